@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace mev {
+
+// The order of the tabs.
+enum class MediaKind : int { Image = 0, Audio = 1, Video = 2 };
+
+// The three process-wide sets of extension keys (".jpg"): a built-in list plus every
+// image/, audio/ and video/ type of the shared-mime-info database. Built once, then only
+// read, from any thread.
+class CMediaKinds {
+public:
+    static CMediaKinds& Instance();
+
+    // Builds the sets from the MIME databases of $XDG_DATA_HOME and $XDG_DATA_DIRS on
+    // first call; later calls return at once. Safe to race from several threads.
+    void EnsureBuilt();
+
+    // Builds from the given data folders (each holding mime/globs2 or mime/globs)
+    // instead; used by tests on a fresh object.
+    void BuildFrom(const std::vector<std::string>& dataDirs);
+
+    // Lower-cased text from the name's last '.' to its end; the whole name, lower-cased,
+    // when it has no '.'.
+    static std::string KeyOf(std::string_view fileName);
+
+    bool Contains(MediaKind kind, std::string_view key) const;
+
+    // Whether the program can play Flash content; ".swf" joins the video set only then.
+    // Must be set before the build.
+    void SetFlashPlayable(bool playable);
+
+    CMediaKinds() = default;
+    CMediaKinds(const CMediaKinds&) = delete;
+    CMediaKinds& operator=(const CMediaKinds&) = delete;
+
+private:
+    std::unordered_set<std::string> m_sets[3];
+    std::once_flag m_once;
+    std::atomic<bool> m_built{false};
+    bool m_flashPlayable = false;
+};
+
+} // namespace mev

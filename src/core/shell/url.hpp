@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace mev {
+
+// Percent-decoding; a malformed escape ("%", "%4", "%zz") is kept as it stands.
+std::string DecodeUrl(std::string_view url);
+
+// "file://" followed by the path with every byte outside the unreserved set and '/'
+// percent-encoded, so any file name (not valid UTF-8 included) survives exactly.
+std::string MakeFileUrl(std::string_view path);
+
+// Percent-encodes every byte outside the unreserved set, '/' kept; "%" and blanks
+// included. Used for the argument of mev: URLs before navigation.
+std::string EncodeUrlPath(std::string_view text);
+
+// Text and attribute escaping for HTML: & < > " '.
+std::string EscapeHtml(std::string_view text);
+
+// A decoded "file:" URL back to a path: the text after "file:" with its leading '/'
+// run reduced to one. Returns false when the text does not begin with "file:" (any
+// case) or is shorter than 5 characters.
+bool FileUrlToPath(std::string_view decodedUrl, std::string& path);
+
+// "mev://blank/?<program path>" and "mev://front/?<program path>".
+std::string GetBlankPageUrl();
+std::string GetFrontPageUrl();
+
+} // namespace mev

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mev {
+
+// The 128-byte ID3v1(.1) block at the end of an MP3 file. The record keeps the raw bytes;
+// the text getters decode them for display (valid UTF-8 as such, otherwise Windows-1252)
+// and the setters encode UTF-8 text back, '?' for what cannot be encoded, cut on a
+// character boundary at 30 (28 for the comment) bytes.
+class CId3v1Tag {
+public:
+    CId3v1Tag();
+    virtual ~CId3v1Tag() = default;
+
+    void Clear();
+    bool Read(const std::string& path);
+    bool Write(const std::string& path);
+
+    std::string GetTitle() const;
+    std::string GetArtist() const;
+    std::string GetAlbum() const;
+    std::string GetComment() const;
+
+    // A null pointer leaves the field unchanged.
+    void SetTitle(const char* text);
+    void SetArtist(const char* text);
+    void SetAlbum(const char* text);
+    void SetComment(const char* text);
+
+    // The stored bytes of a field, up to its first NUL.
+    std::string_view RawTitle() const;
+    std::string_view RawArtist() const;
+    std::string_view RawAlbum() const;
+    std::string_view RawComment() const;
+    std::uint8_t Genre() const { return m_genre; }
+
+private:
+    char m_marker[4];
+    char m_title[32];
+    char m_artist[32];
+    char m_album[32];
+    char m_year[5];
+    char m_comment[32];
+    std::uint8_t m_zeroByte;
+    std::uint8_t m_track;
+    std::uint8_t m_genre;
+};
+
+// Text conversions of the tag fields, also used by the tag editor.
+std::string DecodeTagText(std::string_view bytes);
+std::string EncodeTagText(std::string_view utf8, std::size_t maxBytes);
+
+} // namespace mev
