@@ -1,0 +1,100 @@
+#include "core/shell/command_line.hpp"
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "core/shell/file_names.hpp"
+#include "core/shell/program_path.hpp"
+
+namespace mev {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "mev-cmdline-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+        fs::create_directories(m_dir + "/My Pictures");
+        fs::create_directories(m_dir + "/music");
+        std::ofstream(m_dir + "/file.txt") << "x";
+    }
+    void TearDown() override
+    {
+        SetCommandLine({});
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    std::string m_dir;
+};
+
+TEST_F(CommandLineTest, PlainValues)
+{
+    SetCommandLine({"mev", "show=\"Videos\"", "Images='/x'", "SHOWX=ignored"});
+    struct Case {
+        const char* name;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"show", "Videos"},
+        {"SHOW", "Videos"},
+        {"images", "/x"},
+        {"Audios", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetCommandLineValue(c.name, false), c.expected) << c.name;
+
+    SetCommandLine({"mev", "show", "show=Images"});
+    EXPECT_EQ(GetCommandLineValue("show", false), "") << "the first match counts, also when empty";
+    SetCommandLine({"mev", "show = \" 'Au\"dios' "});
+    EXPECT_EQ(GetCommandLineValue("show", false), "Audios ");
+    SetCommandLine({"mev"});
+    EXPECT_EQ(GetCommandLineValue("show", false), "");
+    SetCommandLine({});
+    EXPECT_EQ(GetCommandLineValue("show", false), "");
+}
+
+TEST_F(CommandLineTest, AbsolutePathsMustExist)
+{
+    SetCommandLine({"mev", "Images=" + m_dir + "/missing", "Images", "Images=\"" + m_dir + "/My Pictures\"",
+                    "Images=" + m_dir + "/music"});
+    EXPECT_EQ(GetCommandLineValue("Images", true), m_dir + "/My Pictures");
+
+    SetCommandLine({"mev", "Audios=" + m_dir + "/file.txt"});
+    EXPECT_EQ(GetCommandLineValue("Audios", true), m_dir + "/file.txt") << "an existing file counts";
+
+    SetCommandLine({"mev", "Videos=" + m_dir + "/gone", "Videos="});
+    EXPECT_EQ(GetCommandLineValue("Videos", true), "");
+}
+
+TEST_F(CommandLineTest, RelativePathsStartAtTheProgramFolder)
+{
+    const std::string folder = GetProgramFolder();
+    const std::string program = GetFileNamePart(GetProgramPath());
+    ASSERT_FALSE(program.empty());
+    // The program's own file is certain to lie in its folder; the parent of the folder too.
+    const std::string parentName = GetFileNamePart(folder);
+
+    const std::pair<std::string, std::string> cases[] = {
+        {"Images=" + program, folder + "/" + program},
+        {"Images='" + program + "'", folder + "/" + program},
+        {"Images=./" + program, folder + "/" + program},
+        {"Images=../" + parentName + "/" + program, folder + "/" + program},
+        {"Images=..", GetFolderOf(folder)},
+        {"Images=no-such-thing-here", ""},
+        {"Images=C:\\pics", ""},
+    };
+    for (const auto& [arg, expected] : cases) {
+        SetCommandLine({"mev", arg});
+        EXPECT_EQ(GetCommandLineValue("Images", true), expected) << arg;
+    }
+}
+
+} // namespace
+} // namespace mev

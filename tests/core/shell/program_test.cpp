@@ -1,0 +1,60 @@
+#include "core/shell/program_path.hpp"
+
+#include <cerrno>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "core/shell/system_error.hpp"
+#include "core/shell/resources.hpp"
+#include "core/test_resources.hpp"
+
+namespace mev {
+namespace {
+
+TEST(ProgramPath, NamesThisTestProgram)
+{
+    const std::string path = GetProgramPath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), '/');
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
+    EXPECT_EQ(path.substr(path.rfind('/') + 1), "mev_core_tests");
+    EXPECT_EQ(GetProgramFolder(), path.substr(0, path.rfind('/')));
+}
+
+TEST(ProgramPath, FolderOf)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"/opt/mev/mev", "/opt/mev"}, {"/mev", "/"}, {"mev", "mev"}, {"a/b", "a"}, {"", ""}, {"/a/b/", "/a/b"},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(GetFolderOf(path), expected) << path;
+}
+
+TEST(SystemError, TextsAndNumbers)
+{
+    EXPECT_EQ(GetSystemErrorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(GetSystemErrorText(EACCES), "Permission denied");
+    for (unsigned long code : {4095ul, 99999ul, 2147483648ul, 4294967295ul})
+        EXPECT_EQ(GetSystemErrorText(code), std::to_string(code));
+}
+
+TEST(Resources, NothingWithoutSourceThenSourceTreeFiles)
+{
+    SetResourceSource(nullptr);
+    EXPECT_FALSE(LoadResourceData("pages/anything.html").has_value());
+
+    test::InstallSourceTreeResources();
+    for (const char* bad : {"", "/etc/passwd", "../CMakeLists.txt", "pages/../../CMakeLists.txt", "pages", "no/such.html"})
+        EXPECT_FALSE(LoadResourceData(bad).has_value()) << bad;
+
+    const auto cmake = LoadResourceData("CMakeLists.txt");
+    ASSERT_TRUE(cmake.has_value());
+    EXPECT_NE(cmake->find("glib-compile-resources"), std::string_view::npos);
+    const auto again = LoadResourceData("CMakeLists.txt");
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(again->data(), cmake->data()) << "the bytes stay where they were";
+}
+
+} // namespace
+} // namespace mev
