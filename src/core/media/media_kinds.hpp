@@ -24,17 +24,24 @@ public:
     void EnsureBuilt();
 
     // Builds from the given data folders (each holding mime/globs2 or mime/globs)
-    // instead; used by tests on a fresh object.
+    // instead; used by tests on a fresh object. Like EnsureBuilt, only the first build
+    // of an object counts.
     void BuildFrom(const std::vector<std::string>& dataDirs);
+
+    // The data folders EnsureBuilt reads: $XDG_DATA_HOME (default ~/.local/share), then
+    // each of $XDG_DATA_DIRS (default /usr/local/share:/usr/share); relative entries are
+    // ignored.
+    static std::vector<std::string> DefaultDataDirs();
 
     // Lower-cased text from the name's last '.' to its end; the whole name, lower-cased,
     // when it has no '.'.
     static std::string KeyOf(std::string_view fileName);
 
+    // False for every key until the sets are built.
     bool Contains(MediaKind kind, std::string_view key) const;
 
-    // Whether the program can play Flash content; ".swf" joins the video set only then.
-    // Must be set before the build.
+    // Whether the program can play Flash content; ".swf" counts as video only then.
+    // May be changed at any time, also after the build.
     void SetFlashPlayable(bool playable);
 
     CMediaKinds() = default;
@@ -42,10 +49,13 @@ public:
     CMediaKinds& operator=(const CMediaKinds&) = delete;
 
 private:
+    void Build(const std::vector<std::string>& dataDirs);
+    void AddGlobsFile(const std::string& path);
+
     std::unordered_set<std::string> m_sets[3];
     std::once_flag m_once;
     std::atomic<bool> m_built{false};
-    bool m_flashPlayable = false;
+    std::atomic<bool> m_flashPlayable{false};
 };
 
 } // namespace mev
