@@ -1,0 +1,276 @@
+#include "core/pages/page_protocol.hpp"
+
+#include <array>
+#include <exception>
+
+#include "core/pages/notification_queue.hpp"
+#include "core/pages/page_generators.hpp"
+#include "core/pages/page_templates.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/shell/resources.hpp"
+
+namespace mev {
+
+namespace {
+
+constexpr std::array<PageRoute, 6> PAGE_ROUTES{{
+    {"front", GenerateFixedPage, HTML_ABOUT_PAGE},
+    {"blank", GenerateFixedPage, HTML_BLANK_PAGE},
+    {"images", GenerateIndexPage, 0},
+    {"image", GenerateImagePage, 0},
+    {"audio", GenerateAudioPage, 0},
+    {"video", GenerateVideoPage, 0},
+}};
+
+} // namespace
+
+const PageRoute* FindPageRoute(std::string_view host)
+{
+    for (const auto& route : PAGE_ROUTES) {
+        if (route.host == host)
+            return &route;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<CPageProtocol> CPageProtocol::Create()
+{
+    return std::shared_ptr<CPageProtocol>(new CPageProtocol());
+}
+
+CPageProtocol::CPageProtocol()
+    : m_notifications(std::make_shared<CNotificationQueue>())
+{
+}
+
+CPageProtocol::~CPageProtocol()
+{
+    if (!m_worker.joinable())
+        return;
+    // The worker holds a reference until its very end, so the object dies either on the
+    // worker itself (which then must not wait for itself) or after the worker is done.
+    if (m_worker.get_id() == std::this_thread::get_id())
+        m_worker.detach();
+    else
+        m_worker.join();
+}
+
+HResult CPageProtocol::Start(std::string_view url, std::shared_ptr<IPageSink> sink)
+{
+    std::string host;
+    std::string argument;
+    if (!ParsePageUrl(url, host, argument))
+        return INET_E_CANNOT_LOAD_DATA;
+    const PageRoute* route = FindPageRoute(host);
+    if (route == nullptr)
+        return INET_E_CANNOT_LOAD_DATA;
+    return StartGenerator(std::move(argument), route->generator, route->fixedTemplate, std::move(sink));
+}
+
+HResult CPageProtocol::StartGenerator(std::string argument, PageGenerator generator, int fixedTemplate,
+                                      std::shared_ptr<IPageSink> sink)
+{
+    if (generator == nullptr)
+        return INET_E_CANNOT_LOAD_DATA;
+    {
+        // One request at a time: a second worker would write into the same buffer, and
+        // clearing the cancel flag would wake a worker that was told to stop.
+        std::lock_guard lock(m_stateMutex);
+        if (m_workerRunning)
+            return INET_E_CANNOT_LOAD_DATA;
+    }
+    if (m_worker.joinable())
+        m_worker.join(); // ended already; this only collects the thread
+
+    std::shared_ptr<CPageProtocol> self;
+    try {
+        self = shared_from_this();
+    } catch (const std::bad_weak_ptr&) {
+        return INET_E_CANNOT_LOAD_DATA; // not made by Create: nothing would keep it alive
+    }
+
+    m_buffer.Clear();
+    m_argument = std::move(argument);
+    m_fixedTemplate = fixedTemplate;
+    m_cancel.store(false);
+    m_complete.store(false);
+    m_resultReported.store(false);
+    m_firstNotificationSent = false;
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_sink = std::move(sink);
+        m_workerRunning = true;
+    }
+    try {
+        m_worker = std::thread([self = std::move(self), generator]() mutable {
+            auto protocol = std::move(self);
+            protocol->RunWorker(generator);
+            protocol.reset(); // may destroy the object here; its destructor detaches us
+        });
+    } catch (...) {
+        std::lock_guard lock(m_stateMutex);
+        m_workerRunning = false;
+        m_complete.store(true);
+        return INET_E_CANNOT_LOAD_DATA;
+    }
+    return E_PENDING;
+}
+
+void CPageProtocol::RunWorker(PageGenerator generator)
+{
+    try {
+        generator(*this);
+    } catch (...) {
+        // Out of memory or a failing file-system call: the page ends where it stopped.
+    }
+    // A page that stopped before its last piece still gets a closing notification,
+    // otherwise a browser waiting for more data would wait forever.
+    const bool closed = m_complete.exchange(true, std::memory_order_acq_rel);
+    if (!closed && !IsCancelled()) {
+        const std::uint32_t held = m_buffer.Used();
+        const std::uint32_t flags = m_firstNotificationSent
+            ? BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE
+            : BSCF_FIRSTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE;
+        m_firstNotificationSent = true;
+        NotifyData(flags, held, held);
+    }
+    // std::thread cannot be asked whether it has ended without blocking, so the worker
+    // says so itself, as its last act on the object: every byte and notification it
+    // produced is in place before this, and the thread is still joined (or detached)
+    // when the object goes.
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_workerRunning = false;
+    }
+    m_stateChanged.notify_all();
+}
+
+std::shared_ptr<IPageSink> CPageProtocol::GetSink() const
+{
+    std::lock_guard lock(m_stateMutex);
+    return m_sink;
+}
+
+HResult CPageProtocol::Read(void* dest, std::uint32_t size, std::uint32_t& count)
+{
+    count = 0;
+    // Read the end state before taking bytes: a piece appended between the take and the
+    // check could otherwise be left behind an early S_FALSE.
+    const bool complete = m_complete.load(std::memory_order_acquire);
+    if (size == 0) {
+        if (m_buffer.Used() > 0)
+            return S_OK;
+    } else {
+        if (dest == nullptr)
+            return E_FAIL;
+        count = m_buffer.Take(dest, size);
+        if (count > 0)
+            return S_OK;
+    }
+    if (!complete)
+        return E_PENDING;
+    if (!m_resultReported.exchange(true)) {
+        if (auto sink = GetSink())
+            sink->ReportResult(S_OK);
+    }
+    return S_FALSE;
+}
+
+HResult CPageProtocol::Abort()
+{
+    m_cancel.store(true, std::memory_order_release);
+    WaitForWorker(STOP_WAIT);
+    return S_OK;
+}
+
+HResult CPageProtocol::Terminate()
+{
+    return Abort();
+}
+
+bool CPageProtocol::WaitForWorker(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_stateMutex);
+    return m_stateChanged.wait_for(lock, timeout, [this] { return !m_workerRunning; });
+}
+
+bool CPageProtocol::WaitUntilIdle(std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    if (!WaitForWorker(timeout))
+        return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return m_notifications->WaitUntilIdle(left.count() > 0 ? left : std::chrono::milliseconds(0));
+}
+
+bool CPageProtocol::AppendPageData(std::string_view bytes, bool last)
+{
+    if (IsCancelled() || m_complete.load(std::memory_order_acquire))
+        return false;
+    const auto held = m_buffer.Append(bytes);
+    if (!held)
+        return false;
+    if (last)
+        m_complete.store(true, std::memory_order_release);
+    // Small pieces gather until 8192 bytes wait or the page ends.
+    if (*held < NOTIFY_THRESHOLD && !last)
+        return true;
+    std::uint32_t flags = 0;
+    if (!m_firstNotificationSent) {
+        flags = BSCF_FIRSTDATANOTIFICATION | (last ? BSCF_DATAFULLYAVAILABLE : BSCF_AVAILABLEDATASIZEUNKNOWN);
+        m_firstNotificationSent = true;
+    } else {
+        flags = last ? BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE
+                     : BSCF_INTERMEDIATEDATANOTIFICATION | BSCF_AVAILABLEDATASIZEUNKNOWN;
+    }
+    NotifyData(flags, *held, *held);
+    return true;
+}
+
+bool CPageProtocol::AppendTemplate(int templateId, bool last)
+{
+    const std::string_view name = GetTemplateResourceName(templateId);
+    if (name.empty())
+        return false;
+    const auto data = LoadResourceData(name);
+    if (!data)
+        return false;
+    return AppendPageData(*data, last);
+}
+
+void CPageProtocol::NotifyData(std::uint32_t flags, std::uint64_t progress, std::uint64_t maximum)
+{
+    if (auto sink = GetSink())
+        m_notifications->Post(std::move(sink), flags, progress, maximum);
+}
+
+std::optional<std::string> CPageProtocol::RenderPage(std::string_view url)
+{
+    std::string host;
+    std::string argument;
+    if (!ParsePageUrl(url, host, argument))
+        return std::nullopt;
+    const PageRoute* route = FindPageRoute(host);
+    if (route == nullptr)
+        return std::nullopt;
+    return RunGenerator(std::move(argument), route->generator, route->fixedTemplate);
+}
+
+std::string CPageProtocol::RunGenerator(std::string argument, PageGenerator generator, int fixedTemplate)
+{
+    const auto protocol = Create();
+    protocol->m_argument = std::move(argument);
+    protocol->m_fixedTemplate = fixedTemplate;
+    protocol->m_complete.store(false);
+    if (generator != nullptr) {
+        try {
+            generator(*protocol);
+        } catch (...) {
+        }
+    }
+    std::string page(protocol->m_buffer.Used(), '\0');
+    page.resize(protocol->m_buffer.Take(page.data(), static_cast<std::uint32_t>(page.size())));
+    return page;
+}
+
+} // namespace mev

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/pages/page_buffer.hpp"
+#include "core/pages/page_sink.hpp"
+#include "core/pages/results.hpp"
+
+namespace mev {
+
+class CPageProtocol;
+class CNotificationQueue;
+
+// A page worker: writes the page for the protocol's argument with AppendPageData and
+// AppendTemplate, checking IsCancelled between steps.
+using PageGenerator = void (*)(CPageProtocol& protocol);
+
+struct PageRoute {
+    std::string_view host;
+    PageGenerator generator;
+    int fixedTemplate; // the template of "front" and "blank", 0 for the others
+};
+
+// The generator for a (lower-case) URL host, or null for a host that is not a page.
+const PageRoute* FindPageRoute(std::string_view host);
+
+// One mev: request. Start runs the page's generator on a worker thread that fills the
+// buffer; ReportData notifications tell the sink when to Read; the first Read that finds
+// nothing more to come reports the result once and returns S_FALSE.
+//
+// The worker and the notifier threads hold shared references (the worker to this object,
+// notifiers only to the sink and their queue), so releasing the last outside reference
+// while they run is safe: the object then lives until its worker has ended.
+class CPageProtocol : public std::enable_shared_from_this<CPageProtocol> {
+public:
+    static constexpr std::uint32_t NOTIFY_THRESHOLD = 8192;
+    static constexpr std::chrono::milliseconds STOP_WAIT{3000};
+
+    static std::shared_ptr<CPageProtocol> Create();
+    ~CPageProtocol();
+    CPageProtocol(const CPageProtocol&) = delete;
+    CPageProtocol& operator=(const CPageProtocol&) = delete;
+
+    // E_PENDING when a worker was started, otherwise INET_E_CANNOT_LOAD_DATA (bad URL,
+    // unknown host, missing file or folder, no thread, or a previous request of this
+    // object still running).
+    HResult Start(std::string_view url, std::shared_ptr<IPageSink> sink);
+
+    // Start with a generator chosen by the caller and an argument taken as it is.
+    HResult StartGenerator(std::string argument, PageGenerator generator, int fixedTemplate,
+                           std::shared_ptr<IPageSink> sink);
+
+    // S_OK with count > 0 bytes; E_PENDING when nothing waits but more will come;
+    // S_FALSE at the end (the sink's ReportResult is called on the first such Read only).
+    HResult Read(void* dest, std::uint32_t size, std::uint32_t& count);
+
+    // Both set the cancel flag and wait at most STOP_WAIT for the worker; S_OK. No
+    // notification or result report follows from them.
+    HResult Abort();
+    HResult Terminate();
+
+    // True when no worker runs any more (or none was started) within the time.
+    bool WaitForWorker(std::chrono::milliseconds timeout) const;
+
+    // Waits for the worker and then for every notification it posted to be delivered.
+    bool WaitUntilIdle(std::chrono::milliseconds timeout) const;
+
+    // Used by generators on the worker thread. AppendPageData refuses (false) after
+    // cancellation, after the last piece, and when the buffer cannot grow; it notifies
+    // the sink when 8192 bytes wait or the piece is the last.
+    bool AppendPageData(std::string_view bytes, bool last);
+    bool AppendTemplate(int templateId, bool last);
+    void NotifyData(std::uint32_t flags, std::uint64_t progress, std::uint64_t maximum);
+    const std::string& GetArgument() const { return m_argument; }
+    int GetFixedTemplate() const { return m_fixedTemplate; }
+    bool IsCancelled() const { return m_cancel.load(std::memory_order_acquire); }
+    const CPageBuffer& GetBuffer() const { return m_buffer; }
+
+    // Runs the page of a URL, or a generator, on the calling thread and returns the
+    // whole text; nothing when the URL would not start.
+    static std::optional<std::string> RenderPage(std::string_view url);
+    static std::string RunGenerator(std::string argument, PageGenerator generator, int fixedTemplate = 0);
+
+private:
+    CPageProtocol();
+    void RunWorker(PageGenerator generator);
+    std::shared_ptr<IPageSink> GetSink() const;
+
+    std::atomic<bool> m_cancel{false};
+    std::string m_argument;
+    int m_fixedTemplate = 0;
+    bool m_firstNotificationSent = false; // worker only
+    // Set once the last piece is in (or the worker has stopped): from then on an empty
+    // buffer means the end, so the browser never waits for data that cannot come.
+    std::atomic<bool> m_complete{true};
+    std::atomic<bool> m_resultReported{false};
+    CPageBuffer m_buffer;
+    std::shared_ptr<CNotificationQueue> m_notifications;
+
+    mutable std::mutex m_stateMutex;
+    mutable std::condition_variable m_stateChanged;
+    std::shared_ptr<IPageSink> m_sink;
+    bool m_workerRunning = false;
+    std::thread m_worker;
+};
+
+} // namespace mev
