@@ -1,0 +1,235 @@
+#include "platform/key_file_settings.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include <glib/gstdio.h>
+
+namespace mev {
+
+namespace {
+
+struct GFreeDeleter {
+    void operator()(void* p) const { g_free(p); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+
+struct GErrorHolder {
+    GError* error = nullptr;
+    ~GErrorHolder() { g_clear_error(&error); }
+};
+
+bool IsValidGroup(const std::string& section)
+{
+    if (section.empty() || !g_utf8_validate(section.data(), static_cast<gssize>(section.size()), nullptr))
+        return false;
+    for (unsigned char c : section) {
+        if (c < 0x20 || c == 0x7F || c == '[' || c == ']')
+            return false;
+    }
+    return true;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+CKeyFileSettings::CKeyFileSettings(std::string filePath)
+    : m_filePath(std::move(filePath))
+    , m_keyFile(g_key_file_new())
+{
+    Load();
+}
+
+CKeyFileSettings::~CKeyFileSettings()
+{
+    g_key_file_free(m_keyFile);
+}
+
+std::string CKeyFileSettings::DefaultPath()
+{
+    // Read each time rather than through g_get_user_config_dir, which keeps the first
+    // answer for the life of the process.
+    const char* config = g_getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config != nullptr && config[0] == '/')
+        folder = config;
+    else
+        folder = std::string(g_get_home_dir()) + "/.config";
+    return folder + "/mev/settings.ini";
+}
+
+void CKeyFileSettings::Load()
+{
+    GErrorHolder err;
+    if (g_key_file_load_from_file(m_keyFile, m_filePath.c_str(), G_KEY_FILE_KEEP_COMMENTS, &err.error))
+        return;
+    // A missing file is a first run. Anything else (not a key file, unreadable, a folder)
+    // is kept for the user to look at instead of being overwritten by the next save.
+    const bool missing = g_error_matches(err.error, G_FILE_ERROR, G_FILE_ERROR_NOENT)
+        && !g_file_test(m_filePath.c_str(), G_FILE_TEST_EXISTS);
+    g_key_file_free(m_keyFile);
+    m_keyFile = g_key_file_new();
+    m_setAsideBeforeWrite = !missing;
+}
+
+bool CKeyFileSettings::SetAsideBadFile()
+{
+    for (int i = 0; i < 1000; ++i) {
+        const std::string target = m_filePath + (i == 0 ? ".bad" : ".bad." + std::to_string(i));
+        if (g_file_test(target.c_str(), G_FILE_TEST_EXISTS) || g_file_test(target.c_str(), G_FILE_TEST_IS_SYMLINK))
+            continue;
+        if (g_rename(m_filePath.c_str(), target.c_str()) == 0)
+            return true;
+        // Gone in the meantime: nothing left to protect.
+        return errno == ENOENT && !g_file_test(m_filePath.c_str(), G_FILE_TEST_EXISTS);
+    }
+    return false;
+}
+
+bool CKeyFileSettings::Save()
+{
+    GCharPtr folder(g_path_get_dirname(m_filePath.c_str()));
+    if (g_mkdir_with_parents(folder.get(), 0700) != 0)
+        return false;
+    if (m_setAsideBeforeWrite) {
+        if (!SetAsideBadFile())
+            return false;
+        m_setAsideBeforeWrite = false;
+    }
+    gsize length = 0;
+    GCharPtr data(g_key_file_to_data(m_keyFile, &length, nullptr));
+    if (!data)
+        return false;
+    GErrorHolder err;
+    return g_file_set_contents_full(m_filePath.c_str(), data.get(), static_cast<gssize>(length),
+                                    static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT
+                                                                       | G_FILE_SET_CONTENTS_DURABLE),
+                                    0666, &err.error);
+}
+
+std::optional<std::string> CKeyFileSettings::ReadString(std::string_view section, std::string_view name) const
+{
+    const std::string group(section);
+    const std::string key = EncodeKey(name);
+    if (!IsValidGroup(group) || key.empty())
+        return std::nullopt;
+    std::lock_guard lock(m_mutex);
+    GCharPtr value(g_key_file_get_string(m_keyFile, group.c_str(), key.c_str(), nullptr));
+    if (!value)
+        return std::nullopt;
+    return std::string(value.get());
+}
+
+bool CKeyFileSettings::WriteString(std::string_view section, std::string_view name, std::string_view value)
+{
+    const std::string group(section);
+    const std::string key = EncodeKey(name);
+    const std::string text(value);
+    if (!IsValidGroup(group) || key.empty() || text.find('\0') != std::string::npos
+        || !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+        return false;
+
+    std::lock_guard lock(m_mutex);
+    gsize length = 0;
+    GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
+    g_key_file_set_string(m_keyFile, group.c_str(), key.c_str(), text.c_str());
+    if (Save())
+        return true;
+    // What is in memory must match what is on disk: readers would otherwise see a value
+    // that the next start no longer has.
+    g_key_file_load_from_data(m_keyFile, before.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    return false;
+}
+
+bool CKeyFileSettings::RemoveValue(std::string_view section, std::string_view name)
+{
+    const std::string group(section);
+    const std::string key = EncodeKey(name);
+    if (!IsValidGroup(group) || key.empty())
+        return false;
+
+    std::lock_guard lock(m_mutex);
+    if (!g_key_file_has_key(m_keyFile, group.c_str(), key.c_str(), nullptr))
+        return true;
+    gsize length = 0;
+    GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
+    g_key_file_remove_key(m_keyFile, group.c_str(), key.c_str(), nullptr);
+    if (Save())
+        return true;
+    g_key_file_load_from_data(m_keyFile, before.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    return false;
+}
+
+std::vector<std::string> CKeyFileSettings::ListNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    const std::string group(section);
+    if (!IsValidGroup(group))
+        return names;
+    std::lock_guard lock(m_mutex);
+    gsize count = 0;
+    gchar** keys = g_key_file_get_keys(m_keyFile, group.c_str(), &count, nullptr);
+    if (keys == nullptr)
+        return names;
+    for (gsize i = 0; i < count; ++i)
+        names.push_back(DecodeKey(keys[i]));
+    g_strfreev(keys);
+    return names;
+}
+
+std::string CKeyFileSettings::EncodeKey(std::string_view name)
+{
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    // Bytes of a name that is not UTF-8 are all escaped, so the file stays valid text.
+    const bool utf8 = g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr);
+    std::string key;
+    key.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // GKeyFile keys cannot hold '=', brackets or line breaks, lose blanks at their
+        // ends, and a line starting with '#' is a comment.
+        const bool edgeBlank = (c == ' ' || c == '\t') && (i == 0 || i + 1 == name.size());
+        const bool escape = c < 0x20 || c == 0x7F || c == '%' || c == '=' || c == '[' || c == ']'
+            || (c == '#' && i == 0) || edgeBlank || (c >= 0x80 && !utf8);
+        if (escape) {
+            key.push_back('%');
+            key.push_back(HEX[c >> 4]);
+            key.push_back(HEX[c & 0x0F]);
+        } else {
+            key.push_back(static_cast<char>(c));
+        }
+    }
+    return key;
+}
+
+std::string CKeyFileSettings::DecodeKey(std::string_view key)
+{
+    std::string name;
+    name.reserve(key.size());
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (key[i] == '%' && i + 2 < key.size()) {
+            const int high = HexValue(key[i + 1]);
+            const int low = HexValue(key[i + 2]);
+            if (high >= 0 && low >= 0) {
+                name.push_back(static_cast<char>(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        name.push_back(key[i]);
+    }
+    return name;
+}
+
+} // namespace mev

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include <glib.h>
+
+#include "core/shell/settings.hpp"
+
+namespace mev {
+
+// Settings kept in an INI file through GKeyFile, one group per section. Every write saves
+// the whole file atomically (temporary file, then rename). A file that cannot be read as
+// a key file gives the defaults and is moved aside to "<file>.bad" before the first write
+// replaces it. Names may hold any text (they are escaped in the file); values must be
+// UTF-8, the only text GKeyFile stores. Safe to use from several threads.
+class CKeyFileSettings : public ISettingsStore {
+public:
+    explicit CKeyFileSettings(std::string filePath);
+    ~CKeyFileSettings() override;
+    CKeyFileSettings(const CKeyFileSettings&) = delete;
+    CKeyFileSettings& operator=(const CKeyFileSettings&) = delete;
+
+    // $XDG_CONFIG_HOME/mev/settings.ini (~/.config when the variable is not set).
+    static std::string DefaultPath();
+
+    const std::string& GetFilePath() const { return m_filePath; }
+
+    std::optional<std::string> ReadString(std::string_view section, std::string_view name) const override;
+    bool WriteString(std::string_view section, std::string_view name, std::string_view value) override;
+    bool RemoveValue(std::string_view section, std::string_view name) override;
+    std::vector<std::string> ListNames(std::string_view section) const override;
+
+    // How names appear as keys in the file, and back.
+    static std::string EncodeKey(std::string_view name);
+    static std::string DecodeKey(std::string_view key);
+
+private:
+    void Load();
+    bool SetAsideBadFile();
+    bool Save();
+
+    const std::string m_filePath;
+    mutable std::mutex m_mutex;
+    GKeyFile* m_keyFile;
+    bool m_setAsideBeforeWrite = false;
+};
+
+} // namespace mev

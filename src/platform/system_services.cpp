@@ -1,0 +1,128 @@
+#include "platform/system_services.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "core/shell/file_names.hpp"
+#include "platform/mount_table.hpp"
+
+namespace mev {
+
+namespace {
+
+struct GObjectDeleter {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
+
+struct GFreeDeleter {
+    void operator()(gpointer p) const { g_free(p); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+
+bool EndsWith(const std::string& text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool LaunchDesktopFile(const std::string& desktopFile, const std::string& file)
+{
+    GObjectPtr<GDesktopAppInfo> app(g_desktop_app_info_new_from_filename(desktopFile.c_str()));
+    if (!app)
+        return false;
+    GList* files = nullptr;
+    if (!file.empty())
+        files = g_list_append(files, g_file_new_for_path(file.c_str()));
+    GError* error = nullptr;
+    const bool started = g_app_info_launch(G_APP_INFO(app.get()), files, nullptr, &error);
+    g_clear_error(&error);
+    g_list_free_full(files, g_object_unref);
+    return started;
+}
+
+// The executable an application runs, as a full path; "" when it cannot be found.
+std::string ExecutableOf(GAppInfo* app)
+{
+    if (app == nullptr)
+        return {};
+    const char* executable = g_app_info_get_executable(app);
+    if (executable == nullptr || *executable == '\0')
+        return {};
+    GCharPtr full(g_find_program_in_path(executable));
+    return full ? std::string(full.get()) : std::string();
+}
+
+std::string DefaultBrowser()
+{
+    GObjectPtr<GAppInfo> app(g_app_info_get_default_for_uri_scheme("http"));
+    return ExecutableOf(app.get());
+}
+
+} // namespace
+
+bool RunProgram(const std::string& program, const std::string& file)
+{
+    if (program.empty())
+        return false;
+    if (EndsWith(program, ".desktop") && g_file_test(program.c_str(), G_FILE_TEST_IS_REGULAR))
+        return LaunchDesktopFile(program, file);
+
+    std::vector<gchar*> argv;
+    argv.push_back(const_cast<gchar*>(program.c_str()));
+    if (!file.empty())
+        argv.push_back(const_cast<gchar*>(file.c_str()));
+    argv.push_back(nullptr);
+    // Without G_SPAWN_DO_NOT_REAP_CHILD GLib detaches the child, so no zombie is left and
+    // a program that cannot be executed is still reported here.
+    GError* error = nullptr;
+    const bool started = g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                                       &error);
+    g_clear_error(&error);
+    return started;
+}
+
+std::string FindAssociatedProgram(const std::string& file, bool browserFallback)
+{
+    const auto fallback = [browserFallback] { return browserFallback ? DefaultBrowser() : std::string(); };
+    // Like an extension lookup: a name without one (or a dot only in a folder) has no type.
+    if (file.empty() || GetFileExtension(file).empty())
+        return fallback();
+    const std::string name = GetFileNamePart(file);
+    gboolean uncertain = FALSE;
+    GCharPtr type(g_content_type_guess(name.c_str(), nullptr, 0, &uncertain));
+    if (!type || g_content_type_is_unknown(type.get()))
+        return fallback();
+    GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(type.get(), FALSE));
+    std::string program = ExecutableOf(app.get());
+    return program.empty() ? fallback() : program;
+}
+
+DriveType GetPathDriveType(const std::string& path)
+{
+    if (path.empty() || path.front() != '/')
+        return DriveType::Unknown;
+    // A symbolic link lies where it points; a path that does not exist (yet) is placed
+    // by its text.
+    std::error_code ec;
+    std::string resolved = std::filesystem::canonical(path, ec).string();
+    if (ec)
+        resolved = std::filesystem::path(path).lexically_normal().string();
+
+    std::ifstream in("/proc/self/mountinfo");
+    if (!in)
+        return DriveType::Unknown;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto mounts = ParseMountInfo(text);
+    const MountEntry* mount = FindMountFor(mounts, resolved);
+    return mount != nullptr ? ClassifyMount(*mount) : DriveType::Unknown;
+}
+
+} // namespace mev

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "core/shell/drive_type.hpp"
+
+namespace mev {
+
+// Starts the program on the file (argv {program, file}, or {program} when the file is
+// empty) without a shell, and does not wait for it. A ".desktop" file is launched as the
+// application it describes. False when nothing could be started.
+bool RunProgram(const std::string& program, const std::string& file);
+
+// The executable of the desktop's default application for the file's type; with
+// browserFallback, the default web browser's executable when there is none. "" when
+// nothing is found.
+std::string FindAssociatedProgram(const std::string& file, bool browserFallback);
+
+// The kind of storage that holds an absolute path, from the mount table.
+DriveType GetPathDriveType(const std::string& path);
+
+} // namespace mev
