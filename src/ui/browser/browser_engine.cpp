@@ -1,0 +1,161 @@
+#include "ui/browser/browser_engine.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include <webkit/webkit.h>
+
+#include "ui/browser/engine_access.hpp"
+#include "ui/browser/external_transport.hpp"
+#include "ui/browser/page_request.hpp"
+#include "ui/browser/page_stream.hpp"
+
+namespace mev {
+
+namespace {
+
+struct EngineState {
+    bool initialised = false;
+    WebKitWebContext* context = nullptr;
+    WebKitSettings* settings = nullptr;
+    IScriptHost* host = nullptr;
+    ContextMenuProvider menuProvider;
+    // Live views; a new view is related to one of them so that all share a web process.
+    std::vector<WebKitWebView*> views;
+};
+
+EngineState& State()
+{
+    static EngineState state;
+    return state;
+}
+
+void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer)
+{
+    const char* uri = webkit_uri_scheme_request_get_uri(request);
+    auto pageRequest = CPageRequest::Start(uri != nullptr ? uri : "");
+    if (!pageRequest) {
+        GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no page for %s", uri != nullptr ? uri : "");
+        webkit_uri_scheme_request_finish_error(request, error);
+        g_error_free(error);
+        return;
+    }
+    GInputStream* stream = NewPageStream(std::move(pageRequest));
+    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, -1);
+    webkit_uri_scheme_response_set_content_type(response, "text/html");
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
+}
+
+// WebKit aborts on paths it will not mount (/, /sys, /proc, /dev) and bubblewrap cannot
+// mount the home folder or a folder above it; such folders are left out.
+bool CanMountInSandbox(const std::filesystem::path& path)
+{
+    if (!path.is_absolute() || path == path.root_path())
+        return false;
+    const std::string first = std::next(path.begin())->string();
+    if (first.empty() || first == "sys" || first == "proc" || first == "dev")
+        return false;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec))
+        return false;
+    if (const char* home = g_get_home_dir(); home != nullptr && *home != '\0') {
+        const std::filesystem::path homePath = std::filesystem::path(home).lexically_normal();
+        const auto rel = homePath.lexically_relative(path);
+        if (!rel.empty() && rel.native().rfind("..", 0) != 0)
+            return false; // path is the home folder or lies above it
+    }
+    return true;
+}
+
+void OnViewGone(gpointer, GObject* view)
+{
+    auto& views = State().views;
+    views.erase(std::remove(views.begin(), views.end(), reinterpret_cast<WebKitWebView*>(view)), views.end());
+}
+
+} // namespace
+
+void InitBrowserEngine(const std::vector<std::string>& sandboxFolders)
+{
+    EngineState& state = State();
+    if (state.initialised)
+        return;
+    state.initialised = true;
+    state.context = webkit_web_context_get_default();
+
+    std::set<std::string> added;
+    for (const auto& folder : sandboxFolders) {
+        const auto path = std::filesystem::path(folder).lexically_normal();
+        std::string text = path.string();
+        while (text.size() > 1 && text.back() == '/')
+            text.pop_back();
+        if (!CanMountInSandbox(text) || !added.insert(text).second)
+            continue;
+        webkit_web_context_add_path_to_sandbox(state.context, text.c_str(), TRUE);
+    }
+
+    webkit_web_context_register_uri_scheme(state.context, "mev", &OnSchemeRequest, nullptr, nullptr);
+    // A local scheme may show file:// pictures and play file:// media, which the
+    // generated pages consist of.
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(state.context);
+    webkit_security_manager_register_uri_scheme_as_local(security, "mev");
+
+    state.settings = webkit_settings_new();
+    webkit_settings_set_default_charset(state.settings, "UTF-8");
+    webkit_settings_set_javascript_can_open_windows_automatically(state.settings, FALSE);
+    webkit_settings_set_media_playback_requires_user_gesture(state.settings, FALSE);
+    webkit_settings_set_enable_developer_extras(state.settings, FALSE);
+}
+
+void SetScriptHost(IScriptHost* host)
+{
+    State().host = host;
+}
+
+void SetContextMenuProvider(ContextMenuProvider provider)
+{
+    State().menuProvider = std::move(provider);
+}
+
+IScriptHost* GetScriptHost()
+{
+    return State().host;
+}
+
+const ContextMenuProvider& GetContextMenuProvider()
+{
+    return State().menuProvider;
+}
+
+WebKitWebView* NewPageView()
+{
+    EngineState& state = State();
+    if (!state.initialised)
+        InitBrowserEngine({});
+
+    WebKitUserContentManager* manager = webkit_user_content_manager_new();
+    WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+    GObject* object = nullptr;
+    if (!state.views.empty()) {
+        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", state.views.front(), "settings",
+                                       state.settings, "user-content-manager", manager, "website-policies",
+                                       policies, nullptr));
+    } else {
+        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", state.context, "settings",
+                                       state.settings, "user-content-manager", manager, "website-policies",
+                                       policies, nullptr));
+    }
+    g_object_unref(policies);
+    auto* view = WEBKIT_WEB_VIEW(g_object_ref_sink(object));
+    InstallExternalTransport(manager, view);
+    g_object_unref(manager);
+
+    state.views.push_back(view);
+    g_object_weak_ref(G_OBJECT(view), &OnViewGone, nullptr);
+    return view;
+}
+
+} // namespace mev

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <webkit/webkit.h>
+
+#include "ui/browser/browser_engine.hpp"
+
+namespace mev {
+
+// What the browser views take from the engine set up by InitBrowserEngine.
+
+// A new view (a reference the caller owns) with the shared settings and web process,
+// autoplay allowed and window.external installed.
+WebKitWebView* NewPageView();
+
+IScriptHost* GetScriptHost();
+const ContextMenuProvider& GetContextMenuProvider();
+
+} // namespace mev

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <webkit/webkit.h>
+
+#include "core/pages/script_external.hpp"
+
+namespace mev {
+
+// The script message channel that carries window.external calls out of the page.
+inline constexpr const char* EXTERNAL_HANDLER_NAME = "mevExternal";
+
+// Injects window.external into the top frame of every mev: page shown with this content
+// manager, and hands its calls, when the view shows a mev: page, to the script host.
+void InstallExternalTransport(WebKitUserContentManager* manager, WebKitWebView* view);
+
+// A posted message is an array [name, args...]. Strings stay strings; integral numbers
+// that fit become int32; anything else (objects, fractions, null) becomes ScriptObject.
+// False when the message does not have that shape.
+bool ConvertScriptMessage(JSCValue* message, std::string& name, std::vector<ScriptValue>& args);
+
+// "mev:" in any case at the start of the URI.
+bool IsPageUri(const char* uri);
+
+} // namespace mev

@@ -1,0 +1,306 @@
+#include "ui/browser/page_browser.hpp"
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include <glibmm/main.h>
+#include <webkit/webkit.h>
+
+#include "core/shell/url.hpp"
+#include "ui/browser/engine_access.hpp"
+#include "ui/browser/external_transport.hpp"
+
+namespace mev {
+
+namespace {
+
+bool IsScriptIdentifier(const std::string& name)
+{
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
+        return false;
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$')
+            return false;
+    }
+    return true;
+}
+
+bool HasScheme(const char* uri, const char* scheme)
+{
+    const std::size_t length = std::strlen(scheme);
+    return uri != nullptr && g_ascii_strncasecmp(uri, scheme, length) == 0 && uri[length] == ':';
+}
+
+// Pages of other schemes never load in our views; links the user follows to the web or
+// to mail open in the desktop's own programs. Everything else is simply refused.
+bool MayOpenOutside(const char* uri)
+{
+    return HasScheme(uri, "http") || HasScheme(uri, "https") || HasScheme(uri, "mailto") || HasScheme(uri, "ftp");
+}
+
+void OpenOutside(const char* uri)
+{
+    GError* error = nullptr;
+    if (!g_app_info_launch_default_for_uri(uri, nullptr, &error))
+        g_error_free(error);
+}
+
+// The text GTK is handed must be UTF-8; a decoded link that is not stays encoded.
+std::string ReadableUrl(const char* uri)
+{
+    std::string decoded = DecodeUrl(uri);
+    if (g_utf8_validate(decoded.data(), static_cast<gssize>(decoded.size()), nullptr))
+        return decoded;
+    return uri;
+}
+
+std::string ImagePathUnder(WebKitHitTestResult* hit)
+{
+    if (!webkit_hit_test_result_context_is_image(hit))
+        return {};
+    const char* uri = webkit_hit_test_result_get_image_uri(hit);
+    std::string path;
+    if (uri == nullptr || !FileUrlToPath(DecodeUrl(uri), path))
+        return {};
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
+        return {};
+    return path;
+}
+
+struct ScriptCall {
+    std::weak_ptr<bool> alive;
+    std::function<void(bool, std::string)> done;
+};
+
+} // namespace
+
+struct CPageBrowser::Callbacks {
+    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self)
+    {
+        if (event == WEBKIT_LOAD_FINISHED)
+            static_cast<CPageBrowser*>(self)->m_signalLoadFinished.emit();
+    }
+
+    // A page that cannot be produced simply does not load: no error page.
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer) { return TRUE; }
+
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                   gpointer)
+    {
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+            return FALSE;
+        WebKitNavigationAction* action =
+            webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION
+            && (IsPageUri(uri) || g_strcmp0(uri, "about:blank") == 0)) {
+            webkit_policy_decision_use(decision);
+            return TRUE;
+        }
+        webkit_policy_decision_ignore(decision);
+        const bool followed = webkit_navigation_action_is_user_gesture(action)
+            || webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+        if (followed && MayOpenOutside(uri))
+            OpenOutside(uri);
+        return TRUE;
+    }
+
+    static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+    static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self)
+    {
+        std::string text;
+        if (webkit_hit_test_result_context_is_link(hit)) {
+            if (const char* uri = webkit_hit_test_result_get_link_uri(hit))
+                text = ReadableUrl(uri);
+        }
+        static_cast<CPageBrowser*>(self)->ShowStatusText(text);
+    }
+
+    static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, WebKitHitTestResult* hit,
+                                  gpointer data)
+    {
+        auto* self = static_cast<CPageBrowser*>(data);
+        const ContextMenuProvider& provider = GetContextMenuProvider();
+        if (self->m_menuId == 0 || !provider)
+            return TRUE; // WebKit's own menu is never shown
+        double x = 0;
+        double y = 0;
+        if (GdkEvent* event = webkit_context_menu_get_event(menu); event != nullptr && gdk_event_get_position(event, &x, &y)) {
+            // The event is in surface coordinates; the menu wants the view's.
+            if (GtkNative* native = gtk_widget_get_native(GTK_WIDGET(view))) {
+                double nx = 0;
+                double ny = 0;
+                gtk_native_get_surface_transform(native, &nx, &ny);
+                gtk_widget_translate_coordinates(GTK_WIDGET(native), GTK_WIDGET(view), x - nx, y - ny, &x, &y);
+            }
+        }
+        const std::string imagePath = ImagePathUnder(hit);
+        const int menuId = self->m_menuId;
+        provider(menuId, *self->m_widget, x, y, imagePath);
+        return TRUE;
+    }
+
+    static void OnScriptDone(GObject* source, GAsyncResult* result, gpointer data)
+    {
+        std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        std::string json;
+        const bool ok = value != nullptr;
+        if (value != nullptr) {
+            if (!jsc_value_is_undefined(value)) {
+                if (char* text = jsc_value_to_json(value, 0)) {
+                    json = text;
+                    g_free(text);
+                }
+            }
+            g_object_unref(value);
+        }
+        if (error != nullptr)
+            g_error_free(error);
+        if (call->alive.expired() || !call->done)
+            return;
+        call->done(ok, json);
+    }
+};
+
+CPageBrowser::CPageBrowser() : m_alive(std::make_shared<bool>(true))
+{
+    m_view = NewPageView();
+    m_widget = Glib::wrap(GTK_WIDGET(m_view));
+    m_cancellable = g_cancellable_new();
+    gtk_widget_set_hexpand(GTK_WIDGET(m_view), TRUE);
+    gtk_widget_set_vexpand(GTK_WIDGET(m_view), TRUE);
+    g_signal_connect(m_view, "load-changed", G_CALLBACK(&Callbacks::OnLoadChanged), this);
+    g_signal_connect(m_view, "load-failed", G_CALLBACK(&Callbacks::OnLoadFailed), this);
+    g_signal_connect(m_view, "decide-policy", G_CALLBACK(&Callbacks::OnDecidePolicy), this);
+    g_signal_connect(m_view, "create", G_CALLBACK(&Callbacks::OnCreate), this);
+    g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
+    g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
+}
+
+CPageBrowser::~CPageBrowser()
+{
+    m_alive.reset();
+    g_cancellable_cancel(m_cancellable);
+    g_object_unref(m_cancellable);
+    g_signal_handlers_disconnect_by_data(m_view, this);
+    g_object_unref(m_view);
+}
+
+Gtk::Widget& CPageBrowser::GetWidget()
+{
+    return *m_widget;
+}
+
+void CPageBrowser::Navigate(const std::string& url)
+{
+    const auto query = url.find('?');
+    const std::string target =
+        query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
+    webkit_web_view_load_uri(m_view, target.c_str());
+}
+
+void CPageBrowser::Refresh()
+{
+    webkit_web_view_reload(m_view);
+}
+
+std::string CPageBrowser::GetLocationUrl() const
+{
+    const char* uri = webkit_web_view_get_uri(m_view);
+    return uri != nullptr ? DecodeUrl(uri) : std::string();
+}
+
+void CPageBrowser::HasScriptFunction(const std::string& name, std::function<void(bool)> done)
+{
+    if (!IsScriptIdentifier(name)) {
+        PostResult([done] { if (done) done(false); });
+        return;
+    }
+    RunScript("typeof " + name + " === 'function'",
+              [done](bool ok, const std::string& json) { if (done) done(ok && json == "true"); });
+}
+
+void CPageBrowser::ExecScript(const std::string& code, std::function<void(bool ok)> done)
+{
+    if (code.empty()) {
+        PostResult([done] { if (done) done(false); });
+        return;
+    }
+    // The statement's own value is not wanted, and might be one (an element) that
+    // cannot leave the page.
+    RunScript(code + "\n;void 0;", [done](bool ok, const std::string&) { if (done) done(ok); });
+}
+
+void CPageBrowser::CallScriptFunction(const std::string& name, std::function<void(bool called)> done)
+{
+    if (!IsScriptIdentifier(name)) {
+        PostResult([done] { if (done) done(false); });
+        return;
+    }
+    // Tested and called in one script, so the page cannot change in between.
+    RunScript("(typeof " + name + " === 'function') ? (" + name + "(), true) : false",
+              [done](bool ok, const std::string& json) { if (done) done(ok && json == "true"); });
+}
+
+void CPageBrowser::EvaluateScript(const std::string& code, std::function<void(bool ok, std::string jsonResult)> done)
+{
+    if (code.empty()) {
+        PostResult([done] { if (done) done(false, {}); });
+        return;
+    }
+    RunScript(code, std::move(done));
+}
+
+void CPageBrowser::InAutoPlayMode(std::function<void(bool)> done)
+{
+    RunScript("(typeof InAutoPlayMode === 'function') ? !!InAutoPlayMode() : false",
+              [done](bool ok, const std::string& json) { if (done) done(ok && json == "true"); });
+}
+
+void CPageBrowser::StopAutoPlay(std::function<void(bool)> done)
+{
+    RunScript("(typeof StopAutoPlay === 'function') ? (StopAutoPlay(), true) : false",
+              [done](bool ok, const std::string& json) { if (done) done(ok && json == "true"); });
+}
+
+void CPageBrowser::SetContextMenuId(int menuId)
+{
+    m_menuId = menuId;
+}
+
+void CPageBrowser::SetOffScreen(bool offScreen)
+{
+    m_offScreen = offScreen;
+}
+
+void CPageBrowser::RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done)
+{
+    auto* call = new ScriptCall{m_alive, std::move(done)};
+    webkit_web_view_evaluate_javascript(m_view, code.c_str(), static_cast<gssize>(code.size()), nullptr, nullptr,
+                                        m_cancellable, &Callbacks::OnScriptDone, call);
+}
+
+void CPageBrowser::PostResult(std::function<void()> result)
+{
+    std::weak_ptr<bool> alive = m_alive;
+    Glib::signal_idle().connect_once([alive, result] {
+        if (!alive.expired())
+            result();
+    });
+}
+
+void CPageBrowser::ShowStatusText(const std::string& text)
+{
+    // Only the browser the user sees speaks to the status line.
+    if (m_offScreen || !gtk_widget_get_mapped(GTK_WIDGET(m_view)) || text == m_statusText)
+        return;
+    m_statusText = text;
+    m_signalStatusText.emit(text);
+}
+
+} // namespace mev

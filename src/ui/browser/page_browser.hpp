@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtkmm/widget.h>
+#include <sigc++/signal.h>
+
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _GCancellable GCancellable;
+
+namespace mev {
+
+// One WebKitWebView showing mev: pages. Every view shares the first view's web process.
+// Script calls are asynchronous: their callbacks run later on the main loop, and never
+// after the browser has been destroyed.
+class CPageBrowser {
+public:
+    CPageBrowser();
+    ~CPageBrowser();
+    CPageBrowser(const CPageBrowser&) = delete;
+    CPageBrowser& operator=(const CPageBrowser&) = delete;
+
+    Gtk::Widget& GetWidget();
+    WebKitWebView* GetWebView() const { return m_view; }
+
+    // A raw mev: URL with a '/' path; the text after the first '?' is percent-encoded so
+    // that any file name reaches the page engine unchanged.
+    void Navigate(const std::string& url);
+    void Refresh();
+    std::string GetLocationUrl() const;
+
+    void HasScriptFunction(const std::string& name, std::function<void(bool)> done);
+    void ExecScript(const std::string& code, std::function<void(bool ok)> done = {});
+    void CallScriptFunction(const std::string& name, std::function<void(bool called)> done = {});
+    void EvaluateScript(const std::string& code, std::function<void(bool ok, std::string jsonResult)> done);
+    void InAutoPlayMode(std::function<void(bool)> done);
+    void StopAutoPlay(std::function<void(bool)> done = {});
+
+    void SetContextMenuId(int menuId);
+    int GetContextMenuId() const { return m_menuId; }
+    void SetOffScreen(bool offScreen);
+
+    sigc::signal<void(const std::string&)>& signal_status_text() { return m_signalStatusText; }
+    sigc::signal<void()>& signal_load_finished() { return m_signalLoadFinished; }
+
+private:
+    struct Callbacks;
+    void RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done);
+    void PostResult(std::function<void()> result);
+    void ShowStatusText(const std::string& text);
+
+    WebKitWebView* m_view = nullptr;
+    Gtk::Widget* m_widget = nullptr;
+    std::shared_ptr<bool> m_alive;
+    GCancellable* m_cancellable = nullptr;
+    int m_menuId = 0;
+    bool m_offScreen = false;
+    std::string m_statusText;
+    sigc::signal<void(const std::string&)> m_signalStatusText;
+    sigc::signal<void()> m_signalLoadFinished;
+};
+
+} // namespace mev

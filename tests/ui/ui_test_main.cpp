@@ -1,0 +1,79 @@
+// Test main for the display tests: a fixed time zone and locale, a private configuration,
+// cache and data folder, GTK and the browser engine started once for the whole run.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include <gtk/gtk.h>
+#include <gtkmm/application.h>
+
+#include "ui/browser/browser_engine.hpp"
+#include "ui_test_support.hpp"
+
+#if __has_include("platform/platform_init.hpp")
+#include "platform/platform_init.hpp"
+#define MEV_HAVE_PLATFORM_INIT 1
+#else
+#include "core/test_resources.hpp"
+#endif
+
+namespace mev::test {
+
+namespace {
+
+std::string g_testRoot;
+Glib::RefPtr<Gtk::Application> g_application;
+
+} // namespace
+
+const std::string& GetTestRoot()
+{
+    return g_testRoot;
+}
+
+Glib::RefPtr<Gtk::Application> GetTestApplication()
+{
+    return g_application;
+}
+
+} // namespace mev::test
+
+int main(int argc, char** argv)
+{
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    std::string root = (std::filesystem::temp_directory_path() / "mev-ui-test-XXXXXX").string();
+    if (mkdtemp(root.data()) == nullptr) {
+        perror("mkdtemp");
+        return 2;
+    }
+    mev::test::g_testRoot = root;
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+
+    ::testing::InitGoogleTest(&argc, argv);
+
+    gtk_init();
+    mev::test::g_application = Gtk::Application::create("org.mev.uitests", Gio::Application::Flags::NON_UNIQUE);
+    mev::test::g_application->register_application();
+#ifdef MEV_HAVE_PLATFORM_INIT
+    mev::InitPlatform();
+#else
+    mev::test::InstallSourceTreeResources();
+#endif
+    std::vector<std::string> sandbox{root};
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
+    if (std::filesystem::is_directory(demo))
+        sandbox.push_back(demo);
+    mev::InitBrowserEngine(sandbox);
+
+    const int rc = RUN_ALL_TESTS();
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+    return rc;
+}

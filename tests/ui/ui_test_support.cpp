@@ -1,0 +1,110 @@
+#include "ui_test_support.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glib.h>
+#include <sigc++/connection.h>
+
+#include "ui/browser/page_browser.hpp"
+
+namespace mev::test {
+
+namespace {
+
+gboolean Wake(gpointer)
+{
+    return G_SOURCE_CONTINUE;
+}
+
+} // namespace
+
+bool RunMainLoopUntil(std::function<bool()> cond, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A ticking source, so that a condition fed by other threads is seen even when the
+    // main loop has nothing else to do.
+    GSource* tick = g_timeout_source_new(10);
+    g_source_set_callback(tick, &Wake, nullptr, nullptr);
+    g_source_attach(tick, nullptr);
+    bool met = false;
+    while (!(met = cond()) && std::chrono::steady_clock::now() < deadline)
+        g_main_context_iteration(nullptr, TRUE);
+    g_source_destroy(tick);
+    g_source_unref(tick);
+    return met;
+}
+
+void RunMainLoopFor(int ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    RunMainLoopUntil([deadline] { return std::chrono::steady_clock::now() >= deadline; }, ms + 1000);
+}
+
+CTempFolder::CTempFolder()
+{
+    static std::atomic<int> counter{0};
+    for (;;) {
+        m_path = GetTestRoot() + "/t" + std::to_string(++counter);
+        std::error_code ec;
+        if (std::filesystem::create_directory(m_path, ec))
+            break;
+    }
+}
+
+CTempFolder::~CTempFolder()
+{
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string CTempFolder::Write(std::string_view name, std::string_view bytes) const
+{
+    const std::string path = File(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+bool WritePicture(const std::string& path, int width, int height, unsigned rgb)
+{
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    if (pixbuf == nullptr)
+        return false;
+    gdk_pixbuf_fill(pixbuf, (rgb << 8) | 0xff);
+    const auto dot = path.rfind('.');
+    const std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+    const char* type = ext == "png" ? "png" : ext == "bmp" ? "bmp" : "jpeg";
+    const gboolean saved = gdk_pixbuf_save(pixbuf, path.c_str(), type, nullptr, nullptr);
+    g_object_unref(pixbuf);
+    return saved != FALSE;
+}
+
+bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string& json, int timeoutMs)
+{
+    auto state = std::make_shared<std::pair<bool, std::pair<bool, std::string>>>();
+    browser.EvaluateScript(code, [state](bool ok, std::string result) {
+        state->first = true;
+        state->second = {ok, std::move(result)};
+    });
+    if (!RunMainLoopUntil([state] { return state->first; }, timeoutMs))
+        return false;
+    json = state->second.second;
+    return state->second.first;
+}
+
+bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs)
+{
+    auto finished = std::make_shared<bool>(false);
+    sigc::connection connection = browser.signal_load_finished().connect([finished] { *finished = true; });
+    browser.Navigate(url);
+    const bool done = RunMainLoopUntil([finished] { return *finished; }, timeoutMs);
+    connection.disconnect();
+    return done;
+}
+
+} // namespace mev::test

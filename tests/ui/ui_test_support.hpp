@@ -1,0 +1,60 @@
+#pragma once
+
+// Shared support for the display tests (tests/ui/**): the main loop, temporary folders,
+// test pictures and reading a page back with JavaScript. The test main (ui_test_main.cpp)
+// has already started GTK, the platform layer and the browser engine.
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include <gtkmm/application.h>
+
+namespace mev {
+class CPageBrowser;
+}
+
+namespace mev::test {
+
+// Iterates the default GLib main context until cond() holds (true) or timeoutMs passed
+// (false). cond is checked before each iteration and at least every 10 ms.
+bool RunMainLoopUntil(std::function<bool()> cond, int timeoutMs);
+
+// Lets the main loop run for ms milliseconds (to let pending work settle).
+void RunMainLoopFor(int ms);
+
+// The application object of the test run: created once, registered, never run. Windows
+// may be added to it; its actions and accelerators work as in the program.
+Glib::RefPtr<Gtk::Application> GetTestApplication();
+
+// The private folder of this test run (XDG_CONFIG_HOME and XDG_CACHE_HOME lie in it);
+// the browser engine lets the web process see it, so media in it can play.
+const std::string& GetTestRoot();
+
+// A fresh folder under GetTestRoot(), removed with everything in it at destruction.
+class CTempFolder {
+public:
+    CTempFolder();
+    ~CTempFolder();
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
+    // Writes bytes to name inside the folder; returns the full path.
+    std::string Write(std::string_view name, std::string_view bytes) const;
+
+private:
+    std::string m_path;
+};
+
+// Writes a width x height picture filled with one colour (0xRRGGBB); the format follows
+// the extension (.png, .bmp, anything else JPEG). False when it could not be written.
+bool WritePicture(const std::string& path, int width, int height, unsigned rgb = 0x3366cc);
+
+// Runs code in the browser's page and waits for its JSON result (e.g. "\"MEV\"", "3",
+// "true"); false on a script error or when nothing came back within timeoutMs.
+bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string& json, int timeoutMs = 10000);
+
+// Navigates and waits for the load to finish (false on time-out).
+bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs = 15000);
+
+} // namespace mev::test
