@@ -1,0 +1,449 @@
+#include "ui/media/folder_tree_view.hpp"
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include <glib.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/shell/command_line.hpp"
+#include "core/shell/program_path.hpp"
+#include "core/shell/settings.hpp"
+#include "ui/app/browse_for_folder.hpp"
+#include "platform/system_services.hpp"
+
+namespace mev {
+
+// One listing on its worker thread. The worker reads folder and cancel and writes
+// result; owner is read and cleared only on the main loop.
+struct FolderListJob {
+    std::uint64_t id = 0;
+    std::string folder;
+    std::atomic<bool> cancel{false};
+    FolderListing result;
+    CFolderTreeView* owner = nullptr;
+};
+
+namespace {
+
+// Rows added per turn of the main loop while a big folder fills.
+constexpr std::size_t FILL_BATCH = 100;
+
+const char* RootIconName(int rootIcon)
+{
+    switch (rootIcon) {
+    case 3: return "audio-x-generic";
+    case 4: return "video-x-generic";
+    default: return "image-x-generic";
+    }
+}
+
+std::string UserFolderFor(int rootIcon)
+{
+    GUserDirectory dir = G_USER_DIRECTORY_PICTURES;
+    if (rootIcon == 3)
+        dir = G_USER_DIRECTORY_MUSIC;
+    else if (rootIcon == 4)
+        dir = G_USER_DIRECTORY_VIDEOS;
+    const char* path = g_get_user_special_dir(dir);
+    return path != nullptr ? path : "";
+}
+
+Glib::ustring DisplayName(const std::string& name)
+{
+    gchar* text = g_filename_display_name(name.c_str());
+    Glib::ustring result = text != nullptr ? text : "";
+    g_free(text);
+    return result;
+}
+
+} // namespace
+
+CFolderTreeView::Columns::Columns()
+{
+    add(label);
+    add(path);
+    add(state);
+    add(placeholder);
+}
+
+CFolderTreeView::CFolderTreeView()
+    : m_driveType([](const std::string& path) { return GetPathDriveType(path); })
+{
+    BuildView();
+}
+
+CFolderTreeView::~CFolderTreeView()
+{
+    // The page is going away with the tree: nothing may be posted to it any more.
+    m_post = nullptr;
+    m_selectionChanged.disconnect();
+    RememberRoot();
+    CancelAll();
+    if (m_menu != nullptr) {
+        m_menu->unparent();
+        delete m_menu;
+        m_menu = nullptr;
+    }
+}
+
+void CFolderTreeView::BuildView()
+{
+    m_store = Gtk::TreeStore::create(m_columns);
+    m_view.set_model(m_store);
+    m_view.set_headers_visible(false);
+    m_view.set_enable_tree_lines(true);
+    m_view.set_enable_search(true);
+    m_view.set_search_column(m_columns.label);
+
+    m_column.pack_start(m_iconCell, false);
+    m_column.pack_start(m_textCell, true);
+    m_column.add_attribute(m_textCell.property_text(), m_columns.label);
+    m_column.set_cell_data_func(m_iconCell, sigc::mem_fun(*this, &CFolderTreeView::RenderIcon));
+    m_view.append_column(m_column);
+
+    m_view.signal_test_expand_row().connect(sigc::mem_fun(*this, &CFolderTreeView::OnTestExpandRow), false);
+    m_view.signal_row_collapsed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRowCollapsed));
+
+    auto selection = m_view.get_selection();
+    selection->set_mode(Gtk::SelectionMode::SINGLE);
+    selection->set_select_function(sigc::mem_fun(*this, &CFolderTreeView::CanSelect));
+    m_selectionChanged = selection->signal_changed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnSelectionChanged));
+
+    // Capture phase: the first press is seen before the tree view selects anything,
+    // and the right button never reaches the tree's own handling.
+    auto left = Gtk::GestureClick::create();
+    left->set_button(GDK_BUTTON_PRIMARY);
+    left->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    left->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnLeftPressed));
+    m_view.add_controller(left);
+
+    m_rightClick = Gtk::GestureClick::create();
+    m_rightClick->set_button(GDK_BUTTON_SECONDARY);
+    m_rightClick->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    m_rightClick->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRightPressed));
+    m_view.add_controller(m_rightClick);
+
+    auto actions = Gio::SimpleActionGroup::create();
+    actions->add_action("change-folder", [this] { Post(ID_VIEW_CHANGEFOLDER); });
+    m_view.insert_action_group("tree", actions);
+    auto menu = Gio::Menu::create();
+    menu->append("Change Folder...", "tree.change-folder");
+    m_menu = new Gtk::PopoverMenu(menu);
+    m_menu->set_parent(m_view);
+    m_menu->set_has_arrow(false);
+
+    set_child(m_view);
+    set_has_frame(true);
+    set_policy(Gtk::PolicyType::AUTOMATIC, Gtk::PolicyType::AUTOMATIC);
+}
+
+void CFolderTreeView::SetCommandPoster(CommandPoster post)
+{
+    m_post = std::move(post);
+}
+
+void CFolderTreeView::SetDriveTypeSource(DriveTypeSource source)
+{
+    m_driveType = std::move(source);
+}
+
+void CFolderTreeView::Post(int id)
+{
+    if (m_post)
+        m_post(id);
+}
+
+void CFolderTreeView::SetRoot(int rootIcon, const std::string& tabName)
+{
+    m_rootIcon = rootIcon;
+    m_settingName = MakeRootSettingName(tabName);
+    std::string commandLine = GetCommandLineValue(tabName, true);
+    std::string saved = commandLine.empty() ? GetSettingString(m_settingName, "") : std::string();
+    const char* home = g_get_home_dir();
+    std::string fallback = ChooseDefaultRoot(GetProgramFolder(), UserFolderFor(rootIcon), home != nullptr ? home : "");
+    m_rootPath = ChooseTreeRoot(commandLine, saved, fallback);
+    Rebuild();
+}
+
+void CFolderTreeView::Rebuild(const std::string& folder)
+{
+    if (!folder.empty())
+        m_rootPath = folder;
+    CancelAll();
+    // Clearing the store drops the selection; that change is reported like any other.
+    m_store->clear();
+    if (m_rootPath.empty())
+        return;
+    FolderEntry root;
+    root.name = GetFolderLabel(m_rootPath);
+    root.path = m_rootPath;
+    root.hasSubFolders = true;  // known only after the first listing
+    AppendFolder({}, root);
+    m_view.expand_row(m_store->get_path(m_store->children().begin()), false);
+}
+
+void CFolderTreeView::AppendFolder(const Gtk::TreeModel::iterator& parent, const FolderEntry& entry)
+{
+    auto row = parent ? m_store->append(parent->children()) : m_store->append();
+    (*row)[m_columns.label] = DisplayName(entry.name);
+    (*row)[m_columns.path] = entry.path;
+    (*row)[m_columns.state] = static_cast<int>(UNLISTED);
+    (*row)[m_columns.placeholder] = false;
+    if (entry.hasSubFolders) {
+        // A placeholder child gives the row its expander until the real listing comes.
+        auto child = m_store->append(row->children());
+        (*child)[m_columns.placeholder] = true;
+        (*child)[m_columns.state] = static_cast<int>(LISTED);
+    }
+}
+
+void CFolderTreeView::RemoveChildren(const Gtk::TreeModel::iterator& row)
+{
+    while (!row->children().empty())
+        m_store->erase(row->children().begin());
+}
+
+Gtk::TreeModel::iterator CFolderTreeView::GetRootRow() const
+{
+    return m_store->children().begin();
+}
+
+bool CFolderTreeView::OnTestExpandRow(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path&)
+{
+    // Returning true refuses the expansion; a folder expands once its sub-folders are in.
+    switch (static_cast<int>((*row)[m_columns.state])) {
+    case LISTED:
+        return false;
+    case UNLISTED:
+        StartListing(row);
+        return true;
+    default:
+        return true;
+    }
+}
+
+void CFolderTreeView::OnRowCollapsed(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path)
+{
+    // A collapse forgets the sub-folders, so the next expansion sees the disk as it is.
+    for (auto it = m_fills.begin(); it != m_fills.end();) {
+        if (it->row.is_valid() && it->row.get_path() == path)
+            it = m_fills.erase(it);
+        else
+            ++it;
+    }
+    RemoveChildren(row);
+    auto child = m_store->append(row->children());
+    (*child)[m_columns.placeholder] = true;
+    (*child)[m_columns.state] = static_cast<int>(LISTED);
+    (*row)[m_columns.state] = static_cast<int>(UNLISTED);
+}
+
+void CFolderTreeView::StartListing(const Gtk::TreeModel::iterator& row)
+{
+    auto job = std::make_shared<FolderListJob>();
+    job->id = m_nextJobId++;
+    job->folder = static_cast<std::string>((*row)[m_columns.path]);
+    job->owner = this;
+    (*row)[m_columns.state] = static_cast<int>(LISTING);
+    m_pending[job->id] = PendingList{job, Gtk::TreeRowReference(m_store, m_store->get_path(row))};
+    try {
+        std::thread([job] {
+            job->result = ListSubFolders(job->folder, &job->cancel);
+            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &CFolderTreeView::ListingDoneThunk,
+                            new std::shared_ptr<FolderListJob>(job), &CFolderTreeView::ListingDataFree);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: list here rather than leave the folder unexpandable.
+        job->result = ListSubFolders(job->folder, &job->cancel);
+        OnListingDone(job->id);
+    }
+}
+
+int CFolderTreeView::ListingDoneThunk(void* data)
+{
+    auto& job = *static_cast<std::shared_ptr<FolderListJob>*>(data);
+    if (job->owner != nullptr)
+        job->owner->OnListingDone(job->id);
+    return G_SOURCE_REMOVE;
+}
+
+void CFolderTreeView::ListingDataFree(void* data)
+{
+    delete static_cast<std::shared_ptr<FolderListJob>*>(data);
+}
+
+void CFolderTreeView::OnListingDone(std::uint64_t jobId)
+{
+    auto found = m_pending.find(jobId);
+    if (found == m_pending.end())
+        return;
+    PendingList pending = std::move(found->second);
+    m_pending.erase(found);
+    pending.job->owner = nullptr;
+    if (pending.job->result.cancelled || !pending.row.is_valid())
+        return;
+    auto row = m_store->get_iter(pending.row.get_path());
+    if (!row || static_cast<int>((*row)[m_columns.state]) != LISTING)
+        return;
+    FinishListing(row, std::move(pending.job->result.entries));
+}
+
+void CFolderTreeView::FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries)
+{
+    if (entries.empty()) {
+        // Nothing to show, or the folder could not be read: the expander goes away.
+        RemoveChildren(row);
+        (*row)[m_columns.state] = static_cast<int>(LISTED);
+        return;
+    }
+    m_fills.push_back(FillTask{Gtk::TreeRowReference(m_store, m_store->get_path(row)), std::move(entries), 0});
+    if (!m_fillIdle.connected())
+        m_fillIdle = Glib::signal_idle().connect(sigc::mem_fun(*this, &CFolderTreeView::OnFillIdle));
+}
+
+bool CFolderTreeView::OnFillIdle()
+{
+    while (!m_fills.empty()) {
+        FillTask& task = m_fills.front();
+        auto row = task.row.is_valid() ? m_store->get_iter(task.row.get_path()) : Gtk::TreeModel::iterator();
+        if (!row) {
+            m_fills.pop_front();
+            continue;
+        }
+        bool first = task.next == 0;
+        if (first) {
+            RemoveChildren(row);
+            (*row)[m_columns.state] = static_cast<int>(LISTED);
+        }
+        std::size_t end = std::min(task.entries.size(), task.next + FILL_BATCH);
+        for (; task.next < end; ++task.next)
+            AppendFolder(row, task.entries[task.next]);
+        if (first)
+            m_view.expand_row(m_store->get_path(row), false);
+        if (task.next >= task.entries.size())
+            m_fills.pop_front();
+        return !m_fills.empty();
+    }
+    return false;
+}
+
+void CFolderTreeView::CancelAll()
+{
+    for (auto& [id, pending] : m_pending) {
+        pending.job->cancel = true;
+        pending.job->owner = nullptr;
+    }
+    m_pending.clear();
+    m_fills.clear();
+    m_fillIdle.disconnect();
+}
+
+bool CFolderTreeView::IsBusy() const
+{
+    return !m_pending.empty() || !m_fills.empty();
+}
+
+bool CFolderTreeView::CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path, bool)
+{
+    if (!m_userClicked)
+        return false;
+    auto row = model->get_iter(path);
+    return row && !(*row)[m_columns.placeholder];
+}
+
+void CFolderTreeView::OnSelectionChanged()
+{
+    Post(ID_PRIVATE_FOLDER_SELECTED);
+}
+
+std::string CFolderTreeView::GetSelectedFolder() const
+{
+    auto row = m_view.get_selection()->get_selected();
+    if (!row || (*row)[m_columns.placeholder])
+        return {};
+    return static_cast<std::string>((*row)[m_columns.path]);
+}
+
+void CFolderTreeView::OnLeftPressed(int, double x, double y)
+{
+    int bx = 0;
+    int by = 0;
+    m_view.convert_widget_to_bin_window_coords(static_cast<int>(x), static_cast<int>(y), bx, by);
+    Gtk::TreeModel::Path path;
+    if (!m_view.get_path_at_pos(bx, by, path))
+        return;
+    m_userClicked = true;
+    // A click on the collapsed root opens it; a click on its expander to close it must
+    // not, so only a root that was collapsed before the press is opened.
+    auto root = GetRootRow();
+    if (root && path == m_store->get_path(root) && !m_view.row_expanded(path)) {
+        Glib::signal_idle().connect_once(
+            [this] {
+                auto rootRow = GetRootRow();
+                if (rootRow) {
+                    auto rootPath = m_store->get_path(rootRow);
+                    if (!m_view.row_expanded(rootPath))
+                        m_view.expand_row(rootPath, false);
+                }
+            });
+    }
+}
+
+void CFolderTreeView::OnRightPressed(int, double x, double y)
+{
+    m_rightClick->set_state(Gtk::EventSequenceState::CLAIMED);
+    Gdk::Rectangle at(static_cast<int>(x), static_cast<int>(y), 1, 1);
+    m_menu->set_pointing_to(at);
+    m_menu->popup();
+}
+
+void CFolderTreeView::ChangeFolder(const std::string& folder)
+{
+    if (!folder.empty()) {
+        if (!IsExistingFolder(folder))
+            return;
+        Rebuild(folder);
+        Post(ID_PRIVATE_FOLDER_SELECTED);
+        return;
+    }
+    if (m_asking)
+        return;
+    m_asking = true;
+    std::weak_ptr<int> alive = m_alive;
+    BrowseForFolder(dynamic_cast<Gtk::Window*>(get_root()), "Change Folder", m_rootPath,
+                    [this, alive](const std::string& chosen) {
+                        if (alive.expired())
+                            return;
+                        m_asking = false;
+                        if (!chosen.empty())
+                            ChangeFolder(chosen);
+                    });
+}
+
+void CFolderTreeView::RenderIcon(Gtk::CellRenderer* cell, const Gtk::TreeModel::const_iterator& row)
+{
+    auto* pixbufCell = static_cast<Gtk::CellRendererPixbuf*>(cell);
+    if ((*row)[m_columns.placeholder]) {
+        pixbufCell->property_icon_name() = "";
+        return;
+    }
+    const char* name = "folder";
+    if (!row->parent())
+        name = RootIconName(m_rootIcon);
+    else if (m_view.get_selection()->is_selected(row))
+        name = "folder-open";
+    pixbufCell->property_icon_name() = name;
+}
+
+void CFolderTreeView::RememberRoot()
+{
+    if (m_rootPath.empty() || !m_driveType)
+        return;
+    if (ShouldRememberRoot(m_rootPath, m_driveType(m_rootPath), m_settingName))
+        SetSettingString(m_settingName, m_rootPath);
+}
+
+} // namespace mev

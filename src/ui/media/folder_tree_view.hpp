@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtkmm.h>
+
+#include "core/media/folder_tree_model.hpp"
+#include "core/shell/drive_type.hpp"
+
+namespace mev {
+
+struct FolderListJob;
+
+// The folder tree in the top left corner of a media page: one root folder and its
+// sub-folders, read from disk only when a folder is expanded. Listing runs on a worker
+// thread and the rows arrive in batches from the main loop, so folders with thousands
+// of sub-folders never stall the window.
+class CFolderTreeView : public Gtk::ScrolledWindow {
+public:
+    using CommandPoster = std::function<void(int id)>;
+    using DriveTypeSource = std::function<DriveType(const std::string& path)>;
+
+    CFolderTreeView();
+    ~CFolderTreeView() override;
+
+    // Where the tree posts its commands (the page's PostCommand): 32773 after every
+    // selection change, 32772 from its context menu.
+    void SetCommandPoster(CommandPoster post);
+
+    // Replaces the drive-type lookup used when the root is remembered (tests).
+    void SetDriveTypeSource(DriveTypeSource source);
+
+    // Chooses the tab's root (command line, remembered folder, default) and rebuilds.
+    // rootIcon: 2 pictures, 3 speaker, 4 film.
+    void SetRoot(int rootIcon, const std::string& tabName);
+
+    // A single root item for folder (or the current root when empty), expanded, with
+    // nothing selected.
+    void Rebuild(const std::string& folder = "");
+
+    // Lets the user pick a new root with a folder dialog, or takes the given folder at
+    // once; either way the tree is rebuilt and 32773 posted. A cancelled dialog, or a
+    // given path that is no folder, changes nothing.
+    void ChangeFolder(const std::string& folder = "");
+
+    std::string GetSelectedFolder() const;
+    const std::string& GetRootPath() const { return m_rootPath; }
+
+    // What the first left press on an item does: selections are refused before it, so
+    // tabbing into the tree selects nothing.
+    void MarkUserClicked() { m_userClicked = true; }
+    bool HasUserClicked() const { return m_userClicked; }
+
+    // True while a listing runs or rows are still being added.
+    bool IsBusy() const;
+
+    Gtk::TreeView& GetTreeView() { return m_view; }
+    // The row of the root item, or an invalid iterator before the first Rebuild.
+    Gtk::TreeModel::iterator GetRootRow() const;
+
+private:
+    struct Columns : public Gtk::TreeModel::ColumnRecord {
+        Columns();
+        Gtk::TreeModelColumn<Glib::ustring> label;
+        Gtk::TreeModelColumn<std::string> path;
+        Gtk::TreeModelColumn<int> state;
+        Gtk::TreeModelColumn<bool> placeholder;
+    };
+    enum NodeState { UNLISTED = 0, LISTING = 1, LISTED = 2 };
+
+    struct PendingList {
+        std::shared_ptr<FolderListJob> job;
+        Gtk::TreeRowReference row;
+    };
+    struct FillTask {
+        Gtk::TreeRowReference row;
+        std::vector<FolderEntry> entries;
+        std::size_t next = 0;
+    };
+
+    void BuildView();
+    void AppendFolder(const Gtk::TreeModel::iterator& parent, const FolderEntry& entry);
+    void RemoveChildren(const Gtk::TreeModel::iterator& row);
+    bool OnTestExpandRow(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
+    void OnRowCollapsed(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
+    void StartListing(const Gtk::TreeModel::iterator& row);
+    void OnListingDone(std::uint64_t jobId);
+    void FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries);
+    bool OnFillIdle();
+    void CancelAll();
+    bool CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path, bool selected);
+    void OnSelectionChanged();
+    void OnLeftPressed(int nPress, double x, double y);
+    void OnRightPressed(int nPress, double x, double y);
+    void RenderIcon(Gtk::CellRenderer* cell, const Gtk::TreeModel::const_iterator& row);
+    void RememberRoot();
+    void Post(int id);
+
+    static int ListingDoneThunk(void* data);
+    static void ListingDataFree(void* data);
+    friend struct FolderListJob;
+
+    Columns m_columns;
+    Glib::RefPtr<Gtk::TreeStore> m_store;
+    Gtk::TreeView m_view;
+    Gtk::TreeViewColumn m_column;
+    Gtk::CellRendererPixbuf m_iconCell;
+    Gtk::CellRendererText m_textCell;
+    Gtk::PopoverMenu* m_menu = nullptr;
+    Glib::RefPtr<Gtk::GestureClick> m_rightClick;
+    sigc::connection m_selectionChanged;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);  // watched by the folder dialog's answer
+    bool m_asking = false;
+
+    std::string m_rootPath;
+    std::string m_settingName;
+    int m_rootIcon = 0;
+    bool m_userClicked = false;
+
+    CommandPoster m_post;
+    DriveTypeSource m_driveType;
+
+    std::uint64_t m_nextJobId = 1;
+    std::map<std::uint64_t, PendingList> m_pending;
+    std::deque<FillTask> m_fills;
+    sigc::connection m_fillIdle;
+};
+
+} // namespace mev
