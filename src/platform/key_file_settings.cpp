@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <glib/gstdio.h>
@@ -72,12 +73,20 @@ std::string CKeyFileSettings::DefaultPath()
 void CKeyFileSettings::Load()
 {
     GErrorHolder err;
-    if (g_key_file_load_from_file(m_keyFile, m_filePath.c_str(), G_KEY_FILE_KEEP_COMMENTS, &err.error))
-        return;
+    gchar* raw = nullptr;
+    gsize length = 0;
+    if (g_file_get_contents(m_filePath.c_str(), &raw, &length, &err.error)) {
+        GCharPtr contents(raw);
+        // GKeyFile stops at a NUL byte and would take a damaged file for a short one.
+        const bool text = std::memchr(contents.get(), '\0', length) == nullptr
+            && g_utf8_validate(contents.get(), static_cast<gssize>(length), nullptr);
+        if (text && g_key_file_load_from_data(m_keyFile, contents.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr))
+            return;
+    }
     // A missing file is a first run. Anything else (not a key file, unreadable, a folder)
     // is kept for the user to look at instead of being overwritten by the next save.
-    const bool missing = g_error_matches(err.error, G_FILE_ERROR, G_FILE_ERROR_NOENT)
-        && !g_file_test(m_filePath.c_str(), G_FILE_TEST_EXISTS);
+    const bool missing = err.error != nullptr && g_error_matches(err.error, G_FILE_ERROR, G_FILE_ERROR_NOENT)
+        && !g_file_test(m_filePath.c_str(), G_FILE_TEST_IS_SYMLINK);
     g_key_file_free(m_keyFile);
     m_keyFile = g_key_file_new();
     m_setAsideBeforeWrite = !missing;
