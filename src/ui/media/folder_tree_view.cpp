@@ -379,17 +379,18 @@ void CFolderTreeView::OnLeftPressed(int, double x, double y)
     // A click on the collapsed root opens it; a click on its expander to close it must
     // not, so only a root that was collapsed before the press is opened.
     auto root = GetRootRow();
-    if (root && path == m_store->get_path(root) && !m_view.row_expanded(path)) {
-        Glib::signal_idle().connect_once(
-            [this] {
-                auto rootRow = GetRootRow();
-                if (rootRow) {
-                    auto rootPath = m_store->get_path(rootRow);
-                    if (!m_view.row_expanded(rootPath))
-                        m_view.expand_row(rootPath, false);
-                }
-            });
-    }
+    if (root && path == m_store->get_path(root) && !m_view.row_expanded(path))
+        Glib::signal_idle().connect_once(sigc::mem_fun(*this, &CFolderTreeView::ExpandRootIfCollapsed));
+}
+
+void CFolderTreeView::ExpandRootIfCollapsed()
+{
+    auto root = GetRootRow();
+    if (!root)
+        return;
+    auto path = m_store->get_path(root);
+    if (!m_view.row_expanded(path))
+        m_view.expand_row(path, false);
 }
 
 void CFolderTreeView::OnRightPressed(int, double x, double y)

@@ -97,6 +97,7 @@ private:
     bool CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path, bool selected);
     void OnSelectionChanged();
     void OnLeftPressed(int nPress, double x, double y);
+    void ExpandRootIfCollapsed();
     void OnRightPressed(int nPress, double x, double y);
     void RenderIcon(Gtk::CellRenderer* cell, const Gtk::TreeModel::const_iterator& row);
     void RememberRoot();

@@ -1,0 +1,250 @@
+#include "ui/media/folder_tree_view.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/shell/settings.hpp"
+#include "ui/ui_test_support.hpp"
+
+namespace mev {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FolderTreeViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window = std::make_unique<Gtk::Window>();
+        window->set_default_size(300, 400);
+        tree = std::make_unique<CFolderTreeView>();
+        tree->SetCommandPoster([this](int id) { posted.push_back(id); });
+        window->set_child(*tree);
+        window->present();
+    }
+    void TearDown() override
+    {
+        window->unset_child();
+        tree.reset();
+        window->destroy();
+    }
+
+    std::string Make(const std::string& rel) const
+    {
+        fs::create_directories(folder.Path() + "/" + rel);
+        return folder.Path() + "/" + rel;
+    }
+
+    bool WaitIdle() { return test::RunMainLoopUntil([this] { return !tree->IsBusy(); }, 10000); }
+
+    Gtk::TreeModel::iterator Find(const Gtk::TreeModel::iterator& parent, const std::string& label)
+    {
+        for (auto& row : parent->children()) {
+            Glib::ustring text;
+            row.get_value(0, text);
+            if (text.raw() == label)
+                return row.get_iter();
+        }
+        return {};
+    }
+
+    // Labels of the listed children; a row still waiting to be listed shows as "?".
+    std::vector<std::string> Labels(const Gtk::TreeModel::iterator& parent)
+    {
+        std::vector<std::string> labels;
+        for (auto& row : parent->children()) {
+            bool placeholder = false;
+            row.get_value(3, placeholder);
+            Glib::ustring text;
+            row.get_value(0, text);
+            labels.push_back(placeholder ? "?" : text.raw());
+        }
+        return labels;
+    }
+
+    std::string PathOf(const Gtk::TreeModel::iterator& row)
+    {
+        std::string path;
+        row->get_value(1, path);
+        return path;
+    }
+
+    bool Expand(const Gtk::TreeModel::iterator& row)
+    {
+        auto path = tree->GetTreeView().get_model()->get_path(row);
+        tree->GetTreeView().expand_row(path, false);
+        return test::RunMainLoopUntil(
+            [&] { return !tree->IsBusy() && tree->GetTreeView().row_expanded(path); }, 10000);
+    }
+
+    test::CTempFolder folder;
+    std::unique_ptr<Gtk::Window> window;
+    std::unique_ptr<CFolderTreeView> tree;
+    std::vector<int> posted;
+};
+
+TEST_F(FolderTreeViewTest, ListsSubFoldersLazilyAndRereadsAfterCollapse)
+{
+    Make("beta/inner");
+    Make("alpha");
+    Make(".hidden/x");
+    Make("gone/sub");
+    const std::string latin1 = "caf\xe9";
+    Make(latin1);
+    folder.Write("file.jpg", "x");
+
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    auto root = tree->GetRootRow();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(PathOf(root), folder.Path());
+    EXPECT_EQ(Labels(root), (std::vector<std::string>{"alpha", "beta", "caf\xef\xbf\xbd", "gone"}));
+    EXPECT_TRUE(tree->GetTreeView().row_expanded(tree->GetTreeView().get_model()->get_path(root)));
+
+    auto alpha = Find(root, "alpha");
+    auto beta = Find(root, "beta");
+    auto odd = Find(root, "caf\xef\xbf\xbd");
+    ASSERT_TRUE(alpha && beta && odd);
+    EXPECT_EQ(Labels(alpha), std::vector<std::string>{});   // no sub-folders: no expander
+    EXPECT_EQ(Labels(beta), std::vector<std::string>{"?"});  // read only when expanded
+    EXPECT_EQ(PathOf(odd), folder.Path() + "/" + latin1);
+
+    ASSERT_TRUE(Expand(beta));
+    EXPECT_EQ(Labels(beta), std::vector<std::string>{"inner"});
+
+    // A collapse forgets the children; the next expansion sees what changed on disk.
+    tree->GetTreeView().collapse_row(tree->GetTreeView().get_model()->get_path(beta));
+    EXPECT_EQ(Labels(beta), std::vector<std::string>{"?"});
+    Make("beta/Another");
+    ASSERT_TRUE(Expand(beta));
+    EXPECT_EQ(Labels(beta), (std::vector<std::string>{"Another", "inner"}));
+
+    // A folder that vanished after it was listed loses its expander on expansion.
+    fs::remove_all(folder.Path() + "/gone");
+    auto gone = Find(root, "gone");
+    auto gonePath = tree->GetTreeView().get_model()->get_path(gone);
+    tree->GetTreeView().expand_row(gonePath, false);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Labels(gone), std::vector<std::string>{});
+    EXPECT_FALSE(tree->GetTreeView().row_expanded(gonePath));
+}
+
+TEST_F(FolderTreeViewTest, NothingIsSelectedBeforeTheFirstClickThenSelectionIsPosted)
+{
+    Make("one");
+    Make("two");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    auto selection = tree->GetTreeView().get_selection();
+    auto two = Find(tree->GetRootRow(), "two");
+    ASSERT_TRUE(two);
+
+    posted.clear();
+    selection->select(two);
+    EXPECT_EQ(tree->GetSelectedFolder(), "");
+    EXPECT_TRUE(posted.empty());
+
+    tree->MarkUserClicked();
+    selection->select(two);
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/two");
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+
+    // Rebuilding drops the selection (and says so); no folder is selected afterwards.
+    posted.clear();
+    tree->Rebuild();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(tree->GetSelectedFolder(), "");
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+}
+
+TEST_F(FolderTreeViewTest, ChangeFolderWithAFolderRebuildsAndPosts)
+{
+    Make("first/a");
+    std::string other = Make("second");
+    Make("second/b");
+    Make("second/c");
+    tree->Rebuild(folder.Path() + "/first");
+    ASSERT_TRUE(WaitIdle());
+    posted.clear();
+
+    tree->ChangeFolder(folder.Path() + "/does-not-exist");
+    EXPECT_EQ(tree->GetRootPath(), folder.Path() + "/first");
+    EXPECT_TRUE(posted.empty());
+
+    tree->ChangeFolder(other);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(tree->GetRootPath(), other);
+    EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+}
+
+TEST_F(FolderTreeViewTest, ThousandsOfSubFoldersFillWhileTheMainLoopTurns)
+{
+    constexpr int COUNT = 3000;
+    for (int i = 0; i < COUNT; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "d%04d", i);
+        fs::create_directory(folder.Path() + "/" + name);
+    }
+    int ticksWhilePartlyFilled = 0;
+    int ticks = 0;
+    auto idle = Glib::signal_idle().connect([&] {
+        ++ticks;
+        auto root = tree->GetRootRow();
+        auto rows = root ? root->children().size() : 0;
+        if (rows > 1 && rows < static_cast<std::size_t>(COUNT))
+            ++ticksWhilePartlyFilled;
+        return true;
+    });
+    tree->Rebuild(folder.Path());
+    bool filled = test::RunMainLoopUntil(
+        [&] { return !tree->IsBusy() && tree->GetRootRow()->children().size() == static_cast<std::size_t>(COUNT); },
+        60000);
+    idle.disconnect();
+    ASSERT_TRUE(filled);
+    EXPECT_GT(ticksWhilePartlyFilled, 0);
+    auto labels = Labels(tree->GetRootRow());
+    EXPECT_EQ(labels.front(), "d0000");
+    EXPECT_EQ(labels.back(), "d2999");
+}
+
+TEST_F(FolderTreeViewTest, RootIsRememberedAtDestructionOnlyOnAFixedDisk)
+{
+    std::string fixedRoot = Make("fixed");
+    std::string discRoot = Make("disc");
+    struct Case { std::string root; DriveType type; std::string expected; };
+    const Case cases[] = {
+        {fixedRoot, DriveType::Fixed, fixedRoot},
+        {discRoot, DriveType::Disc, fixedRoot},
+        {discRoot, DriveType::Removable, fixedRoot},
+        {discRoot, DriveType::Remote, fixedRoot},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        auto other = std::make_unique<CFolderTreeView>();
+        other->SetDriveTypeSource([type = c.type](const std::string&) { return type; });
+        other->SetRoot(4, "Videos");
+        other->Rebuild(c.root);
+        other.reset();
+        EXPECT_EQ(GetSettingString("fld_of_Videos", ""), c.expected);
+    }
+    // The next start takes the remembered folder as its root.
+    auto next = std::make_unique<CFolderTreeView>();
+    next->SetDriveTypeSource([](const std::string&) { return DriveType::Disc; });
+    next->SetRoot(4, "Videos");
+    EXPECT_EQ(next->GetRootPath(), fixedRoot);
+    // A remembered folder that is gone gives way to the default.
+    fs::remove_all(fixedRoot);
+    next->SetRoot(4, "Videos");
+    EXPECT_NE(next->GetRootPath(), fixedRoot);
+    EXPECT_FALSE(next->GetRootPath().empty());
+}
+
+} // namespace
+} // namespace mev
