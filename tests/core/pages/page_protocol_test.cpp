@@ -236,7 +236,7 @@ TEST_F(PageProtocolTest, ReadWithoutStartEndsAtOnce)
 
 TEST_F(PageProtocolTest, AbortStopsALargeListing)
 {
-    test::CTempFolder temp;
+    test::CTempFolder temp(test::BulkTempBase());
     for (int i = 0; i < 10000; ++i)
         temp.Write("picture" + std::to_string(i) + ".jpg", "");
     ImageWidth = 80;
