@@ -15,8 +15,17 @@ public:
     CId3v1Tag();
     virtual ~CId3v1Tag() = default;
 
+    // Back to the cleared state: every byte 0, genre 255.
     void Clear();
+
+    // Looks for the tag 128, then 130 bytes before the end of a regular file of at least
+    // 130 bytes. False (record cleared) when there is none, or the file cannot be opened,
+    // is locked by a writer or shrinks while it is read.
     bool Read(const std::string& path);
+
+    // Writes the record over the file's tag (dropping two bytes that follow it) or appends
+    // it. False, with the file as it was, when it cannot be opened for writing, is locked
+    // by another reader or writer, or the write fails.
     bool Write(const std::string& path);
 
     std::string GetTitle() const;
