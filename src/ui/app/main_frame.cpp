@@ -1,0 +1,366 @@
+#include "ui/app/main_frame.hpp"
+
+#include <glibmm/fileutils.h>
+#include <glibmm/main.h>
+#include <gtkmm/gestureclick.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/pages/image_pane_state.hpp"
+#include "core/shell/url.hpp"
+#include "ui/browser/browser_engine.hpp"
+
+namespace mev {
+
+CMediaPage* g_currentPage = nullptr;
+
+namespace {
+
+CMainFrame* g_mainFrame = nullptr;
+
+// Period of the idle refresh of menu states and status panes.
+constexpr unsigned IDLE_PERIOD_MS = 200;
+// Delay before the full-screen window shows a page it has just started to load.
+constexpr unsigned FULL_SCREEN_DELAY_MS = 200;
+
+bool IsVolumeCommand(int id)
+{
+    return id >= ID_VOLUME_MAX && id <= ID_VOLUME_90;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
+    : m_appTarget(appTarget),
+      m_router([this] { return BuildChain(); }),
+      m_actions(m_router),
+      m_doc([this](int id) { PostToCurrentPage(id); }),
+      m_view(*this)
+{
+    g_mainFrame = this;
+    set_title(TITLE);
+    set_show_menubar(false);
+    set_default_size(1024, 700);
+    add_css_class("mev-mainframe");
+
+    insert_action_group(CCommandActions::MENU_GROUP, m_actions.GetMenuGroup());
+    insert_action_group(CCommandActions::KEY_GROUP, m_actions.GetKeyGroup());
+
+    m_menuBar.set_menu_model(m_actions.BuildMenu(IDR_MAINFRAME));
+    // Menu states are brought up to date before a menu opens, not only when idle.
+    auto press = Gtk::GestureClick::create();
+    press->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    press->signal_pressed().connect([this](int, double, double) { m_actions.Refresh(); });
+    m_menuBar.add_controller(press);
+
+    m_view.set_vexpand(true);
+    m_box.append(m_menuBar);
+    m_box.append(m_view);
+    m_box.append(m_statusBar);
+    set_child(m_box);
+
+    m_fullScreen = std::make_unique<CFullScreenWnd>(*this);
+    m_fullScreen->insert_action_group(CCommandActions::MENU_GROUP, m_actions.GetMenuGroup());
+
+    // The wheel scrolls only the pane under the pointer; elsewhere the turn is dropped.
+    m_scroll = Gtk::EventControllerScroll::create();
+    m_scroll->set_flags(Gtk::EventControllerScroll::Flags::BOTH_AXES);
+    m_scroll->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    m_scroll->signal_scroll().connect(sigc::mem_fun(*this, &CMainFrame::OnScroll), false);
+    add_controller(m_scroll);
+
+    m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_idleTimer.disconnect();
+    m_fullScreenTimer.disconnect();
+    DropContextMenu();
+    SetScriptHost(nullptr);
+    SetContextMenuProvider({});
+    GetTabCtrl().SaveSelection();
+    if (g_mainFrame == this)
+        g_mainFrame = nullptr;
+    // The pages go with the view; none of them may be reached as the current page now.
+    g_currentPage = nullptr;
+}
+
+void CMainFrame::Start()
+{
+    SetScriptHost(this);
+    SetContextMenuProvider([this](int menuId, Gtk::Widget& browser, double x, double y, const std::string& imagePath) {
+        ShowContextMenu(menuId, browser, x, y, imagePath);
+    });
+    GetTabCtrl().Start();
+    UpdateIdleState();
+}
+
+CCommandRouter::Chain CMainFrame::BuildChain()
+{
+    CCommandRouter::Chain chain{&m_view, &m_doc, &GetTabCtrl()};
+    chain.push_back(GetTabCtrl().GetSelectedPage());
+    chain.push_back(this);
+    chain.push_back(&m_appTarget);
+    return chain;
+}
+
+void CMainFrame::PostCommand(int id)
+{
+    Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedCommand), id));
+}
+
+void CMainFrame::RunPostedCommand(int id)
+{
+    m_router.Execute(id);
+}
+
+void CMainFrame::PostToCurrentPage(int id)
+{
+    if (g_currentPage != nullptr)
+        g_currentPage->PostCommand(id);
+}
+
+void CMainFrame::SendPageMessage(int code, const std::string& url, std::function<void(int)> done)
+{
+    if (g_currentPage != nullptr) {
+        g_currentPage->OnPageMessage(code, url, std::move(done));
+        return;
+    }
+    if (done)
+        done(0);
+}
+
+void CMainFrame::PostPageMessage(int code, const std::string& url)
+{
+    Glib::signal_idle().connect_once(
+        sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedPageMessage), code, url));
+}
+
+void CMainFrame::RunPostedPageMessage(int code, std::string url)
+{
+    SendPageMessage(code, url, {});
+}
+
+bool CMainFrame::IsCurrentPageKind(MediaKind kind) const
+{
+    return g_currentPage != nullptr && g_currentPage->GetKind() == kind;
+}
+
+void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, double y, const std::string& imagePath)
+{
+    DropContextMenu();
+    bool withOpenWith = true;
+    if (menuId == IDR_INDEX_MENU) {
+        // Only a picture that still exists as a file can be opened with another program.
+        ContextImagePath.clear();
+        if (!imagePath.empty() && Glib::file_test(imagePath, Glib::FileTest::EXISTS) &&
+            !Glib::file_test(imagePath, Glib::FileTest::IS_DIR))
+            ContextImagePath = imagePath;
+        withOpenWith = !ContextImagePath.empty();
+    }
+    auto model = m_actions.BuildMenu(menuId, withOpenWith);
+    if (model->get_n_items() == 0)
+        return;
+    m_actions.Refresh();
+    m_contextMenu = std::make_unique<Gtk::PopoverMenu>(model);
+    Gtk::PopoverMenu* menu = m_contextMenu.get();
+    menu->set_has_arrow(false);
+    menu->set_position(Gtk::PositionType::BOTTOM);
+    menu->set_halign(Gtk::Align::START);
+    menu->set_parent(widget);
+    menu->set_pointing_to(Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
+    menu->signal_closed().connect([this, menu] {
+        // Dropped after GTK has activated the chosen item.
+        Glib::signal_idle().connect_once([this, menu] {
+            if (m_contextMenu.get() == menu)
+                DropContextMenu();
+        });
+    });
+    menu->popup();
+}
+
+void CMainFrame::DropContextMenu()
+{
+    if (m_contextMenu) {
+        m_contextMenu->unparent();
+        m_contextMenu.reset();
+    }
+}
+
+void CMainFrame::UpdateIdleState()
+{
+    m_actions.Refresh();
+    const int indicators[] = {ID_INDICATOR_VOLUME, ID_INDICATOR_TOTAL, ID_INDICATOR_SELECTED};
+    for (int pane = 1; pane <= 3; ++pane) {
+        CCmdUI ui;
+        ui.id = indicators[pane - 1];
+        if (m_router.UpdateState(ui) && ui.hasText) {
+            m_statusBar.SetPaneText(pane, ui.text);
+            continue;
+        }
+        CMediaPage* page = GetTabCtrl().GetSelectedPage();
+        if (pane == 2)
+            m_statusBar.SetPaneText(pane, page ? "Total: " + std::to_string(page->GetTotalCount()) : "");
+        else if (pane == 3)
+            m_statusBar.SetPaneText(pane, page ? "Selected: " + std::to_string(page->GetCheckedCount()) : "");
+    }
+}
+
+bool CMainFrame::OnIdleTick()
+{
+    if (get_visible())
+        UpdateIdleState();
+    return true;
+}
+
+bool CMainFrame::OnScroll(double, double)
+{
+    auto event = m_scroll->get_current_event();
+    if (!event || event->get_surface() != get_surface())
+        return false;  // popovers and dialogs scroll as usual
+    double x = 0, y = 0;
+    if (!event->get_position(x, y))
+        return false;
+    double sx = 0, sy = 0;
+    get_surface_transform(sx, sy);
+    Gtk::Widget* target = pick(x - sx, y - sy, Gtk::PickFlags::DEFAULT);
+    return !IsInsidePane(target);
+}
+
+bool CMainFrame::IsInsidePane(Gtk::Widget* widget) const
+{
+    if (widget == nullptr)
+        return false;
+    CMediaPage* page = const_cast<CMainFrame*>(this)->GetTabCtrl().GetSelectedPage();
+    if (page == nullptr)
+        return false;
+    Gtk::Widget* panes[] = {&page->GetTree(), &page->GetListArea(), &page->GetBrowser().GetWidget()};
+    for (Gtk::Widget* pane : panes) {
+        if (widget == pane || widget->is_ancestor(*pane))
+            return true;
+    }
+    return false;
+}
+
+void CMainFrame::SetStatusMessage(const std::string& text)
+{
+    m_statusBar.SetMessageText(text);
+}
+
+void CMainFrame::ToggleFullScreen()
+{
+    if (g_currentPage == nullptr)
+        return;
+    m_fullScreenTimer.disconnect();
+    CPageBrowser& pageBrowser = g_currentPage->GetBrowser();
+    CPageBrowser& fullBrowser = m_fullScreen->GetBrowser();
+    if (m_fullScreen->IsShown()) {
+        pageBrowser.Navigate(fullBrowser.GetLocationUrl());
+        m_fullScreen->HideFullScreen();
+        return;
+    }
+    const std::string url = pageBrowser.GetLocationUrl();
+    const std::string blank = GetBlankPageUrl();
+    pageBrowser.Navigate(blank);
+    if (url.empty())
+        return;
+    const std::string shown = fullBrowser.GetLocationUrl();
+    if (shown == url) {
+        ShowFullScreenNow();
+        return;
+    }
+    fullBrowser.Navigate(url);
+    if (shown.empty() || shown == blank) {
+        ShowFullScreenNow();
+    } else {
+        // Give the new page a moment so the old one is not seen full screen.
+        m_fullScreenTimer = Glib::signal_timeout().connect(
+            [this] {
+                ShowFullScreenNow();
+                return false;
+            },
+            FULL_SCREEN_DELAY_MS);
+    }
+}
+
+void CMainFrame::ShowFullScreenNow()
+{
+    if (!m_closing)
+        m_fullScreen->ShowFullScreen();
+}
+
+bool CMainFrame::IsFullScreenShown() const
+{
+    return m_fullScreen && m_fullScreen->IsShown();
+}
+
+bool CMainFrame::RouteCommand(int id)
+{
+    return m_router.Execute(id);
+}
+
+void CMainFrame::SetCurrentPage(CMediaPage* page)
+{
+    g_currentPage = page;
+}
+
+void CMainFrame::PostPaneCommand(ScriptPane pane, int commandId)
+{
+    if (CMediaPage* page = GetTabCtrl().GetPage(static_cast<int>(pane)))
+        page->PostCommand(commandId);
+}
+
+void CMainFrame::SetStatusText(const std::string& text)
+{
+    m_statusBar.SetMessageText(text);
+}
+
+bool CMainFrame::IsImagePaneVisible() const
+{
+    auto& tabs = const_cast<CMainFrame*>(this)->GetTabCtrl();
+    CMediaPage* page = tabs.GetPage(static_cast<int>(MediaKind::Image));
+    return page != nullptr && tabs.GetSelectedIndex() == static_cast<int>(MediaKind::Image) && page->get_mapped();
+}
+
+bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
+{
+    if (IsVolumeCommand(ui.id)) {
+        ui.Enable(true);  // no rule: the keys always reach the volume control
+        return true;
+    }
+    if (ui.id == ID_INDICATOR_VOLUME) {
+        ui.SetText("");  // the volume slider covers this pane once it exists
+        return true;
+    }
+    return false;
+}
+
+bool CMainFrame::OnCommand(int id)
+{
+    // The volume keys do nothing until there is a volume control.
+    return IsVolumeCommand(id);
+}
+
+bool CMainFrame::on_close_request()
+{
+    if (!m_closing) {
+        m_closing = true;
+        m_idleTimer.disconnect();
+        m_fullScreenTimer.disconnect();
+        DropContextMenu();
+        GetTabCtrl().SaveSelection();
+        if (m_fullScreen->IsShown())
+            m_fullScreen->HideFullScreen();
+    }
+    return Gtk::ApplicationWindow::on_close_request();
+}
+
+bool PopupMenuResource(int menuId, Gtk::Widget& widget, double x, double y)
+{
+    if (g_mainFrame == nullptr)
+        return false;
+    g_mainFrame->ShowContextMenu(menuId, widget, x, y, {});
+    return true;
+}
+
+} // namespace mev

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtkmm/applicationwindow.h>
+#include <gtkmm/box.h>
+#include <gtkmm/eventcontrollerscroll.h>
+#include <gtkmm/popovermenu.h>
+#include <gtkmm/popovermenubar.h>
+
+#include "core/commands/command_router.hpp"
+#include "core/media/media_kinds.hpp"
+#include "core/pages/script_external.hpp"
+#include "ui/browser/page_browser.hpp"
+#include "ui/app/command_actions.hpp"
+#include "ui/app/full_screen_wnd.hpp"
+#include "ui/media/media_page.hpp"
+#include "ui/app/mev_doc.hpp"
+#include "ui/app/mev_view.hpp"
+#include "ui/app/status_bar.hpp"
+
+namespace mev {
+
+// The page shown last: the target of the page message and of Change Folder. Set when a
+// page comes on screen, never cleared while the frame lives.
+extern CMediaPage* g_currentPage;
+
+// The application's one main window: menu bar, the view with its tabs, the status bar,
+// and the hidden full-screen window. It routes every command along the chain view,
+// document, tab control, current page, frame, application.
+class CMainFrame : public Gtk::ApplicationWindow,
+                   public ICommandTarget,
+                   public CMediaPageHost,
+                   public IScriptHost {
+public:
+    static constexpr const char* TITLE = "MEV - Untitled";
+
+    CMainFrame(Gtk::Application& app, ICommandTarget& appTarget);
+    ~CMainFrame() override;
+
+    // Builds the tabs and shows the start page (after the window belongs to the app).
+    void Start();
+
+    CCommandRouter& GetRouter() { return m_router; }
+    CCommandActions& GetActions() { return m_actions; }
+    CStatusBar& GetStatusBar() { return m_statusBar; }
+    CMEVView& GetView() { return m_view; }
+    CMediaTabCtrl& GetTabCtrl() { return m_view.GetTabCtrl(); }
+    CFullScreenWnd& GetFullScreenWnd() { return *m_fullScreen; }
+
+    // Runs the command through the router later on the main loop; a command that is
+    // disabled by then is dropped.
+    void PostCommand(int id);
+    void PostToCurrentPage(int id);
+
+    // The page message to the page shown last (codes 1 query slide show, 2 stop it,
+    // 3 navigate to url). done gets the answer; 0 when there is no page.
+    void SendPageMessage(int code, const std::string& url, std::function<void(int)> done);
+    void PostPageMessage(int code, const std::string& url = {});
+    bool IsCurrentPageKind(MediaKind kind) const;
+
+    // Pops up a menu resource at (x, y) of widget, whose window must hold the "menu"
+    // action group. For the index menu imagePath is the picture under the pointer.
+    void ShowContextMenu(int menuId, Gtk::Widget& widget, double x, double y, const std::string& imagePath);
+
+    // Enabled and checked states, pane texts: what an idle moment refreshes.
+    void UpdateIdleState();
+
+    // CMediaPageHost
+    void SetStatusMessage(const std::string& text) override;
+    void ToggleFullScreen() override;
+    bool RouteCommand(int id) override;
+    void SetCurrentPage(CMediaPage* page) override;
+    bool IsFullScreenShown() const override;
+
+    // IScriptHost (window.external)
+    void PostPaneCommand(ScriptPane pane, int commandId) override;
+    void SetStatusText(const std::string& text) override;
+    bool IsImagePaneVisible() const override;
+
+    // The frame's own commands: the volume keys and the volume pane.
+    bool OnUpdateCommand(CCmdUI& ui) override;
+    bool OnCommand(int id) override;
+
+protected:
+    bool on_close_request() override;
+
+private:
+    CCommandRouter::Chain BuildChain();
+    void RunPostedCommand(int id);
+    void RunPostedPageMessage(int code, std::string url);
+    bool OnIdleTick();
+    bool OnScroll(double dx, double dy);
+    bool IsInsidePane(Gtk::Widget* widget) const;
+    void ShowFullScreenNow();
+    void DropContextMenu();
+
+    ICommandTarget& m_appTarget;
+    CCommandRouter m_router;
+    CCommandActions m_actions;
+    CMEVDoc m_doc;
+    Gtk::Box m_box{Gtk::Orientation::VERTICAL, 0};
+    Gtk::PopoverMenuBar m_menuBar;
+    CMEVView m_view;
+    CStatusBar m_statusBar;
+    std::unique_ptr<CFullScreenWnd> m_fullScreen;
+    std::unique_ptr<Gtk::PopoverMenu> m_contextMenu;
+    Glib::RefPtr<Gtk::EventControllerScroll> m_scroll;
+    sigc::connection m_idleTimer;
+    sigc::connection m_fullScreenTimer;
+    bool m_closing = false;
+};
+
+} // namespace mev
+
+namespace mev {
+
+// Pops up a menu resource owned by the main window (the list and tree menus 148, 149,
+// 156) at (x, y) of widget; its commands take the main window's route. False when there
+// is no main window.
+bool PopupMenuResource(int menuId, Gtk::Widget& widget, double x, double y);
+
+} // namespace mev

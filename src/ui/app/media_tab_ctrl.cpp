@@ -1,0 +1,149 @@
+#include "ui/app/media_tab_ctrl.hpp"
+
+#include <cctype>
+
+#include "core/shell/command_line.hpp"
+#include "core/shell/settings.hpp"
+#include "core/shell/url.hpp"
+#include "ui/browser/page_browser.hpp"
+
+namespace mev {
+namespace {
+
+const char* const TAB_NAMES[CMediaTabCtrl::TAB_COUNT] = {"Images", "Audios", "Videos"};
+const char* const TAB_ICONS[CMediaTabCtrl::TAB_COUNT] = {"/mev/icons/tab_images.png", "/mev/icons/tab_audios.png",
+                                                        "/mev/icons/tab_videos.png"};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CMediaTabCtrl::CMediaTabCtrl(CMediaPageHost& host) : Gtk::Box(Gtk::Orientation::VERTICAL, 0), m_host(host)
+{
+    add_css_class("mev-tabctrl");
+    m_stack.set_transition_type(Gtk::StackTransitionType::NONE);
+    m_stack.set_vexpand(true);
+    m_stack.set_hexpand(true);
+    m_stack.set_hhomogeneous(false);
+    m_stack.set_vhomogeneous(false);
+    for (int i = 0; i < TAB_COUNT; ++i) {
+        m_slots[i].set_hexpand(true);
+        m_slots[i].set_vexpand(true);
+        m_stack.add(m_slots[i], TAB_NAMES[i]);
+        m_row.AddTab(TAB_NAMES[i], TAB_ICONS[i]);
+    }
+    append(m_stack);
+    append(m_row);
+    m_row.signal_tab_picked().connect(sigc::mem_fun(*this, &CMediaTabCtrl::OnTabPicked));
+}
+
+CMediaTabCtrl::~CMediaTabCtrl()
+{
+    SaveSelection();
+    // Pages go first, while the host they report to still exists.
+    for (int i = 0; i < TAB_COUNT; ++i) {
+        if (m_pages[i]) {
+            m_slots[i].remove(*m_pages[i]);
+            m_pages[i].reset();
+        }
+    }
+}
+
+void CMediaTabCtrl::Start()
+{
+    std::vector<std::string> names(std::begin(TAB_NAMES), std::end(TAB_NAMES));
+    const int index = ChooseStartTab(GetCommandLineValue(SHOW_OPTION, false),
+                                     GetSettingInt(SELECTION_SETTING, 0), names);
+    CMediaPage* page = SelectPage(index, true);
+    if (page != nullptr)
+        page->GetBrowser().Navigate(GetFrontPageUrl());
+}
+
+CMediaPage* CMediaTabCtrl::GetPage(int index) const
+{
+    if (index >= 0 && index < TAB_COUNT)
+        return m_pages[index].get();
+    return nullptr;
+}
+
+CMediaPage* CMediaTabCtrl::SelectPage(int index, bool show)
+{
+    if (index < 0 || index >= GetCount())
+        return nullptr;
+    if (!show) {
+        if (m_pages[index])
+            m_pages[index]->set_visible(false);
+        return m_pages[index].get();
+    }
+    if (!m_pages[index]) {
+        m_pages[index] = std::make_unique<CMediaPage>(static_cast<MediaKind>(index), m_host);
+        m_pages[index]->set_hexpand(true);
+        m_pages[index]->set_vexpand(true);
+        m_slots[index].append(*m_pages[index]);
+    }
+    m_row.SetSelected(index);
+    m_pages[index]->set_visible(true);
+    m_stack.set_visible_child(m_slots[index]);
+    m_pages[index]->OnShown();
+    return m_pages[index].get();
+}
+
+void CMediaTabCtrl::SaveSelection()
+{
+    if (m_saved)
+        return;
+    const int index = GetSelectedIndex();
+    if (index >= 0 && index < GetCount()) {
+        SetSettingInt(SELECTION_SETTING, index);
+        m_saved = true;
+    }
+}
+
+int CMediaTabCtrl::ChooseStartTab(std::string_view showValue, int savedIndex, const std::vector<std::string>& names)
+{
+    const int count = static_cast<int>(names.size());
+    int index = (savedIndex < 0 || savedIndex >= count) ? 0 : savedIndex;
+    if (!showValue.empty()) {
+        for (int i = 0; i < count; ++i) {
+            if (EqualsIgnoringCase(showValue, names[static_cast<std::size_t>(i)])) {
+                index = i;
+                break;
+            }
+        }
+    }
+    return index;
+}
+
+const char* CMediaTabCtrl::GetTabName(int index)
+{
+    return (index >= 0 && index < TAB_COUNT) ? TAB_NAMES[index] : "";
+}
+
+bool CMediaTabCtrl::OnUpdateCommand(CCmdUI&)
+{
+    // Create Autorun belongs here; until it is written the command stays unknown.
+    return false;
+}
+
+bool CMediaTabCtrl::OnCommand(int)
+{
+    return false;
+}
+
+void CMediaTabCtrl::OnTabPicked(int index)
+{
+    // The old page is hidden before the new one is shown.
+    SelectPage(GetSelectedIndex(), false);
+    SelectPage(index, true);
+}
+
+} // namespace mev

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtkmm/box.h>
+#include <gtkmm/stack.h>
+
+#include "core/commands/command_target.hpp"
+#include "core/media/media_kinds.hpp"
+#include "ui/media/media_page.hpp"
+#include "ui/app/tab_row.hpp"
+
+namespace mev {
+
+// The three media tabs: the page of the selected tab above a row of tabs along the
+// bottom. Pages are created on their first selection and kept for the life of the
+// control; the selected tab is remembered as "maintab_sel".
+class CMediaTabCtrl : public Gtk::Box, public ICommandTarget {
+public:
+    static constexpr int TAB_COUNT = 3;
+    static constexpr const char* SELECTION_SETTING = "maintab_sel";
+    static constexpr const char* SHOW_OPTION = "show";
+
+    explicit CMediaTabCtrl(CMediaPageHost& host);
+    ~CMediaTabCtrl() override;
+
+    // Chooses the start tab ("show=" first, else the saved index), shows its page and
+    // loads the about page into it.
+    void Start();
+
+    int GetCount() const { return m_row.GetCount(); }
+    int GetSelectedIndex() const { return m_row.GetSelected(); }
+    std::string GetTabText(int index) const { return m_row.GetTabText(index); }
+    CTabRow& GetTabRow() { return m_row; }
+
+    // The page of a tab once it has been created; nullptr before and for a bad index.
+    CMediaPage* GetPage(int index) const;
+    CMediaPage* GetSelectedPage() const { return GetPage(GetSelectedIndex()); }
+
+    // With show: creates the page when needed, selects its tab and shows it. Without:
+    // hides the page. nullptr for an index out of range.
+    CMediaPage* SelectPage(int index, bool show);
+
+    // Writes the selected index; later calls do nothing (the window's close and the
+    // control's destruction both ask for it).
+    void SaveSelection();
+
+    // The start tab: the tab whose name equals the show value (any letter case), else
+    // the saved index when it lies within the tabs, else 0.
+    static int ChooseStartTab(std::string_view showValue, int savedIndex, const std::vector<std::string>& names);
+    static const char* GetTabName(int index);
+
+    bool OnUpdateCommand(CCmdUI& ui) override;
+    bool OnCommand(int id) override;
+
+private:
+    void OnTabPicked(int index);
+
+    CMediaPageHost& m_host;
+    Gtk::Stack m_stack;
+    CTabRow m_row;
+    Gtk::Box m_slots[TAB_COUNT];
+    std::unique_ptr<CMediaPage> m_pages[TAB_COUNT];
+    bool m_saved = false;
+};
+
+} // namespace mev

@@ -1,0 +1,174 @@
+#include "ui/app/mev_app.hpp"
+
+#include <csignal>
+#include <filesystem>
+
+#include <glib-unix.h>
+#include <glibmm/miscutils.h>
+#include <gtkmm/cssprovider.h>
+#include <gtkmm/stylecontext.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/shell/command_line.hpp"
+#include "core/shell/program_path.hpp"
+#include "core/shell/settings.hpp"
+#include "platform/platform_init.hpp"
+#include "ui/app/command_actions.hpp"
+#include "ui/app/main_frame.hpp"
+#include "ui/browser/browser_engine.hpp"
+
+namespace mev {
+namespace {
+
+constexpr const char* APPLICATION_ID = "org.mev.MediaBrowser";
+const char* const TAB_NAMES[] = {"Images", "Audios", "Videos"};
+
+const char* const STYLES = R"css(
+.mev-tabrow { border-top: 1px solid alpha(currentColor, 0.3); }
+.mev-tab { border: 1px solid alpha(currentColor, 0.3); border-top-width: 0;
+           border-radius: 0 0 3px 3px; padding: 0 4px; background-color: alpha(currentColor, 0.06); }
+.mev-tab.selected { background-color: @theme_base_color; }
+.mev-tab label.mev-tab-focused { color: #0000ff; }
+.mev-statuspane { border: 1px solid alpha(currentColor, 0.25); padding: 1px 3px; min-height: 18px; }
+.mev-fullscreen { background-color: black; }
+)css";
+
+gboolean OnQuitSignal(gpointer data)
+{
+    static_cast<CMEVApp*>(data)->CloseMainWindow();
+    return G_SOURCE_CONTINUE;
+}
+
+// True when path is the home folder or lies above it: the web process must not see all
+// of a person's files.
+bool ExposesHome(const std::filesystem::path& path, const std::filesystem::path& home)
+{
+    if (home.empty())
+        return false;
+    auto p = path.begin();
+    auto h = home.begin();
+    for (; p != path.end() && h != home.end(); ++p, ++h) {
+        if (*p != *h)
+            return false;
+    }
+    return p == path.end();
+}
+
+} // namespace
+
+CMEVApp::CMEVApp() = default;
+
+CMEVApp::~CMEVApp()
+{
+    for (unsigned id : m_signalSources)
+        g_source_remove(id);
+    m_frame.reset();
+}
+
+int CMEVApp::Run(const char* argv0)
+{
+    InitPlatform();
+    // Two copies may run at once and neither looks for the other.
+    m_app = Gtk::Application::create(APPLICATION_ID, Gio::Application::Flags::NON_UNIQUE);
+    m_app->signal_startup().connect(sigc::mem_fun(*this, &CMEVApp::OnStartup));
+    m_app->signal_activate().connect(sigc::mem_fun(*this, &CMEVApp::OnActivate));
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        m_signalSources.push_back(g_unix_signal_add(signalNumber, &OnQuitSignal, this));
+
+    char* args[] = {const_cast<char*>(argv0 != nullptr ? argv0 : "mev"), nullptr};
+    const int rc = m_app->run(1, args);
+    // The window, its pages and their browsers go now, while GTK is still up; the pages
+    // write their settings on the way.
+    m_frame.reset();
+    return rc;
+}
+
+void CMEVApp::OnStartup()
+{
+    InitBrowserEngine(CollectSandboxFolders());
+    CCommandActions::InstallAccelerators(*m_app);
+    InstallStyles();
+}
+
+void CMEVApp::OnActivate()
+{
+    if (m_frame) {
+        m_frame->present();
+        return;
+    }
+    m_frame = std::make_unique<CMainFrame>(*m_app, *this);
+    m_app->add_window(*m_frame);
+    m_frame->Start();
+    // Always maximized, whatever size the window had last time.
+    m_frame->maximize();
+    m_frame->present();
+}
+
+void CMEVApp::InstallStyles()
+{
+    auto display = Gdk::Display::get_default();
+    if (!display)
+        return;
+    auto provider = Gtk::CssProvider::create();
+    provider->load_from_data(STYLES);
+    Gtk::StyleContext::add_provider_for_display(display, provider, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+void CMEVApp::CloseMainWindow()
+{
+    if (m_frame && m_frame->get_visible())
+        m_frame->close();
+    else if (m_app)
+        m_app->quit();
+}
+
+bool CMEVApp::OnUpdateCommand(CCmdUI& ui)
+{
+    if (ui.id != ID_APP_EXIT)
+        return false;
+    ui.Enable(true);
+    return true;
+}
+
+bool CMEVApp::OnCommand(int id)
+{
+    if (id != ID_APP_EXIT)
+        return false;
+    CloseMainWindow();
+    return true;
+}
+
+std::vector<std::string> CMEVApp::CollectSandboxFolders()
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> candidates;
+    for (const char* tab : TAB_NAMES) {
+        candidates.push_back(GetCommandLineValue(tab, true));
+        candidates.push_back(GetSettingString(std::string("fld_of_") + tab, ""));
+    }
+    for (auto dir : {Glib::UserDirectory::PICTURES, Glib::UserDirectory::MUSIC, Glib::UserDirectory::VIDEOS})
+        candidates.push_back(Glib::get_user_special_dir(dir));
+    candidates.insert(candidates.end(), {"/media", "/run/media", "/mnt", GetProgramFolder()});
+
+    std::error_code ec;
+    fs::path home = Glib::get_home_dir();
+    if (!home.empty())
+        home = fs::weakly_canonical(home, ec);
+    std::vector<std::string> folders;
+    for (const std::string& candidate : candidates) {
+        if (candidate.empty())
+            continue;
+        fs::path path = fs::weakly_canonical(candidate, ec);
+        if (ec || !fs::is_directory(path, ec))
+            continue;
+        // A file given as a root stands for its folder; "/" would expose everything.
+        if (path == path.root_path() || ExposesHome(path, home))
+            continue;
+        const std::string text = path.string();
+        if (std::find(folders.begin(), folders.end(), text) == folders.end())
+            folders.push_back(text);
+    }
+    return folders;
+}
+
+} // namespace mev

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtkmm/application.h>
+
+#include "core/commands/command_target.hpp"
+
+namespace mev {
+
+class CMainFrame;
+
+// The application object: starts the platform and the browser engine, opens the main
+// window maximized, and is the last link of the command chain (Exit).
+class CMEVApp : public ICommandTarget {
+public:
+    CMEVApp();
+    ~CMEVApp() override;
+
+    // Runs the main loop until the main window closes. argv0 is the only argument GTK
+    // sees; our own options are read through GetCommandLineValue.
+    int Run(const char* argv0);
+
+    CMainFrame* GetMainFrame() const { return m_frame.get(); }
+
+    // Folders the web process may read media from: the tab roots of the command line
+    // and the settings, the XDG media folders, the usual mount points, the program
+    // folder. Only existing folders; never the home folder or one above it.
+    static std::vector<std::string> CollectSandboxFolders();
+
+    bool OnUpdateCommand(CCmdUI& ui) override;
+    bool OnCommand(int id) override;
+
+    // Closes the main window as its close box would (also on SIGTERM, SIGINT, SIGHUP).
+    void CloseMainWindow();
+
+private:
+    void OnStartup();
+    void OnActivate();
+    void InstallStyles();
+
+    Glib::RefPtr<Gtk::Application> m_app;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::vector<unsigned> m_signalSources;
+};
+
+} // namespace mev
