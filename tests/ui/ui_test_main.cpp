@@ -17,7 +17,10 @@
 #include "platform/platform_init.hpp"
 #define MEV_HAVE_PLATFORM_INIT 1
 #else
-#include "core/test_resources.hpp"
+#include "core/pages/media_support.hpp"
+#include "core/shell/resources.hpp"
+#include "platform/bundle_resource_source.hpp"
+#include "platform/gst_media_support.hpp"
 #endif
 
 namespace mev::test {
@@ -52,6 +55,8 @@ int main(int argc, char** argv)
         return 2;
     }
     mev::test::g_testRoot = root;
+    for (const char* name : {"config", "cache", "data"})
+        std::filesystem::create_directory(root + "/" + name);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
@@ -64,7 +69,8 @@ int main(int argc, char** argv)
 #ifdef MEV_HAVE_PLATFORM_INIT
     mev::InitPlatform();
 #else
-    mev::test::InstallSourceTreeResources();
+    mev::SetResourceSource(std::make_shared<mev::CBundleResourceSource>());
+    mev::SetMediaSupport(std::make_shared<mev::CGstMediaSupport>());
 #endif
     std::vector<std::string> sandbox{root};
     const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";

@@ -7,6 +7,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
+#include <webkit/webkit.h>
 #include <sigc++/connection.h>
 
 #include "ui/browser/page_browser.hpp"
@@ -99,10 +100,13 @@ bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string&
 
 bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs)
 {
+    // A load that the navigation cut short also reports "finished": wait for this page.
     auto finished = std::make_shared<bool>(false);
     sigc::connection connection = browser.signal_load_finished().connect([finished] { *finished = true; });
     browser.Navigate(url);
-    const bool done = RunMainLoopUntil([finished] { return *finished; }, timeoutMs);
+    WebKitWebView* view = browser.GetWebView();
+    const bool done = RunMainLoopUntil(
+        [&] { return *finished && !webkit_web_view_is_loading(view) && browser.GetLocationUrl() == url; }, timeoutMs);
     connection.disconnect();
     return done;
 }

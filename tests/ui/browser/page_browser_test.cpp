@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include <webkit/webkit.h>
+
+#include "browser_test_fixture.hpp"
+#include "core/shell/program_path.hpp"
+#include "core/shell/url.hpp"
+
+namespace mev::test {
+namespace {
+
+using BrowserPages = BrowserFixture;
+
+TEST_F(BrowserPages, FixedPagesLoadAndReadBack)
+{
+    struct Case {
+        std::string url;
+        std::string expression;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {GetFrontPageUrl(), "document.querySelector('h3').textContent", "\"MEV\""},
+        {GetBlankPageUrl(), "document.body.getAttribute('bgColor')", "\"#000000\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        ASSERT_TRUE(NavigateAndWait(*browser, c.url));
+        EXPECT_EQ(Eval(c.expression), c.expected);
+        // The location reads back decoded, as the program built it.
+        EXPECT_EQ(browser->GetLocationUrl(), c.url);
+    }
+}
+
+TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)
+{
+    CTempFolder folder;
+    const std::string odd = folder.File("My Pictures 100% #1 what?");
+    ASSERT_TRUE(std::filesystem::create_directory(odd));
+    const std::string url = "mev://images/?" + odd;
+    ASSERT_TRUE(NavigateAndWait(*browser, url));
+    EXPECT_EQ(browser->GetLocationUrl(), url);
+    EXPECT_EQ(Eval("typeof DisplayNext"), "\"function\"");
+}
+
+TEST_F(BrowserPages, AFailedPageShowsNothing)
+{
+    CTempFolder folder;
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.File("gone")));
+    // No error page of the engine: the document stays empty.
+    EXPECT_EQ(Eval("document.body ? document.body.innerText : ''"), "\"\"");
+}
+
+TEST_F(BrowserPages, ScriptFunctionsAreFoundAndCalledOnlyWhenDefined)
+{
+    CTempFolder folder;
+    ASSERT_TRUE(WritePicture(folder.File("a.png"), 40, 30));
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
+
+    struct Case {
+        std::string name;
+        bool exists;
+    };
+    const Case cases[] = {
+        {"DisplayNext", true}, {"AutoPlay", true},        {"NoSuchFunction", false},
+        {"lastClickedID", false}, {"alert(1);x", false}, {"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<bool> found;
+        browser->HasScriptFunction(c.name, [&](bool result) { found = result; });
+        ASSERT_TRUE(RunMainLoopUntil([&] { return found.has_value(); }, 5000));
+        EXPECT_EQ(*found, c.exists);
+    }
+
+    std::optional<bool> called;
+    browser->CallScriptFunction("NoSuchFunction", [&](bool result) { called = result; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }, 5000));
+    EXPECT_FALSE(*called);
+
+    // Autoplay: on after AutoPlay(3), off after StopAutoPlay.
+    std::optional<bool> executed;
+    browser->ExecScript("AutoPlay(3);", [&](bool ok) { executed = ok; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+    EXPECT_TRUE(*executed);
+    std::optional<bool> autoPlay;
+    browser->InAutoPlayMode([&](bool on) { autoPlay = on; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }, 5000));
+    EXPECT_TRUE(*autoPlay);
+    std::optional<bool> stopped;
+    browser->StopAutoPlay([&](bool result) { stopped = result; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }, 5000));
+    EXPECT_TRUE(*stopped);
+    autoPlay.reset();
+    browser->InAutoPlayMode([&](bool on) { autoPlay = on; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }, 5000));
+    EXPECT_FALSE(*autoPlay);
+
+    // A script error and empty code report failure.
+    for (const std::string code : {"throw new Error('x');", "this is not script", ""}) {
+        executed.reset();
+        browser->ExecScript(code, [&](bool ok) { executed = ok; });
+        ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+        EXPECT_FALSE(*executed) << code;
+    }
+    // A statement whose value cannot leave the page still counts as executed.
+    executed.reset();
+    browser->ExecScript("document.body", [&](bool ok) { executed = ok; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+    EXPECT_TRUE(*executed);
+}
+
+TEST_F(BrowserPages, BlankPageHasNoFunctionsToCall)
+{
+    ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
+    for (const std::string name : {"DisplayNext", "ToggleSize"}) {
+        std::optional<bool> called;
+        browser->CallScriptFunction(name, [&](bool result) { called = result; });
+        ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }, 5000));
+        EXPECT_FALSE(*called) << name;
+    }
+    std::optional<bool> stopped;
+    browser->StopAutoPlay([&](bool result) { stopped = result; });
+    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }, 5000));
+    EXPECT_FALSE(*stopped);
+}
+
+TEST_F(BrowserPages, CallbacksNeverRunAfterTheBrowserIsGone)
+{
+    ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
+    int calls = 0;
+    browser->EvaluateScript("1 + 1", [&](bool, std::string) { ++calls; });
+    browser->HasScriptFunction("not an identifier", [&](bool) { ++calls; });
+    window->unset_child();
+    browser.reset();
+    RunMainLoopFor(300);
+    EXPECT_EQ(calls, 0);
+    browser = std::make_unique<CPageBrowser>();
+    window->set_child(browser->GetWidget());
+}
+
+TEST_F(BrowserPages, OtherSchemesDoNotLoadInTheView)
+{
+    ASSERT_TRUE(NavigateAndWait(*browser, GetFrontPageUrl()));
+    const std::string front = browser->GetLocationUrl();
+    const std::string targets[] = {"http://127.0.0.1:9/", "https://127.0.0.1:9/x", "file:///etc/hostname",
+                                   "data:text/html,<p>x</p>"};
+    for (const auto& target : targets) {
+        SCOPED_TRACE(target);
+        browser->Navigate(target);
+        RunMainLoopFor(300);
+        EXPECT_EQ(browser->GetLocationUrl(), front);
+        EXPECT_EQ(Eval("document.querySelector('h3').textContent"), "\"MEV\"");
+        // Nor can the page itself go there.
+        browser->ExecScript("location.href = " + std::string("'") + target + "';");
+        RunMainLoopFor(300);
+        EXPECT_EQ(browser->GetLocationUrl(), front);
+    }
+    // A window the page tries to open does not appear either.
+    EXPECT_EQ(Eval("window.open('http://127.0.0.1:9/') === null"), "true");
+}
+
+TEST_F(BrowserPages, PagesOfAnotherSchemeCannotReachTheProgram)
+{
+    // Even a script that posts to the channel directly is not heard outside mev: pages.
+    webkit_web_view_load_html(browser->GetWebView(),
+                              "<html><body><script>"
+                              "window.webkit.messageHandlers.mevExternal.postMessage("
+                              "['ShowIndexImagePath', 'file:///tmp/x.jpg']);"
+                              "window.webkit.messageHandlers.mevExternal.postMessage(['WMPAudioDone', null]);"
+                              "document.title = 'posted';"
+                              "</script></body></html>",
+                              nullptr);
+    ASSERT_TRUE(WaitFor("document.title", "\"posted\""));
+    EXPECT_EQ(Eval("typeof (window.external && window.external.ShowIndexImagePath)"), "\"undefined\"");
+    RunMainLoopFor(300);
+    EXPECT_TRUE(host.statusTexts.empty());
+    EXPECT_TRUE(host.commands.empty());
+
+    // The same call from one of our pages is heard.
+    ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
+    browser->ExecScript("window.webkit.messageHandlers.mevExternal.postMessage(['WMPAudioDone', null]);");
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.commands.empty(); }, 5000));
+    EXPECT_TRUE(host.HasCommand(ScriptPane::Audio, 32824));
+}
+
+} // namespace
+} // namespace mev::test
