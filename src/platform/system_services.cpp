@@ -48,14 +48,23 @@ bool LaunchDesktopFile(const std::string& desktopFile, const std::string& file)
     return started;
 }
 
-// The executable an application runs, as a full path; "" when it cannot be found.
-std::string ExecutableOf(GAppInfo* app)
+// The program that opens the application's files: its executable as a full path, or its
+// desktop file when the executable is only a launcher (flatpak, env, ...) that needs the
+// rest of the command line; "" when neither can be found.
+std::string ProgramOf(GAppInfo* app)
 {
     if (app == nullptr)
         return {};
     const char* executable = g_app_info_get_executable(app);
     if (executable == nullptr || *executable == '\0')
         return {};
+    GCharPtr base(g_path_get_basename(executable));
+    const std::string_view name(base.get());
+    if (name == "flatpak" || name == "snap" || name == "env" || name == "sh" || name == "bash") {
+        const char* desktopFile =
+            G_IS_DESKTOP_APP_INFO(app) ? g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(app)) : nullptr;
+        return desktopFile != nullptr ? std::string(desktopFile) : std::string();
+    }
     GCharPtr full(g_find_program_in_path(executable));
     return full ? std::string(full.get()) : std::string();
 }
@@ -63,7 +72,7 @@ std::string ExecutableOf(GAppInfo* app)
 std::string DefaultBrowser()
 {
     GObjectPtr<GAppInfo> app(g_app_info_get_default_for_uri_scheme("http"));
-    return ExecutableOf(app.get());
+    return ProgramOf(app.get());
 }
 
 } // namespace
@@ -101,7 +110,7 @@ std::string FindAssociatedProgram(const std::string& file, bool browserFallback)
     if (!type || g_content_type_is_unknown(type.get()))
         return fallback();
     GObjectPtr<GAppInfo> app(g_app_info_get_default_for_type(type.get(), FALSE));
-    std::string program = ExecutableOf(app.get());
+    std::string program = ProgramOf(app.get());
     return program.empty() ? fallback() : program;
 }
 

@@ -11,9 +11,9 @@ namespace mev {
 // application it describes. False when nothing could be started.
 bool RunProgram(const std::string& program, const std::string& file);
 
-// The executable of the desktop's default application for the file's type; with
-// browserFallback, the default web browser's executable when there is none. "" when
-// nothing is found.
+// The executable of the desktop's default application for the file's type (its desktop
+// file when the executable is a launcher such as flatpak); with browserFallback, the
+// default web browser's when there is none. "" when nothing is found.
 std::string FindAssociatedProgram(const std::string& file, bool browserFallback);
 
 // The kind of storage that holds an absolute path, from the mount table.

@@ -225,22 +225,5 @@ TEST(KeyFileSettings, DefaultPathFollowsXdgConfigHome)
         unsetenv("XDG_CONFIG_HOME");
 }
 
-TEST(KeyFileSettings, KeyEncoding)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"plain name", "plain name"},
-        {"a=b[c]%", "a%3Db%5Bc%5D%25"},
-        {"#x#", "%23x#"},
-        {" x ", "%20x%20"},
-        {"\xC3\xA9", "\xC3\xA9"},
-        {"\xE9", "%E9"},
-    };
-    for (const auto& [name, key] : cases) {
-        EXPECT_EQ(CKeyFileSettings::EncodeKey(name), key);
-        EXPECT_EQ(CKeyFileSettings::DecodeKey(key), name);
-    }
-    EXPECT_EQ(CKeyFileSettings::DecodeKey("hand%written%zz"), "hand%written%zz");
-}
-
 } // namespace
 } // namespace mev

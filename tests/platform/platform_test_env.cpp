@@ -69,8 +69,12 @@ public:
         WriteFile(g_dataHome + "/applications/mev-test-browser.desktop",
                   "[Desktop Entry]\nType=Application\nName=Test Browser\nExec=cat %u\n"
                   "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+        WriteFile(g_dataHome + "/applications/mev-test-sandboxed.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Sandboxed\nExec=env MEV=1 touch %f\n"
+                  "MimeType=image/gif;\n");
         WriteFile(std::string(config) + "/mimeapps.list",
                   "[Default Applications]\nimage/png=mev-test-viewer.desktop\n"
+                  "image/gif=mev-test-sandboxed.desktop\n"
                   "x-scheme-handler/http=mev-test-browser.desktop\n");
     }
 };

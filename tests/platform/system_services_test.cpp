@@ -102,6 +102,7 @@ TEST(FindAssociatedProgram, DefaultsAndFallbacks)
     const Case cases[] = {
         {"/pics/a.png", false, "/usr/bin/touch"},
         {"/pics/A.PNG", true, "/usr/bin/touch"},
+        {"/pics/b.gif", false, "sandboxed"},
         {"/pics/no-extension", false, ""},
         {"/my.dir/readme", true, "browser"},
         {"/pics/a.mev-unknown-type", false, ""},
@@ -117,7 +118,11 @@ TEST(FindAssociatedProgram, DefaultsAndFallbacks)
         g_free(cat);
     }
     for (const auto& c : cases) {
-        const std::string expected = std::string(c.expected) == "browser" ? browser : c.expected;
+        std::string expected = c.expected;
+        if (expected == "browser")
+            expected = browser;
+        else if (expected == "sandboxed")
+            expected = test::TestApplicationsFolder() + "/mev-test-sandboxed.desktop";
         EXPECT_EQ(FindAssociatedProgram(c.file, c.browserFallback), expected) << c.file << " " << c.browserFallback;
     }
 }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/shell/program_path.hpp"
 
 namespace mev {
 namespace {
@@ -100,12 +99,6 @@ TEST(Url, FileUrlToPath)
         EXPECT_EQ(FileUrlToPath(c.url, path), c.ok) << c.url;
         EXPECT_EQ(path, c.ok ? c.path : "unchanged"s) << c.url;
     }
-}
-
-TEST(Url, PageUrlsNameTheProgram)
-{
-    EXPECT_EQ(GetBlankPageUrl(), "mev://blank/?" + GetProgramPath());
-    EXPECT_EQ(GetFrontPageUrl(), "mev://front/?" + GetProgramPath());
 }
 
 } // namespace
