@@ -6,6 +6,8 @@
 #include <optional>
 #include <sstream>
 
+#include <gtkmm/applicationwindow.h>
+
 #include "browser_test_fixture.hpp"
 #include "core/shell/url.hpp"
 
@@ -131,6 +133,42 @@ TEST_F(BrowserPointer, HoveringALinkShowsItInTheStatusLineOfTheVisibleBrowserOnl
     PointAt(lx, ly);
     PointAt(5, 5);
     EXPECT_EQ(texts.size(), before);
+}
+
+TEST(BrowserKeys, ApplicationAcceleratorsReachTheirActionsWhileAPageHasTheFocus)
+{
+    if (std::system("xdotool version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool is missing";
+    auto application = GetTestApplication();
+    ASSERT_TRUE(application);
+    Gtk::ApplicationWindow window;
+    application->add_window(window);
+    window.set_default_size(400, 300);
+    CPageBrowser browser;
+    window.set_child(browser.GetWidget());
+    std::vector<std::string> fired;
+    for (const char* name : {"f9", "f12", "escape"})
+        window.add_action(name, [&fired, name] { fired.emplace_back(name); });
+    application->set_accels_for_action("win.f9", {"F9"});
+    application->set_accels_for_action("win.f12", {"F12"});
+    application->set_accels_for_action("win.escape", {"Escape"});
+    window.present();
+    ASSERT_TRUE(NavigateAndWait(browser, GetFrontPageUrl()));
+    browser.GetWidget().grab_focus();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return browser.GetWidget().has_focus(); }, 3000));
+
+    const auto xid = gdk_x11_surface_get_xid(window.get_surface()->gobj());
+    const std::string command = "xdotool key --window " + std::to_string(xid) + " F9 F12 Escape";
+    // Key events go to the window that has the X input focus.
+    std::system(("xdotool windowfocus --sync " + std::to_string(xid) + " >/dev/null 2>&1").c_str());
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(RunMainLoopUntil([&] { return fired.size() == 3; }, 3000));
+    EXPECT_EQ(fired, (std::vector<std::string>{"f9", "f12", "escape"}));
+
+    for (const char* name : {"win.f9", "win.f12", "win.escape"})
+        application->unset_accels_for_action(name);
+    window.unset_child();
+    application->remove_window(window);
 }
 
 } // namespace
