@@ -5,7 +5,8 @@
 
 namespace mev {
 
-// Percent-decoding; a malformed escape ("%", "%4", "%zz") is kept as it stands.
+// Percent-decoding; a malformed escape ("%", "%4", "%zz") is kept as it stands, and so
+// is "%00": a NUL would cut the path short wherever it reaches a C interface.
 std::string DecodeUrl(std::string_view url);
 
 // "file://" followed by the path with every byte outside the unreserved set and '/'
