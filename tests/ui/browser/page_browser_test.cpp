@@ -48,9 +48,17 @@ TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)
 TEST_F(BrowserPages, AFailedPageShowsNothing)
 {
     CTempFolder folder;
-    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.File("gone")));
-    // No error page of the engine: the document stays empty.
-    EXPECT_EQ(Eval("document.body ? document.body.innerText : ''"), "\"\"");
+    for (const std::string& url : {"mev://images/?" + folder.File("gone"), std::string("mev://thumbs/?") + folder.Path(),
+                                  std::string("mev://images/"), std::string("mev:images")}) {
+        SCOPED_TRACE(url);
+        bool finished = false;
+        auto connection = browser->signal_load_finished().connect([&] { finished = true; });
+        browser->Navigate(url);
+        ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }, 5000));
+        connection.disconnect();
+        // No error page of the engine: the document stays empty.
+        EXPECT_EQ(Eval("document.body ? document.body.innerText : ''"), "\"\"");
+    }
 }
 
 TEST_F(BrowserPages, ScriptFunctionsAreFoundAndCalledOnlyWhenDefined)
