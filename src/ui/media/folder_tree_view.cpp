@@ -128,14 +128,16 @@ void CFolderTreeView::BuildView()
 
     auto actions = Gio::SimpleActionGroup::create();
     actions->add_action("change-folder", [this] { Post(ID_VIEW_CHANGEFOLDER); });
-    m_view.insert_action_group("tree", actions);
+    insert_action_group("tree", actions);
     auto menu = Gio::Menu::create();
     menu->append("Change Folder...", "tree.change-folder");
-    m_menu = new Gtk::PopoverMenu(menu);
-    m_menu->set_parent(m_view);
-    m_menu->set_has_arrow(false);
 
     set_child(m_view);
+    // The menu hangs on the scrolled window: a tree view keeps its own order of child
+    // nodes that a popover would disturb.
+    m_menu = new Gtk::PopoverMenu(menu);
+    m_menu->set_parent(*this);
+    m_menu->set_has_arrow(false);
     set_has_frame(true);
     set_policy(Gtk::PolicyType::AUTOMATIC, Gtk::PolicyType::AUTOMATIC);
 }
@@ -173,8 +175,13 @@ void CFolderTreeView::Rebuild(const std::string& folder)
     if (!folder.empty())
         m_rootPath = folder;
     CancelAll();
-    // Clearing the store drops the selection; that change is reported like any other.
+    // Clearing the store drops the selection: reported once, as one change.
+    bool hadSelection = m_view.get_selection()->count_selected_rows() > 0;
+    m_selectionChanged.block();
     m_store->clear();
+    m_selectionChanged.unblock();
+    if (hadSelection)
+        Post(ID_PRIVATE_FOLDER_SELECTED);
     if (m_rootPath.empty())
         return;
     FolderEntry root;
@@ -313,6 +320,8 @@ bool CFolderTreeView::OnFillIdle()
             m_fills.pop_front();
             continue;
         }
+        // Rows go in while the folder is still closed (cheap for the view); it opens
+        // once all are in.
         bool first = task.next == 0;
         if (first) {
             RemoveChildren(row);
@@ -321,10 +330,10 @@ bool CFolderTreeView::OnFillIdle()
         std::size_t end = std::min(task.entries.size(), task.next + FILL_BATCH);
         for (; task.next < end; ++task.next)
             AppendFolder(row, task.entries[task.next]);
-        if (first)
+        if (task.next >= task.entries.size()) {
             m_view.expand_row(m_store->get_path(row), false);
-        if (task.next >= task.entries.size())
             m_fills.pop_front();
+        }
         return !m_fills.empty();
     }
     return false;
@@ -396,7 +405,10 @@ void CFolderTreeView::ExpandRootIfCollapsed()
 void CFolderTreeView::OnRightPressed(int, double x, double y)
 {
     m_rightClick->set_state(Gtk::EventSequenceState::CLAIMED);
-    Gdk::Rectangle at(static_cast<int>(x), static_cast<int>(y), 1, 1);
+    double wx = x;
+    double wy = y;
+    m_view.translate_coordinates(*this, x, y, wx, wy);
+    Gdk::Rectangle at(static_cast<int>(wx), static_cast<int>(wy), 1, 1);
     m_menu->set_pointing_to(at);
     m_menu->popup();
 }

@@ -67,6 +67,11 @@ CMediaPage::CMediaPage(MediaKind kind, CMediaPageHost& host)
 
     signal_map().connect([this] { OnShown(); });
 
+    // A splitter's largest position moves with the page's size: that is the resize that
+    // lays the panes out again.
+    m_columns.property_max_position().signal_changed().connect([this] { PostCommand(ID_PRIVATE_RELAYOUT); });
+    m_leftColumn.property_max_position().signal_changed().connect([this] { PostCommand(ID_PRIVATE_RELAYOUT); });
+
     // The kind-specific panes and the tree's root come once the object is complete,
     // so the subclasses' operations are the ones called.
     m_startIdle = Glib::signal_idle().connect(
@@ -103,16 +108,6 @@ void CMediaPage::Relayout()
     // Splitter drags are not kept: every resize brings the tree back to its first size.
     m_columns.set_position(m_treeWidth);
     m_leftColumn.set_position(m_treeHeight);
-}
-
-void CMediaPage::size_allocate_vfunc(int width, int height, int baseline)
-{
-    Gtk::Box::size_allocate_vfunc(width, height, baseline);
-    if (width != m_lastWidth || height != m_lastHeight) {
-        m_lastWidth = width;
-        m_lastHeight = height;
-        PostCommand(ID_PRIVATE_RELAYOUT);
-    }
 }
 
 void CMediaPage::Start()

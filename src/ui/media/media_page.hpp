@@ -72,8 +72,6 @@ protected:
     bool IsBrowserBlank() const;
     void Relayout();
 
-    void size_allocate_vfunc(int width, int height, int baseline) override;
-
 private:
     void Start();
     void RunPosted(int id);
@@ -93,8 +91,6 @@ private:
 
     int m_treeWidth = 0;
     int m_treeHeight = 0;
-    int m_lastWidth = -1;
-    int m_lastHeight = -1;
     bool m_loop = false;
     bool m_started = false;
     sigc::connection m_startIdle;

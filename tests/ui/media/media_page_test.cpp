@@ -231,7 +231,8 @@ TEST_F(MediaPageTest, ResizeBringsTheSplittersBack)
     ASSERT_NE(columns, nullptr);
     columns->set_position(initial + 120);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() > initial + 60; }, 5000));
-    window->set_default_size(1000, 650);
+    // Any new size of the page lays it out again.
+    page->set_size_request(page->get_width() + 100, page->get_height() + 50);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() == initial; }, 5000));
 }
 
