@@ -2,6 +2,7 @@
 // cache and data folder, GTK and the browser engine started once for the whole run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -62,8 +63,17 @@ int main(int argc, char** argv)
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
 
     ::testing::InitGoogleTest(&argc, argv);
-
-    gtk_init();
+    // Listing the tests (CTest discovery at build time) needs no display.
+    if (GTEST_FLAG_GET(list_tests)) {
+        const int rc = RUN_ALL_TESTS();
+        std::filesystem::remove_all(root);
+        return rc;
+    }
+    if (!gtk_init_check()) {
+        std::fprintf(stderr, "no display: run the display tests under xvfb-run -a\n");
+        std::filesystem::remove_all(root);
+        return 1;
+    }
     mev::test::g_application = Gtk::Application::create("org.mev.uitests", Gio::Application::Flags::NON_UNIQUE);
     mev::test::g_application->register_application();
 #ifdef MEV_HAVE_PLATFORM_INIT

@@ -13,7 +13,7 @@
 #include "core/pages/script_external.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
-#include "ui_test_support.hpp"
+#include "ui/ui_test_support.hpp"
 
 namespace mev::test {
 
