@@ -1,5 +1,6 @@
 #include "ui/media/folder_tree_view.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,12 +18,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* WINDOW_TITLE = "mev folder tree test";
+
+bool XdoTool(const std::string& arguments)
+{
+    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
 class FolderTreeViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         window = std::make_unique<Gtk::Window>();
         window->set_default_size(300, 400);
+        window->set_title(WINDOW_TITLE);
         tree = std::make_unique<CFolderTreeView>();
         tree->SetCommandPoster([this](int id) { posted.push_back(id); });
         window->set_child(*tree);
@@ -81,6 +91,30 @@ protected:
         tree->GetTreeView().expand_row(path, false);
         return test::RunMainLoopUntil(
             [&] { return !tree->IsBusy() && tree->GetTreeView().row_expanded(path); }, 10000);
+    }
+
+    // Clicks the middle of a row's label with a real pointer through the X server.
+    bool ClickRow(const Gtk::TreeModel::iterator& row, int button)
+    {
+        auto& view = tree->GetTreeView();
+        Gdk::Rectangle cell;
+        view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
+        int wx = 0;
+        int wy = 0;
+        view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
+                                                 cell.get_y() + cell.get_height() / 2, wx, wy);
+        double x = 0;
+        double y = 0;
+        if (!view.translate_coordinates(*window, wx, wy, x, y))
+            return false;
+        double sx = 0;
+        double sy = 0;
+        window->get_surface_transform(sx, sy);
+        std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
+        bool ok = XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
+                          "$' windowfocus --sync mousemove --window %1 " + where + " click " + std::to_string(button));
+        test::RunMainLoopFor(300);
+        return ok;
     }
 
     test::CTempFolder folder;
@@ -161,6 +195,45 @@ TEST_F(FolderTreeViewTest, NothingIsSelectedBeforeTheFirstClickThenSelectionIsPo
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(tree->GetSelectedFolder(), "");
     EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+}
+
+TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheLeftButton)
+{
+    Make("one");
+    Make("two");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    test::RunMainLoopFor(200);
+
+    // Keyboard focus arriving first selects nothing.
+    tree->GetTreeView().grab_focus();
+    test::RunMainLoopFor(100);
+    EXPECT_EQ(tree->GetSelectedFolder(), "");
+
+    posted.clear();
+    auto root = tree->GetRootRow();
+    ASSERT_TRUE(ClickRow(Find(root, "two"), 1));
+    EXPECT_TRUE(tree->HasUserClicked());
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/two");
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+
+    // The right button opens the menu and leaves the selection alone.
+    posted.clear();
+    ASSERT_TRUE(ClickRow(Find(root, "one"), 3));
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/two");
+    EXPECT_TRUE(posted.empty());
+    XdoTool("key Escape");
+    test::RunMainLoopFor(200);
+
+    // A click on the closed root opens it again.
+    auto rootPath = tree->GetTreeView().get_model()->get_path(root);
+    tree->GetTreeView().collapse_row(rootPath);
+    ASSERT_FALSE(tree->GetTreeView().row_expanded(rootPath));
+    ASSERT_TRUE(ClickRow(root, 1));
+    EXPECT_TRUE(test::RunMainLoopUntil(
+        [&] { return !tree->IsBusy() && tree->GetTreeView().row_expanded(rootPath); }, 10000));
+    EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"one", "two"}));
 }
 
 TEST_F(FolderTreeViewTest, ChangeFolderWithAFolderRebuildsAndPosts)

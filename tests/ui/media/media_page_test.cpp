@@ -1,5 +1,6 @@
 #include "ui/media/media_page.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -46,6 +47,11 @@ public:
     int GetCheckedCount() const override { return checked; }
     void CopyChecked() override { ++copies; }
     void OnLoopEnabled() override { ++loopsEnabled; }
+    void StopPlayback() override
+    {
+        ++stops;
+        CMediaPage::StopPlayback();
+    }
     void RefreshList(const std::string& folder) override { refreshed.push_back(folder); }
     Gtk::Widget* CreateListPane() override { return &list; }
 
@@ -55,6 +61,7 @@ public:
     int checked = 0;
     int copies = 0;
     int loopsEnabled = 0;
+    int stops = 0;
     Gtk::Label list{"list"};
 };
 
@@ -64,6 +71,7 @@ protected:
     {
         window = std::make_unique<Gtk::Window>();
         window->set_default_size(900, 600);
+        window->set_title("mev media page test");
         page = std::make_unique<CRecordingPage>(MediaKind::Audio, host);
         window->set_child(*page);
         window->present();
@@ -189,6 +197,22 @@ TEST_F(MediaPageTest, PostedCommandsPassTheRulesLoopAndStop)
     Settle();
     EXPECT_EQ(host.fullScreenToggles, 1);
     EXPECT_EQ(host.routed, std::vector<int>{ID_TOOLS_TAGEDITOR});
+}
+
+TEST_F(MediaPageTest, EscapeStopsPlaybackAndKeepsTheLoop)
+{
+    page->OnCommand(ID_APP_ABOUT);
+    ASSERT_TRUE(BrowserShows(GetFrontPageUrl()));
+    page->OnCommand(ID_VIEW_LOOP);
+    ASSERT_TRUE(page->IsLoopOn());
+    page->GetTree().GetTreeView().grab_focus();
+    test::RunMainLoopFor(200);
+    ASSERT_EQ(std::system("xdotool search --sync --onlyvisible --name '^mev media page test$' windowfocus --sync "
+                          "key Escape >/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(BrowserShows(GetBlankPageUrl()));
+    EXPECT_EQ(page->stops, 1);
+    EXPECT_TRUE(page->IsLoopOn());
 }
 
 TEST_F(MediaPageTest, PageMessagesNavigateAndAnswerZero)
