@@ -2,6 +2,8 @@
 
 #include <glibmm/fileutils.h>
 #include <glibmm/main.h>
+#include <gdk/gdkkeysyms.h>
+#include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/gestureclick.h>
 
 #include "core/commands/command_ids.hpp"
@@ -45,7 +47,6 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     insert_action_group(CCommandActions::MENU_GROUP, m_actions.GetMenuGroup());
     insert_action_group(CCommandActions::KEY_GROUP, m_actions.GetKeyGroup());
 
-    m_menuBar.set_menu_model(m_actions.BuildMenu(IDR_MAINFRAME));
     // Menu states are brought up to date before a menu opens, not only when idle.
     auto press = Gtk::GestureClick::create();
     press->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
@@ -67,6 +68,19 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     m_scroll->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     m_scroll->signal_scroll().connect(sigc::mem_fun(*this, &CMainFrame::OnScroll), false);
     add_controller(m_scroll);
+
+    // F10 belongs to full-screen mode wherever the focus is; the menu bar must not see it.
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(
+        [this](guint key, guint, Gdk::ModifierType) {
+            if (key != GDK_KEY_F10)
+                return false;
+            PostCommand(ID_VIEW_FULLSCREEN);
+            return true;
+        },
+        false);
+    add_controller(keys);
 
     m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
 }
@@ -92,6 +106,9 @@ void CMainFrame::Start()
         ShowContextMenu(menuId, browser, x, y, imagePath);
     });
     GetTabCtrl().Start();
+    // The keyboard starts in the page, not on the tab row.
+    if (CMediaPage* page = GetTabCtrl().GetSelectedPage())
+        page->GetTree().grab_focus();
     UpdateIdleState();
 }
 

@@ -10,6 +10,7 @@
 #include <gtkmm/popovermenu.h>
 #include <gtkmm/popovermenubar.h>
 
+#include "core/commands/command_ids.hpp"
 #include "core/commands/command_router.hpp"
 #include "core/media/media_kinds.hpp"
 #include "core/pages/script_external.hpp"
@@ -102,7 +103,7 @@ private:
     CCommandActions m_actions;
     CMEVDoc m_doc;
     Gtk::Box m_box{Gtk::Orientation::VERTICAL, 0};
-    Gtk::PopoverMenuBar m_menuBar;
+    Gtk::PopoverMenuBar m_menuBar{m_actions.BuildMenu(IDR_MAINFRAME)};
     CMEVView m_view;
     CStatusBar m_statusBar;
     std::unique_ptr<CFullScreenWnd> m_fullScreen;

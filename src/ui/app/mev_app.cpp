@@ -14,6 +14,7 @@
 #include "core/shell/settings.hpp"
 #include "platform/platform_init.hpp"
 #include "ui/app/command_actions.hpp"
+#include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
 #include "ui/browser/browser_engine.hpp"
 
@@ -99,7 +100,10 @@ void CMEVApp::OnActivate()
     m_frame = std::make_unique<CMainFrame>(*m_app, *this);
     m_app->add_window(*m_frame);
     m_frame->Start();
-    // Always maximized, whatever size the window had last time.
+    // Always maximized, whatever size the window had last time. The screen size is the
+    // fallback where nothing manages windows.
+    const CDisplayInfo display;
+    m_frame->set_default_size(display.GetWidth(), display.GetHeight());
     m_frame->maximize();
     m_frame->present();
 }

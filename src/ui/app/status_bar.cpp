@@ -23,9 +23,9 @@ CStatusBar::CStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 2)
         label.set_xalign(0.0F);
         label.set_single_line_mode(true);
         label.set_ellipsize(Pango::EllipsizeMode::END);
-        label.set_hexpand(true);
         pane.append(label);
         if (PANE_WIDTH_TEXT[i] == nullptr) {
+            label.set_hexpand(true);
             pane.set_hexpand(true);
         } else {
             int width = 0, height = 0;

@@ -1,0 +1,330 @@
+#include "ui/app/main_frame.hpp"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/shell/command_line.hpp"
+#include "core/shell/settings.hpp"
+#include "core/shell/url.hpp"
+#include "ui/app/media_tab_ctrl.hpp"
+#include "ui/browser/page_browser.hpp"
+#include "ui/ui_test_support.hpp"
+
+namespace mev {
+namespace {
+
+// The application's link of the chain, recording Exit, and Copy, which nothing else
+// handles, so a key that arrives through the whole chain can be seen.
+class CExitTarget : public ICommandTarget {
+public:
+    bool OnUpdateCommand(CCmdUI& ui) override
+    {
+        if (ui.id != ID_APP_EXIT && ui.id != ID_EDIT_COPY)
+            return false;
+        ui.Enable(true);
+        return true;
+    }
+    bool OnCommand(int id) override
+    {
+        exits += id == ID_APP_EXIT ? 1 : 0;
+        copies += id == ID_EDIT_COPY ? 1 : 0;
+        return id == ID_APP_EXIT || id == ID_EDIT_COPY;
+    }
+    int exits = 0;
+    int copies = 0;
+};
+
+void SetSavedTab(int index)
+{
+    if (index < 0)
+        GetSettingsStore()->RemoveValue("Settings", CMediaTabCtrl::SELECTION_SETTING);
+    else
+        SetSettingInt(CMediaTabCtrl::SELECTION_SETTING, index);
+}
+
+bool XdoTool(const std::string& arguments)
+{
+    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// One real main window, started as the program starts it.
+class CFrameRun {
+public:
+    explicit CFrameRun(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "mev");
+        SetCommandLine(std::move(args));
+        frame = std::make_unique<CMainFrame>(*test::GetTestApplication(), exitTarget);
+        test::GetTestApplication()->add_window(*frame);
+        frame->Start();
+        frame->set_default_size(1000, 700);
+        frame->present();
+        test::RunMainLoopUntil([this] { return frame->get_mapped(); }, 5000);
+    }
+    ~CFrameRun()
+    {
+        frame->close();
+        test::RunMainLoopFor(50);
+        frame.reset();
+        SetCommandLine({"mev"});
+    }
+
+    CPageBrowser* SelectedBrowser()
+    {
+        CMediaPage* page = frame->GetTabCtrl().GetSelectedPage();
+        return page ? &page->GetBrowser() : nullptr;
+    }
+
+    bool WaitForUrl(CPageBrowser& browser, const std::string& url, int timeoutMs = 15000)
+    {
+        return test::RunMainLoopUntil([&] { return browser.GetLocationUrl() == url; }, timeoutMs);
+    }
+
+    bool FullScreenShown() const { return frame->GetFullScreenWnd().IsShown(); }
+
+    CExitTarget exitTarget;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { CCommandActions::InstallAccelerators(*test::GetTestApplication()); }
+};
+
+TEST_F(MainFrameTest, StartsWithTitleTabsStatusBarAndAboutPage)
+{
+    SetSavedTab(-1);
+    CFrameRun run({});
+    CMainFrame& frame = *run.frame;
+    EXPECT_EQ(frame.get_title(), "MEV - Untitled");
+
+    CMediaTabCtrl& tabs = frame.GetTabCtrl();
+    ASSERT_EQ(tabs.GetCount(), 3);
+    EXPECT_EQ(tabs.GetTabText(0), "Images");
+    EXPECT_EQ(tabs.GetTabText(1), "Audios");
+    EXPECT_EQ(tabs.GetTabText(2), "Videos");
+    EXPECT_EQ(tabs.GetSelectedIndex(), 0);
+    // Only the start page exists; the others come on first selection.
+    EXPECT_NE(tabs.GetPage(0), nullptr);
+    EXPECT_EQ(tabs.GetPage(1), nullptr);
+    EXPECT_EQ(tabs.GetPage(2), nullptr);
+    EXPECT_EQ(g_currentPage, tabs.GetPage(0));
+
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    std::string heading;
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            return test::EvaluateInPage(*browser, "document.querySelector('h3') ? document.querySelector('h3').textContent : ''",
+                                        heading, 2000) &&
+                   heading == "\"MEV\"";
+        },
+        15000));
+
+    frame.UpdateIdleState();
+    CStatusBar& status = frame.GetStatusBar();
+    EXPECT_EQ(status.GetPaneText(0), "Ready");
+    EXPECT_EQ(status.GetPaneText(1), "");
+    EXPECT_EQ(status.GetPaneText(2), "Total: 0");
+    EXPECT_EQ(status.GetPaneText(3), "Selected: 0");
+    frame.SetStatusText("file:///x");
+    EXPECT_EQ(status.GetPaneText(0), "file:///x");
+    frame.SetStatusText("");
+    EXPECT_EQ(status.GetPaneText(0), "Ready");
+
+    // Menu states follow the rules: Exit and Change Folder always, the tag editor and the
+    // file commands not (no handler, or nothing checked).
+    struct Case {
+        int id;
+        bool enabled;
+    };
+    for (const Case& c : {Case{ID_APP_EXIT, true}, Case{ID_VIEW_CHANGEFOLDER, true}, Case{ID_APP_ABOUT, true},
+                          Case{ID_TOOLS_TAGEDITOR, false}, Case{ID_FILE_CREATE_AUTORUN, false},
+                          Case{ID_FILE_DELETE_SELECTED, false}}) {
+        auto action = frame.GetActions().FindMenuAction(c.id);
+        ASSERT_TRUE(action) << c.id;
+        EXPECT_EQ(action->get_enabled(), c.enabled) << c.id;
+    }
+
+    // Switching tabs creates the page once and keeps it.
+    tabs.GetTabRow().signal_tab_picked().emit(2);
+    EXPECT_EQ(tabs.GetSelectedIndex(), 2);
+    CMediaPage* videos = tabs.GetPage(2);
+    ASSERT_NE(videos, nullptr);
+    EXPECT_EQ(g_currentPage, videos);
+    tabs.GetTabRow().signal_tab_picked().emit(0);
+    tabs.GetTabRow().signal_tab_picked().emit(2);
+    EXPECT_EQ(tabs.GetPage(2), videos);
+    EXPECT_EQ(tabs.GetPage(1), nullptr);
+}
+
+TEST_F(MainFrameTest, StartTabFollowsShowOptionThenSavedTab)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int saved;
+        int expected;
+    };
+    const Case cases[] = {
+        {{}, 2, 2},
+        {{"show=audios"}, 2, 1},
+        {{"show=\"VIDEOS\""}, 0, 2},
+        {{"show=Nothing"}, 1, 1},
+        {{}, 7, 0},
+    };
+    for (const Case& c : cases) {
+        SetSavedTab(c.saved);
+        CFrameRun run(c.args);
+        EXPECT_EQ(run.frame->GetTabCtrl().GetSelectedIndex(), c.expected) << c.saved;
+        CPageBrowser* browser = run.SelectedBrowser();
+        ASSERT_NE(browser, nullptr);
+        EXPECT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    }
+    // The selection is written when the window closes.
+    SetSavedTab(0);
+    {
+        CFrameRun run({"show=Audios"});
+    }
+    EXPECT_EQ(GetSettingInt(CMediaTabCtrl::SELECTION_SETTING, -1), 1);
+}
+
+TEST_F(MainFrameTest, StartTabChoiceRule)
+{
+    const std::vector<std::string> names{"Images", "Audios", "Videos"};
+    struct Case {
+        const char* show;
+        int saved;
+        int expected;
+    };
+    const Case cases[] = {
+        {"", 0, 0},       {"", 1, 1},        {"", 2, 2},      {"", 3, 0},        {"", -1, 0},
+        {"images", 2, 0}, {"aUdIoS", 0, 1}, {"Videos", 1, 2}, {"Video", 1, 1},   {"Videos ", 2, 2},
+        {"x", -5, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CMediaTabCtrl::ChooseStartTab(c.show, c.saved, names), c.expected) << c.show << "/" << c.saved;
+}
+
+TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
+{
+    SetSavedTab(0);
+    CFrameRun run({});
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    run.frame->UpdateIdleState();
+
+    auto accels = test::GetTestApplication()->get_accels_for_action(CCommandActions::KeyActionName(ID_VIEW_FULLSCREEN));
+    ASSERT_EQ(accels.size(), 1U);
+    EXPECT_EQ(accels[0], "F10");
+
+    // Real key presses through the X server, as a person would type them.
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key F10"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    // The page's own browser gave its page to the full-screen window.
+    EXPECT_TRUE(run.WaitForUrl(run.frame->GetFullScreenWnd().GetBrowser(), GetFrontPageUrl()));
+    EXPECT_TRUE(run.WaitForUrl(*browser, GetBlankPageUrl()));
+
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key Escape"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+    EXPECT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    // Hidden, the full-screen browser holds the blank page (nothing keeps playing there).
+    EXPECT_TRUE(run.WaitForUrl(run.frame->GetFullScreenWnd().GetBrowser(), GetBlankPageUrl()));
+
+    // The main window's keys work while the browser pane has the keyboard focus.
+    Gtk::Widget& view = browser->GetWidget();
+    view.grab_focus();
+    test::RunMainLoopFor(100);
+    ASSERT_TRUE(view.has_focus());
+    ASSERT_TRUE(XdoTool("key ctrl+c"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.exitTarget.copies == 1; }, 5000));
+
+    // F10 in the full-screen window leaves it too.
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key F10"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key F10"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+}
+
+TEST_F(MainFrameTest, PostedDisabledCommandDoesNothing)
+{
+    SetSavedTab(0);
+    CFrameRun run({});
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+
+    // With the blank page in the pane, Full Screen is disabled: the posted command is
+    // dropped and the full-screen window stays hidden.
+    browser->Navigate(GetBlankPageUrl());
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetBlankPageUrl()));
+    CCmdUI ui;
+    ui.id = ID_VIEW_FULLSCREEN;
+    run.frame->GetRouter().UpdateState(ui);
+    EXPECT_FALSE(ui.enabled);
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    test::RunMainLoopFor(600);
+    EXPECT_FALSE(run.FullScreenShown());
+
+    // A command nobody handles yet (the tag editor) is disabled and ignored as well.
+    run.frame->PostCommand(ID_TOOLS_TAGEDITOR);
+    run.frame->PostCommand(ID_APP_EXIT);
+    test::RunMainLoopFor(100);
+    EXPECT_EQ(run.exitTarget.exits, 1);
+
+    // Enabled again once a page is shown: the same post now works.
+    browser->Navigate(GetFrontPageUrl());
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+}
+
+TEST_F(MainFrameTest, ChangeFolderGoesThroughTheDocumentToThePageOnScreen)
+{
+    SetSavedTab(1);
+    CFrameRun run({});
+    CMediaTabCtrl& tabs = run.frame->GetTabCtrl();
+    ASSERT_EQ(tabs.GetSelectedIndex(), 1);
+    // The router answers Change Folder from the document, whatever page is shown.
+    CCmdUI ui;
+    ui.id = ID_VIEW_CHANGEFOLDER;
+    EXPECT_TRUE(run.frame->GetRouter().UpdateState(ui));
+    EXPECT_TRUE(ui.enabled);
+    EXPECT_TRUE(run.frame->GetRouter().Execute(ID_VIEW_CHANGEFOLDER));
+    // The page asks with a folder dialog over the main window.
+    Gtk::FileChooserDialog* dialog = nullptr;
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            for (Gtk::Window* w : Gtk::Window::list_toplevels()) {
+                auto* chooser = dynamic_cast<Gtk::FileChooserDialog*>(w);
+                if (chooser != nullptr && chooser->get_visible())
+                    dialog = chooser;
+            }
+            return dialog != nullptr;
+        },
+        10000));
+    EXPECT_EQ(dialog->get_transient_for(), run.frame.get());
+    dialog->response(Gtk::ResponseType::CANCEL);
+    test::RunMainLoopFor(200);
+}
+
+} // namespace
+} // namespace mev

@@ -1,0 +1,159 @@
+// The real program as a separate process: options, clean exit on SIGTERM, and the
+// settings it writes at exit read back by the next start.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <glibmm/keyfile.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ui/ui_test_support.hpp"
+
+extern char** environ;
+
+namespace mev {
+namespace {
+
+// Runs a shell command and returns its standard output.
+std::string Capture(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Waits up to timeoutMs for the child to end; its wait status, or -1 if it did not.
+int WaitForExit(pid_t pid, int timeoutMs)
+{
+    for (int waited = 0; waited <= timeoutMs; waited += 50) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return status;
+        usleep(50 * 1000);
+    }
+    return -1;
+}
+
+class CProgram {
+public:
+    CProgram(const std::string& configHome, std::vector<std::string> args)
+    {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::string(*e).rfind("XDG_CONFIG_HOME=", 0) != 0)
+                env.emplace_back(*e);
+        }
+        env.push_back("XDG_CONFIG_HOME=" + configHome);
+        args.insert(args.begin(), MEV_BINARY);
+        std::vector<char*> argv, envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&m_pid, MEV_BINARY, nullptr, nullptr, argv.data(), envp.data()) != 0)
+            m_pid = -1;
+    }
+    ~CProgram()
+    {
+        if (m_pid > 0 && WaitForExit(m_pid, 0) == -1) {
+            kill(m_pid, SIGKILL);
+            WaitForExit(m_pid, 5000);
+        }
+    }
+
+    // True once the program's main window is on screen.
+    bool WaitForWindow()
+    {
+        const std::string command = "timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(m_pid) +
+                                    " --name '^MEV - Untitled$' 2>/dev/null";
+        return m_pid > 0 && !Capture(command).empty();
+    }
+
+    // Sends SIGTERM; the exit status, or -1 when the program did not end within 10 s.
+    int Terminate()
+    {
+        kill(m_pid, SIGTERM);
+        const int status = WaitForExit(m_pid, 10000);
+        if (status != -1)
+            m_pid = -1;
+        return status;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+int ReadSavedTab(const std::string& configHome, std::string* imagesRoot = nullptr)
+{
+    auto file = Glib::KeyFile::create();
+    try {
+        file->load_from_file(configHome + "/mev/settings.ini");
+        if (imagesRoot != nullptr)
+            *imagesRoot = file->has_key("Settings", "fld_of_Images") ? file->get_string("Settings", "fld_of_Images") : "";
+        return file->get_integer("Settings", "maintab_sel");
+    } catch (const Glib::Error&) {
+        return -1;
+    }
+}
+
+TEST(Program, HelpAndVersionPrintWithoutStartingTheWindow)
+{
+    const std::string binary = MEV_BINARY;
+    const std::string help = Capture("'" + binary + "' --help");
+    for (const char* text : {"Images=", "Audios=", "Videos=", "show=", "--help", "--version"})
+        EXPECT_NE(help.find(text), std::string::npos) << text;
+    EXPECT_EQ(Capture("'" + binary + "' --version"), std::string("mev ") + MEV_VERSION + "\n");
+    EXPECT_NE(std::system(("'" + binary + "' --no-such-option 2>/dev/null").c_str()), 0);
+}
+
+TEST(Program, SettingsWrittenAtExitAreReadBackByTheNextStart)
+{
+    test::CTempFolder config;
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
+
+    // First run on the Images tab while its index streams in; SIGTERM closes it cleanly.
+    {
+        CProgram program(config.Path(), {"show=Images", "Images=" + demo});
+        ASSERT_TRUE(program.WaitForWindow());
+        const int status = program.Terminate();
+        ASSERT_NE(status, -1) << "no exit after SIGTERM";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(ReadSavedTab(config.Path()), 0);
+
+    {
+        CProgram program(config.Path(), {"show=videos"});
+        ASSERT_TRUE(program.WaitForWindow());
+        test::RunMainLoopFor(1000);
+        ASSERT_NE(program.Terminate(), -1);
+    }
+    std::string rootAfterSecond;
+    EXPECT_EQ(ReadSavedTab(config.Path(), &rootAfterSecond), 2);
+
+    // No option now: the saved tab is the start tab, and it is saved again as it was.
+    {
+        CProgram program(config.Path(), {});
+        ASSERT_TRUE(program.WaitForWindow());
+        test::RunMainLoopFor(1000);
+        ASSERT_NE(program.Terminate(), -1);
+    }
+    std::string rootAfterThird;
+    EXPECT_EQ(ReadSavedTab(config.Path(), &rootAfterThird), 2);
+    EXPECT_EQ(rootAfterThird, rootAfterSecond);
+}
+
+} // namespace
+} // namespace mev
