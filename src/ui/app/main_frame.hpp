@@ -66,6 +66,9 @@ public:
     // action group. For the index menu imagePath is the picture under the pointer.
     void ShowContextMenu(int menuId, Gtk::Widget& widget, double x, double y, const std::string& imagePath);
 
+    // The context menu on screen, or nullptr.
+    Gtk::PopoverMenu* GetContextMenu() const { return m_contextMenu.get(); }
+
     // Enabled and checked states, pane texts: what an idle moment refreshes.
     void UpdateIdleState();
 

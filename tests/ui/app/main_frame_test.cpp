@@ -1,6 +1,8 @@
 #include "ui/app/main_frame.hpp"
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include <gtkmm.h>
 
 #include "core/commands/command_ids.hpp"
+#include "core/pages/image_pane_state.hpp"
 #include "core/shell/command_line.hpp"
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
@@ -324,6 +327,107 @@ TEST_F(MainFrameTest, ChangeFolderGoesThroughTheDocumentToThePageOnScreen)
     EXPECT_EQ(dialog->get_transient_for(), run.frame.get());
     dialog->response(Gtk::ResponseType::CANCEL);
     test::RunMainLoopFor(200);
+}
+
+TEST_F(MainFrameTest, ContextMenuCommandsTakeTheMainRoute)
+{
+    SetSavedTab(0);
+    CFrameRun run({});
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+
+    // The full-screen browser's menu: Full Screen there leaves full-screen mode.
+    CFullScreenWnd& full = run.frame->GetFullScreenWnd();
+    run.frame->ShowContextMenu(IDR_FULLSCREEN_MENU, full.GetBrowser().GetWidget(), 50, 50, "");
+    Gtk::PopoverMenu* menu = run.frame->GetContextMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return menu->get_mapped(); }, 5000));
+    EXPECT_FALSE(run.frame->GetActions().FindMenuAction(ID_IMAGE_FIRST)->get_enabled());
+    EXPECT_TRUE(run.frame->GetActions().FindMenuAction(ID_VIEW_FULLSCREEN)->get_enabled());
+    menu->popdown();
+    EXPECT_TRUE(menu->activate_action(CCommandActions::MenuActionName(ID_VIEW_FULLSCREEN)));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.frame->GetContextMenu() == nullptr; }, 5000));
+
+    // The index menu keeps "Open With" only for a picture that exists.
+    test::CTempFolder folder;
+    const std::string picture = folder.File("a.png");
+    ASSERT_TRUE(test::WritePicture(picture, 8, 8));
+    struct Case {
+        std::string path;
+        std::string contextPath;
+        int sections;
+    };
+    const Case cases[] = {{picture, picture, 4}, {folder.File("gone.png"), "", 3}, {folder.Path(), "", 3}, {"", "", 3}};
+    for (const Case& c : cases) {
+        run.frame->ShowContextMenu(IDR_INDEX_MENU, browser->GetWidget(), 10, 10, c.path);
+        Gtk::PopoverMenu* indexMenu = run.frame->GetContextMenu();
+        ASSERT_NE(indexMenu, nullptr);
+        EXPECT_EQ(ContextImagePath, c.contextPath) << c.path;
+        auto section = indexMenu->get_menu_model()->get_item_link(0, Gio::MenuModel::Link::SECTION);
+        EXPECT_EQ(section->get_n_items(), c.sections) << c.path;
+        indexMenu->popdown();
+        test::RunMainLoopFor(50);
+    }
+}
+
+// Screen position of a point of a widget in the frame (the frame lies at its X origin).
+bool ScreenPoint(CMainFrame& frame, Gtk::Widget& widget, double& x, double& y)
+{
+    const std::string geometry = [] {
+        std::string out;
+        if (FILE* pipe = popen("xdotool search --onlyvisible --name '^MEV - Untitled$' getwindowgeometry --shell 2>/dev/null", "r")) {
+            char buffer[512];
+            while (fgets(buffer, sizeof buffer, pipe) != nullptr)
+                out += buffer;
+            pclose(pipe);
+        }
+        return out;
+    }();
+    int originX = 0, originY = 0;
+    if (auto p = geometry.find("X="); p != std::string::npos)
+        originX = std::atoi(geometry.c_str() + p + 2);
+    if (auto p = geometry.find("Y="); p != std::string::npos)
+        originY = std::atoi(geometry.c_str() + p + 2);
+    double fx = 0, fy = 0;
+    if (!widget.translate_coordinates(frame, widget.get_width() / 2.0, widget.get_height() / 2.0, fx, fy))
+        return false;
+    double sx = 0, sy = 0;
+    frame.get_surface_transform(sx, sy);
+    x = originX + fx + sx;
+    y = originY + fy + sy;
+    return true;
+}
+
+TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
+{
+    test::CTempFolder root;
+    for (int i = 0; i < 80; ++i)
+        std::filesystem::create_directory(root.File("folder " + std::to_string(100 + i)));
+    SetSavedTab(0);
+    CFrameRun run({"Images=" + root.Path()});
+    CMediaPage* page = run.frame->GetTabCtrl().GetSelectedPage();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }, 10000));
+    auto adjustment = page->GetTree().get_vadjustment();
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] { return adjustment->get_upper() > adjustment->get_page_size() + 50; }, 10000));
+    ASSERT_EQ(adjustment->get_value(), 0.0);
+
+    double x = 0, y = 0;
+    // Over the status bar: the turn is dropped.
+    ASSERT_TRUE(ScreenPoint(*run.frame, run.frame->GetStatusBar(), x, y));
+    ASSERT_TRUE(XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
+    test::RunMainLoopFor(300);
+    EXPECT_EQ(adjustment->get_value(), 0.0);
+
+    // Over the tree: it scrolls, wherever the keyboard focus is.
+    ASSERT_TRUE(ScreenPoint(*run.frame, page->GetTree(), x, y));
+    ASSERT_TRUE(XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return adjustment->get_value() > 0.0; }, 3000));
 }
 
 } // namespace
