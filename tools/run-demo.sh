@@ -14,7 +14,7 @@ if command -v pulseaudio >/dev/null 2>&1 && ! pulseaudio --check 2>/dev/null; th
   pulseaudio --start --exit-idle-time=-1 >/dev/null 2>&1 || true
 fi
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-  "$0" "${@:2}" & pid=$!
+  "$0" "$@" & pid=$!
   sleep 6
   import -window root "'"$shot"'"
   kill $pid 2>/dev/null; wait $pid 2>/dev/null' "$bin" "${args[@]}"
