@@ -374,6 +374,23 @@ TEST_F(MainFrameTest, ContextMenuCommandsTakeTheMainRoute)
     }
 }
 
+TEST_F(MainFrameTest, ClosingWhileAClipPlaysEndsCleanly)
+{
+    const std::string clip = std::string(MEV_SOURCE_DIR) + "/demo/Colour Bars.webm";
+    if (!Glib::file_test(clip, Glib::FileTest::EXISTS))
+        GTEST_SKIP() << "no demo clip";
+    SetSavedTab(2);
+    auto run = std::make_unique<CFrameRun>(std::vector<std::string>{});
+    CPageBrowser* browser = run->SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    // The page message "navigate" reaches the page on screen, as the tag editor sends it.
+    run->frame->SendPageMessage(PAGEMSG_NAVIGATE, "mev://video/?" + clip, {});
+    ASSERT_TRUE(run->WaitForUrl(*browser, "mev://video/?" + clip));
+    test::RunMainLoopFor(1000);
+    run.reset();  // closes the window and destroys the frame with its pages and browsers
+    SUCCEED();
+}
+
 // Screen position of a point of a widget in the frame (the frame lies at its X origin).
 bool ScreenPoint(CMainFrame& frame, Gtk::Widget& widget, double& x, double& y)
 {

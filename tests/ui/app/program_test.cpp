@@ -155,5 +155,19 @@ TEST(Program, SettingsWrittenAtExitAreReadBackByTheNextStart)
     EXPECT_EQ(rootAfterThird, rootAfterSecond);
 }
 
+TEST(Program, TwoCopiesRunSideBySide)
+{
+    test::CTempFolder config;
+    CProgram first(config.Path(), {"show=Audios"});
+    CProgram second(config.Path(), {"show=Videos"});
+    ASSERT_TRUE(first.WaitForWindow());
+    ASSERT_TRUE(second.WaitForWindow());
+    for (CProgram* program : {&first, &second}) {
+        const int status = program->Terminate();
+        ASSERT_NE(status, -1);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
 } // namespace
 } // namespace mev
