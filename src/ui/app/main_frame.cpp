@@ -1,14 +1,19 @@
 #include "ui/app/main_frame.hpp"
 
+#include <cstdlib>
+#include <string_view>
+
 #include <glibmm/fileutils.h>
 #include <glibmm/main.h>
 #include <gdk/gdkkeysyms.h>
 #include <gtkmm/eventcontrollerkey.h>
+#include <gtkmm/eventcontrollermotion.h>
 #include <gtkmm/gestureclick.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
 #include "core/shell/url.hpp"
+#include "ui/app/menu_tables.hpp"
 #include "ui/browser/browser_engine.hpp"
 
 namespace mev {
@@ -52,6 +57,7 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     press->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     press->signal_pressed().connect([this](int, double, double) { m_actions.Refresh(); });
     m_menuBar.add_controller(press);
+    TrackMenuBarPrompts(m_menuBar);
 
     m_view.set_vexpand(true);
     m_box.append(m_menuBar);
@@ -186,6 +192,7 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
     menu->set_halign(Gtk::Align::START);
     menu->set_parent(widget);
     menu->set_pointing_to(Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
+    TrackPrompts(*menu);
     menu->signal_closed().connect([this, menu] {
         // Dropped after GTK has activated the chosen item.
         Glib::signal_idle().connect_once([this, menu] {
@@ -194,6 +201,44 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
         });
     });
     menu->popup();
+}
+
+void CMainFrame::TrackPrompts(Gtk::PopoverMenu& menu)
+{
+    // The message line shows the prompt of the item under the pointer, as long as the
+    // menu is open.
+    auto motion = Gtk::EventControllerMotion::create();
+    Gtk::PopoverMenu* popover = &menu;
+    motion->signal_motion().connect([this, popover](double x, double y) {
+        std::string prompt;
+        for (Gtk::Widget* w = popover->pick(x, y, Gtk::PickFlags::INSENSITIVE); w != nullptr && w != popover;
+             w = w->get_parent()) {
+            // Menu items do not reveal their action; their text identifies them.
+            if (g_object_class_find_property(G_OBJECT_GET_CLASS(w->gobj()), "text") == nullptr ||
+                g_object_class_find_property(G_OBJECT_GET_CLASS(w->gobj()), "menu-name") == nullptr)
+                continue;
+            gchar* text = nullptr;
+            g_object_get(w->gobj(), "text", &text, nullptr);
+            if (text != nullptr)
+                prompt = GetPromptOfMenuLabel(text);
+            g_free(text);
+            break;
+        }
+        SetStatusMessage(prompt);
+    });
+    motion->signal_leave().connect([this] { SetStatusMessage({}); });
+    menu.add_controller(motion);
+    menu.signal_closed().connect([this] { SetStatusMessage({}); });
+}
+
+void CMainFrame::TrackMenuBarPrompts(Gtk::Widget& widget)
+{
+    for (Gtk::Widget* child = widget.get_first_child(); child != nullptr; child = child->get_next_sibling()) {
+        if (auto* menu = dynamic_cast<Gtk::PopoverMenu*>(child))
+            TrackPrompts(*menu);
+        else
+            TrackMenuBarPrompts(*child);
+    }
 }
 
 void CMainFrame::DropContextMenu()

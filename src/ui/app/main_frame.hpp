@@ -100,6 +100,8 @@ private:
     bool IsInsidePane(Gtk::Widget* widget) const;
     void ShowFullScreenNow();
     void DropContextMenu();
+    void TrackPrompts(Gtk::PopoverMenu& menu);
+    void TrackMenuBarPrompts(Gtk::Widget& widget);
 
     ICommandTarget& m_appTarget;
     CCommandRouter m_router;

@@ -218,3 +218,30 @@ std::string GetCommandPrompt(int id)
 }
 
 } // namespace mev
+
+namespace mev {
+
+std::string GetPromptOfMenuLabel(std::string_view gtkLabel)
+{
+    static const std::map<std::string, std::string, std::less<>> prompts = [] {
+        std::map<std::string, std::string, std::less<>> map;
+        for (const auto& [menuId, entries] : Menus()) {
+            std::vector<const std::vector<MenuEntry>*> stack{&entries};
+            while (!stack.empty()) {
+                const auto* list = stack.back();
+                stack.pop_back();
+                for (const MenuEntry& e : *list) {
+                    if (e.kind == K::Popup)
+                        stack.push_back(&e.children);
+                    else if (e.kind == K::Item && !GetCommandPrompt(e.id).empty())
+                        map[ToGtkLabel(e.label)] = GetCommandPrompt(e.id);
+                }
+            }
+        }
+        return map;
+    }();
+    auto it = prompts.find(gtkLabel);
+    return it == prompts.end() ? std::string{} : it->second;
+}
+
+} // namespace mev

@@ -49,4 +49,8 @@ std::string GetLabelSuffix(std::string_view label);
 // Status-bar prompt of a command (string-table entry with the command's id), or "".
 std::string GetCommandPrompt(int id);
 
+// The prompt of the menu item shown with this GTK label (as ToGtkLabel makes it), or "".
+// Every item that has a prompt has a label of its own.
+std::string GetPromptOfMenuLabel(std::string_view gtkLabel);
+
 } // namespace mev

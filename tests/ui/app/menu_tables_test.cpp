@@ -76,6 +76,11 @@ TEST(MenuTables, LabelsBecomeGtkLabelsAndKeyHints)
     }
     EXPECT_EQ(GetCommandPrompt(ID_VIEW_FULLSCREEN), "Toggle full-screen mode.");
     EXPECT_EQ(GetCommandPrompt(ID_FILE_DELETE_SELECTED), "");
+    EXPECT_EQ(GetPromptOfMenuLabel("Full Screen"), "Toggle full-screen mode.");
+    EXPECT_EQ(GetPromptOfMenuLabel("Loop"), "Repeat play the same file.");
+    EXPECT_EQ(GetPromptOfMenuLabel("Move Seleced Files"), "Move seleced files to another folder.");
+    EXPECT_EQ(GetPromptOfMenuLabel("E_xit"), "");
+    EXPECT_EQ(GetPromptOfMenuLabel(""), "");
 }
 
 TEST(MenuTables, AcceleratorTableCoversTheKeys)
