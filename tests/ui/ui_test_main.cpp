@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtk/gtk.h>
@@ -49,7 +50,16 @@ int main(int argc, char** argv)
 {
     setenv("TZ", "UTC", 1);
     setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("GTK_A11Y", "none", 1);
     setenv("NO_AT_BRIDGE", "1", 1);
+    // The web engine starts an accessibility bus that outlives this process and stays
+    // announced on the display; its socket lives in the runtime folder, so that folder
+    // must be one that the next test process on the same display still finds.
+    if (g_getenv("XDG_RUNTIME_DIR") == nullptr) {
+        const std::string runtime = std::filesystem::temp_directory_path() / ("mev-ui-runtime-" + std::to_string(getuid()));
+        mkdir(runtime.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
     std::string root = (std::filesystem::temp_directory_path() / "mev-ui-test-XXXXXX").string();
     if (mkdtemp(root.data()) == nullptr) {
         perror("mkdtemp");
