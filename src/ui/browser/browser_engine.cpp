@@ -107,7 +107,6 @@ void InitBrowserEngine(const std::vector<std::string>& sandboxFolders)
     webkit_settings_set_default_charset(state.settings, "UTF-8");
     webkit_settings_set_javascript_can_open_windows_automatically(state.settings, FALSE);
     webkit_settings_set_media_playback_requires_user_gesture(state.settings, FALSE);
-    webkit_settings_set_enable_developer_extras(state.settings, FALSE);
 }
 
 void SetScriptHost(IScriptHost* host)
