@@ -123,7 +123,8 @@ struct CPageBrowser::Callbacks {
                                   gpointer data)
     {
         auto* self = static_cast<CPageBrowser*>(data);
-        const ContextMenuProvider& provider = GetContextMenuProvider();
+        // A copy: the provider may replace itself while its menu is up.
+        const ContextMenuProvider provider = GetContextMenuProvider();
         if (self->m_menuId == 0 || !provider)
             return TRUE; // WebKit's own menu is never shown
         double x = 0;
