@@ -280,6 +280,18 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     test::RunMainLoopFor(200);
     ASSERT_TRUE(XdoTool("key F10"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+
+    // On the Images tab: Enter keeps full-screen mode, Space leaves it.
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key Return"));
+    test::RunMainLoopFor(500);
+    EXPECT_TRUE(run.FullScreenShown());
+    ASSERT_TRUE(XdoTool("key space"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
 }
 
 TEST_F(MainFrameTest, PostedDisabledCommandDoesNothing)
