@@ -15,7 +15,6 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
     set_title("MEV");
     set_decorated(false);
     set_transient_for(frame);
-    set_hide_on_close(true);
     add_css_class("mev-fullscreen");
     const CDisplayInfo display;
     set_default_size(display.GetWidth(), display.GetHeight());
@@ -32,6 +31,13 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
     add_controller(keys);
 
     signal_hide().connect([this] { m_browser.Navigate(GetBlankPageUrl()); });
+    // Closing the window (Alt+F4) is Escape: the page gets its content back.
+    signal_close_request().connect(
+        [this] {
+            OnCancel();
+            return true;
+        },
+        false);
 }
 
 CFullScreenWnd::~CFullScreenWnd()

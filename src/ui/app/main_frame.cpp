@@ -129,7 +129,9 @@ CCommandRouter::Chain CMainFrame::BuildChain()
 
 void CMainFrame::PostCommand(int id)
 {
-    Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedCommand), id));
+    // Default priority, like a posted message: ahead of redraws and idle work.
+    Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedCommand), id),
+                                     Glib::PRIORITY_DEFAULT);
 }
 
 void CMainFrame::RunPostedCommand(int id)
@@ -156,7 +158,7 @@ void CMainFrame::SendPageMessage(int code, const std::string& url, std::function
 void CMainFrame::PostPageMessage(int code, const std::string& url)
 {
     Glib::signal_idle().connect_once(
-        sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedPageMessage), code, url));
+        sigc::bind(sigc::mem_fun(*this, &CMainFrame::RunPostedPageMessage), code, url), Glib::PRIORITY_DEFAULT);
 }
 
 void CMainFrame::RunPostedPageMessage(int code, std::string url)
@@ -316,17 +318,23 @@ void CMainFrame::ToggleFullScreen()
     m_fullScreenTimer.disconnect();
     CPageBrowser& pageBrowser = g_currentPage->GetBrowser();
     CPageBrowser& fullBrowser = m_fullScreen->GetBrowser();
+    const std::string blank = GetBlankPageUrl();
     if (m_fullScreen->IsShown()) {
-        pageBrowser.Navigate(fullBrowser.GetLocationUrl());
+        // A page still loading has no location yet: it is the one sent there last.
+        std::string back = fullBrowser.GetLocationUrl();
+        if (back.empty() || back == blank)
+            back = m_fullScreenUrl;
+        if (!back.empty())
+            pageBrowser.Navigate(back);
         m_fullScreen->HideFullScreen();
         return;
     }
     const std::string url = pageBrowser.GetLocationUrl();
-    const std::string blank = GetBlankPageUrl();
     pageBrowser.Navigate(blank);
     if (url.empty())
         return;
     const std::string shown = fullBrowser.GetLocationUrl();
+    m_fullScreenUrl = url;
     if (shown == url) {
         ShowFullScreenNow();
         return;

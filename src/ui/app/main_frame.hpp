@@ -116,6 +116,7 @@ private:
     Glib::RefPtr<Gtk::EventControllerScroll> m_scroll;
     sigc::connection m_idleTimer;
     sigc::connection m_fullScreenTimer;
+    std::string m_fullScreenUrl;  // the page last given to the full-screen window
     bool m_closing = false;
 };
 

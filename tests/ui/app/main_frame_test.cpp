@@ -311,14 +311,13 @@ TEST_F(MainFrameTest, PostedDisabledCommandDoesNothing)
     run.frame->GetRouter().UpdateState(ui);
     EXPECT_FALSE(ui.enabled);
     run.frame->PostCommand(ID_VIEW_FULLSCREEN);
-    test::RunMainLoopFor(600);
-    EXPECT_FALSE(run.FullScreenShown());
-
     // A command nobody handles yet (the tag editor) is disabled and ignored as well.
     run.frame->PostCommand(ID_TOOLS_TAGEDITOR);
+    // Posted commands run in order: once Exit has run, the two before it have had their turn.
     run.frame->PostCommand(ID_APP_EXIT);
-    test::RunMainLoopFor(100);
-    EXPECT_EQ(run.exitTarget.exits, 1);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.exitTarget.exits == 1; }, 10000));
+    test::RunMainLoopFor(300);
+    EXPECT_FALSE(run.FullScreenShown());
 
     // Enabled again once a page is shown: the same post now works.
     browser->Navigate(GetFrontPageUrl());
@@ -327,6 +326,14 @@ TEST_F(MainFrameTest, PostedDisabledCommandDoesNothing)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
     run.frame->PostCommand(ID_VIEW_FULLSCREEN);
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+
+    // Closing the full-screen window acts as Escape: the page gets its content back.
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    run.frame->GetFullScreenWnd().close();
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+    EXPECT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
 }
 
 TEST_F(MainFrameTest, ChangeFolderGoesThroughTheDocumentToThePageOnScreen)
