@@ -295,7 +295,7 @@ bool CMainFrame::IsInsidePane(Gtk::Widget* widget) const
 {
     if (widget == nullptr)
         return false;
-    CMediaPage* page = const_cast<CMainFrame*>(this)->GetTabCtrl().GetSelectedPage();
+    CMediaPage* page = GetTabCtrl().GetSelectedPage();
     if (page == nullptr)
         return false;
     Gtk::Widget* panes[] = {&page->GetTree(), &page->GetListArea(), &page->GetBrowser().GetWidget()};
@@ -387,7 +387,7 @@ void CMainFrame::SetStatusText(const std::string& text)
 
 bool CMainFrame::IsImagePaneVisible() const
 {
-    auto& tabs = const_cast<CMainFrame*>(this)->GetTabCtrl();
+    const CMediaTabCtrl& tabs = GetTabCtrl();
     CMediaPage* page = tabs.GetPage(static_cast<int>(MediaKind::Image));
     return page != nullptr && tabs.GetSelectedIndex() == static_cast<int>(MediaKind::Image) && page->get_mapped();
 }

@@ -49,6 +49,7 @@ public:
     CStatusBar& GetStatusBar() { return m_statusBar; }
     CMEVView& GetView() { return m_view; }
     CMediaTabCtrl& GetTabCtrl() { return m_view.GetTabCtrl(); }
+    const CMediaTabCtrl& GetTabCtrl() const { return m_view.GetTabCtrl(); }
     CFullScreenWnd& GetFullScreenWnd() { return *m_fullScreen; }
 
     // Runs the command through the router later on the main loop; a command that is

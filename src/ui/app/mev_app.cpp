@@ -1,5 +1,6 @@
 #include "ui/app/mev_app.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 

@@ -14,6 +14,7 @@ public:
     explicit CMEVView(CMediaPageHost& host);
 
     CMediaTabCtrl& GetTabCtrl() { return m_tabs; }
+    const CMediaTabCtrl& GetTabCtrl() const { return m_tabs; }
 
     bool OnUpdateCommand(CCmdUI& ui) override;
     bool OnCommand(int id) override;
