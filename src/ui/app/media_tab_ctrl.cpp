@@ -85,7 +85,14 @@ CMediaPage* CMediaTabCtrl::SelectPage(int index, bool show)
         return m_pages[index].get();
     }
     if (!m_pages[index]) {
-        m_pages[index] = std::make_unique<CMediaPage>(static_cast<MediaKind>(index), m_host);
+        const auto kind = static_cast<MediaKind>(index);
+        m_pages[index] = m_factory ? m_factory(kind, m_host) : std::make_unique<CMediaPage>(kind, m_host);
+        if (!m_pages[index]) {
+            // No page: the tab is selected and shows nothing.
+            m_row.SetSelected(index);
+            m_stack.set_visible_child(m_slots[index]);
+            return nullptr;
+        }
         m_pages[index]->set_hexpand(true);
         m_pages[index]->set_vexpand(true);
         m_slots[index].append(*m_pages[index]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,8 +25,14 @@ public:
     static constexpr const char* SELECTION_SETTING = "maintab_sel";
     static constexpr const char* SHOW_OPTION = "show";
 
+    // Makes the page of a tab on its first selection.
+    using PageFactory = std::function<std::unique_ptr<CMediaPage>(MediaKind kind, CMediaPageHost& host)>;
+
     explicit CMediaTabCtrl(CMediaPageHost& host);
     ~CMediaTabCtrl() override;
+
+    // Replaces the page factory (before Start); the default makes a CMediaPage.
+    void SetPageFactory(PageFactory factory) { m_factory = std::move(factory); }
 
     // Chooses the start tab ("show=" first, else the saved index), shows its page and
     // loads the about page into it.
@@ -60,6 +67,7 @@ private:
     void OnTabPicked(int index);
 
     CMediaPageHost& m_host;
+    PageFactory m_factory;
     Gtk::Stack m_stack;
     CTabRow m_row;
     Gtk::Box m_slots[TAB_COUNT];

@@ -57,14 +57,36 @@ bool XdoTool(const std::string& arguments)
     return std::system(command.c_str()) == 0;
 }
 
+// An Images page whose slide show is only a flag: page messages 1 and 2 ask and stop it.
+class CSlideShowPage : public CMediaPage {
+public:
+    using CMediaPage::CMediaPage;
+    void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override
+    {
+        if (code == PAGEMSG_QUERY_AUTOPLAY) {
+            done(slideShow ? 1 : 0);
+        } else if (code == PAGEMSG_STOP_AUTOPLAY) {
+            slideShow = false;
+            ++stops;
+            if (done)
+                done(0);
+        } else {
+            CMediaPage::OnPageMessage(code, url, std::move(done));
+        }
+    }
+    bool slideShow = false;
+    int stops = 0;
+};
+
 // One real main window, started as the program starts it.
 class CFrameRun {
 public:
-    explicit CFrameRun(std::vector<std::string> args)
+    explicit CFrameRun(std::vector<std::string> args, CMediaTabCtrl::PageFactory factory = {})
     {
         args.insert(args.begin(), "mev");
         SetCommandLine(std::move(args));
         frame = std::make_unique<CMainFrame>(*test::GetTestApplication(), exitTarget);
+        frame->GetTabCtrl().SetPageFactory(std::move(factory));
         test::GetTestApplication()->add_window(*frame);
         frame->Start();
         frame->set_default_size(1000, 700);
@@ -292,6 +314,37 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     EXPECT_TRUE(run.FullScreenShown());
     ASSERT_TRUE(XdoTool("key space"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+}
+
+TEST_F(MainFrameTest, EscapeStopsASlideShowBeforeLeavingFullScreen)
+{
+    SetSavedTab(0);
+    CSlideShowPage* images = nullptr;
+    CFrameRun run({}, [&images](MediaKind kind, CMediaPageHost& host) -> std::unique_ptr<CMediaPage> {
+        if (kind != MediaKind::Image)
+            return std::make_unique<CMediaPage>(kind, host);
+        auto page = std::make_unique<CSlideShowPage>(kind, host);
+        images = page.get();
+        return page;
+    });
+    ASSERT_NE(images, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(images->GetBrowser(), GetFrontPageUrl()));
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    images->slideShow = true;
+
+    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(XdoTool("key Escape"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return images->stops == 1; }, 5000));
+    test::RunMainLoopFor(300);
+    EXPECT_TRUE(run.FullScreenShown());
+    EXPECT_FALSE(images->slideShow);
+
+    ASSERT_TRUE(XdoTool("key Escape"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+    EXPECT_EQ(images->stops, 1);
+    EXPECT_TRUE(run.WaitForUrl(images->GetBrowser(), GetFrontPageUrl()));
 }
 
 TEST_F(MainFrameTest, PostedDisabledCommandDoesNothing)
