@@ -3,6 +3,9 @@
 # a sound server is started so that players can reach their end.
 set -uo pipefail
 build=${1:-build}
+here=$(cd "$(dirname "$0")" && pwd)
+# Only read by sanitizer builds: the desktop libraries' own lifetime allocations.
+export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 if command -v pulseaudio >/dev/null 2>&1 && ! pulseaudio --check 2>/dev/null; then
   pulseaudio --start --exit-idle-time=-1 >/dev/null 2>&1 || true
 fi
