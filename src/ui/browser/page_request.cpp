@@ -10,9 +10,9 @@ namespace mev {
 
 namespace {
 
-// While a read waits, the request is also polled: the worker may end just after its last
-// notification, and Read only sees the end once the worker thread has exited, so no
-// further notification would wake the read.
+// While a read waits, the request is also polled as a safety net: a notification that is
+// lost (its idle source dropped while the main loop shuts down, say) must not leave the
+// web view waiting for the rest of a page forever.
 constexpr guint POLL_INTERVAL_MS = 20;
 
 // Receives the protocol's notifications on notifier threads. It holds only a weak
