@@ -7,6 +7,8 @@
 
 #include <glib/gstdio.h>
 
+#include "core/shell/url.hpp"
+
 namespace mev {
 
 namespace {
@@ -30,17 +32,6 @@ bool IsValidGroup(const std::string& section)
             return false;
     }
     return true;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -228,8 +219,8 @@ std::string CKeyFileSettings::DecodeKey(std::string_view key)
     name.reserve(key.size());
     for (std::size_t i = 0; i < key.size(); ++i) {
         if (key[i] == '%' && i + 2 < key.size()) {
-            const int high = HexValue(key[i + 1]);
-            const int low = HexValue(key[i + 2]);
+            const int high = HexDigitValue(key[i + 1]);
+            const int low = HexDigitValue(key[i + 2]);
             if (high >= 0 && low >= 0) {
                 name.push_back(static_cast<char>(high * 16 + low));
                 i += 2;

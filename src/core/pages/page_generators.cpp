@@ -12,7 +12,6 @@
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_templates.hpp"
 #include "core/shell/file_names.hpp"
-#include "core/shell/resources.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
 
@@ -144,10 +143,7 @@ void GenerateFixedPage(CPageProtocol& protocol)
 
 bool AppendTemplateWithUrl(CPageProtocol& protocol, int templateId)
 {
-    const std::string_view name = GetTemplateResourceName(templateId);
-    if (name.empty())
-        return false;
-    const auto data = LoadResourceData(name);
+    const auto data = LoadTemplate(templateId);
     if (!data)
         return false;
     const auto question = data->find('?');

@@ -7,7 +7,6 @@
 #include "core/pages/page_generators.hpp"
 #include "core/pages/page_templates.hpp"
 #include "core/pages/page_url.hpp"
-#include "core/shell/resources.hpp"
 
 namespace mev {
 
@@ -229,10 +228,7 @@ bool CPageProtocol::AppendPageData(std::string_view bytes, bool last)
 
 bool CPageProtocol::AppendTemplate(int templateId, bool last)
 {
-    const std::string_view name = GetTemplateResourceName(templateId);
-    if (name.empty())
-        return false;
-    const auto data = LoadResourceData(name);
+    const auto data = LoadTemplate(templateId);
     if (!data)
         return false;
     return AppendPageData(*data, last);

@@ -1,5 +1,7 @@
 #include "core/pages/page_templates.hpp"
 
+#include "core/shell/resources.hpp"
+
 namespace mev {
 
 std::string_view GetTemplateResourceName(int templateId)
@@ -16,6 +18,14 @@ std::string_view GetTemplateResourceName(int templateId)
     case HTML_BLANK_PAGE: return "pages/blank.html";
     default: return {};
     }
+}
+
+std::optional<std::string_view> LoadTemplate(int templateId)
+{
+    const std::string_view name = GetTemplateResourceName(templateId);
+    if (name.empty())
+        return std::nullopt;
+    return LoadResourceData(name);
 }
 
 } // namespace mev

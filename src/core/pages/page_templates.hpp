@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace mev {
@@ -17,5 +18,8 @@ inline constexpr int HTML_BLANK_PAGE = 155;
 
 // The resource name LoadResourceData knows a template by, "" for an unknown number.
 std::string_view GetTemplateResourceName(int templateId);
+
+// The template's bytes as stored, or nothing when it is unknown or missing.
+std::optional<std::string_view> LoadTemplate(int templateId);
 
 } // namespace mev

@@ -4,9 +4,7 @@
 
 namespace mev {
 
-namespace {
-
-int HexValue(char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -16,6 +14,8 @@ int HexValue(char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 bool IsUnreserved(unsigned char c)
 {
@@ -31,8 +31,8 @@ std::string DecodeUrl(std::string_view url)
     out.reserve(url.size());
     for (std::size_t i = 0; i < url.size(); ++i) {
         if (url[i] == '%' && i + 2 < url.size()) {
-            const int high = HexValue(url[i + 1]);
-            const int low = HexValue(url[i + 2]);
+            const int high = HexDigitValue(url[i + 1]);
+            const int low = HexDigitValue(url[i + 2]);
             // "%00" stays encoded: a NUL inside a path would cut it short for every C
             // interface it reaches, so "a.jpg%00.txt" must not become a different file.
             if (high >= 0 && low >= 0 && (high | low) != 0) {

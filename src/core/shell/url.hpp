@@ -5,6 +5,9 @@
 
 namespace mev {
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigitValue(char c);
+
 // Percent-decoding; a malformed escape ("%", "%4", "%zz") is kept as it stands, and so
 // is "%00": a NUL would cut the path short wherever it reaches a C interface.
 std::string DecodeUrl(std::string_view url);
