@@ -21,31 +21,12 @@
 #include "core/pages/image_pane_state.hpp"
 #include "core/pages/page_protocol.hpp"
 #include "core/shell/resources.hpp"
+#include "core/test_resources.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int FILE_COUNT = 10000;
-
-class CSourceResources : public mev::IResourceSource {
-public:
-    std::optional<std::string_view> Load(std::string_view name) const override
-    {
-        std::lock_guard lock(m_mutex);
-        auto& slot = m_loaded[std::string(name)];
-        if (!slot) {
-            std::ifstream in(std::string(MEV_SOURCE_DIR) + "/resources/" + std::string(name), std::ios::binary);
-            if (!in)
-                return std::nullopt;
-            slot = std::make_unique<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        return std::string_view(*slot);
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    mutable std::map<std::string, std::unique_ptr<std::string>> m_loaded;
-};
 
 // The folder of pictures, made once per run (on a RAM disk when there is one).
 const std::string& PictureFolder()
@@ -97,7 +78,7 @@ private:
 void Setup()
 {
     static const bool done = [] {
-        mev::SetResourceSource(std::make_shared<CSourceResources>());
+        mev::test::InstallSourceTreeResources();
         mev::CMediaKinds::Instance().EnsureBuilt();
         mev::ImageWidth = 80;
         PictureFolder();
