@@ -1,6 +1,6 @@
 #include "core/pages/image_pane_state.hpp"
 
-#include <mutex>
+#include "core/shell/service_slot.hpp"
 
 namespace mev {
 
@@ -15,21 +15,18 @@ namespace {
 constexpr int MIN_FIT_WIDTH = 32;
 constexpr int FIT_MARGIN = 12;
 
-std::mutex g_widthSourceMutex;
-std::shared_ptr<const IIndexWidthSource> g_widthSource;
+CServiceSlot<const IIndexWidthSource> g_widthSource;
 
 } // namespace
 
 void SetIndexWidthSource(std::shared_ptr<const IIndexWidthSource> source)
 {
-    std::lock_guard lock(g_widthSourceMutex);
-    g_widthSource = std::move(source);
+    g_widthSource.Set(std::move(source));
 }
 
 std::shared_ptr<const IIndexWidthSource> GetIndexWidthSource()
 {
-    std::lock_guard lock(g_widthSourceMutex);
-    return g_widthSource;
+    return g_widthSource.Get();
 }
 
 int GetThumbnailWidth()

@@ -1,29 +1,23 @@
 #include "core/pages/media_support.hpp"
 
-#include <mutex>
+#include "core/shell/service_slot.hpp"
 
 namespace mev {
 
 namespace {
 
-std::mutex g_mediaSupportMutex;
-std::shared_ptr<const IMediaSupport> g_mediaSupport;
+CServiceSlot<const IMediaSupport> g_mediaSupport;
 
 } // namespace
 
 void SetMediaSupport(std::shared_ptr<const IMediaSupport> support)
 {
-    std::lock_guard lock(g_mediaSupportMutex);
-    g_mediaSupport = std::move(support);
+    g_mediaSupport.Set(std::move(support));
 }
 
 bool IsMediaPlayerInstalled()
 {
-    std::shared_ptr<const IMediaSupport> support;
-    {
-        std::lock_guard lock(g_mediaSupportMutex);
-        support = g_mediaSupport;
-    }
+    const auto support = g_mediaSupport.Get();
     return support && support->IsMediaPlayerInstalled();
 }
 

@@ -1,7 +1,8 @@
 #include "core/shell/settings.hpp"
 
 #include <charconv>
-#include <mutex>
+
+#include "core/shell/service_slot.hpp"
 
 namespace mev {
 
@@ -9,13 +10,11 @@ namespace {
 
 constexpr std::string_view SECTION = "Settings";
 
-std::mutex g_settingsMutex;
-std::shared_ptr<ISettingsStore> g_settingsStore;
+CServiceSlot<ISettingsStore> g_settingsStore;
 
 std::shared_ptr<ISettingsStore> CurrentStore()
 {
-    std::lock_guard lock(g_settingsMutex);
-    return g_settingsStore;
+    return g_settingsStore.Get();
 }
 
 std::string_view Trim(std::string_view text)
@@ -31,14 +30,12 @@ std::string_view Trim(std::string_view text)
 
 void SetSettingsStore(std::shared_ptr<ISettingsStore> store)
 {
-    std::lock_guard lock(g_settingsMutex);
-    g_settingsStore = std::move(store);
+    g_settingsStore.Set(std::move(store));
 }
 
 ISettingsStore* GetSettingsStore()
 {
-    std::lock_guard lock(g_settingsMutex);
-    return g_settingsStore.get();
+    return g_settingsStore.Get().get();
 }
 
 std::string GetSettingString(std::string_view name, std::string_view defaultText)
