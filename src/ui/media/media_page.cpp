@@ -185,11 +185,17 @@ bool CMediaPage::OnUpdateCommand(CCmdUI& ui)
     default:
         break;
     }
-    if (m_listPane != &m_listPlaceholder) {
-        if (auto* target = dynamic_cast<ICommandTarget*>(m_listPane))
-            return target->OnUpdateCommand(ui);
-    }
-    return false;
+    ICommandTarget* list = GetListPaneTarget();
+    return list != nullptr && list->OnUpdateCommand(ui);
+}
+
+ICommandTarget* CMediaPage::GetListPaneTarget() const
+{
+    // The list area takes the commands the page leaves, once a real list replaces the
+    // placeholder.
+    if (m_listPane == &m_listPlaceholder)
+        return nullptr;
+    return dynamic_cast<ICommandTarget*>(m_listPane);
 }
 
 bool CMediaPage::OnCommand(int id)
@@ -240,11 +246,8 @@ bool CMediaPage::OnCommand(int id)
     default:
         break;
     }
-    if (m_listPane != &m_listPlaceholder) {
-        if (auto* target = dynamic_cast<ICommandTarget*>(m_listPane))
-            return target->OnCommand(id);
-    }
-    return false;
+    ICommandTarget* list = GetListPaneTarget();
+    return list != nullptr && list->OnCommand(id);
 }
 
 void CMediaPage::OnPageMessage(int code, const std::string& url, std::function<void(int)> done)

@@ -73,6 +73,7 @@ protected:
     void Relayout();
 
 private:
+    ICommandTarget* GetListPaneTarget() const;
     void Start();
     void RunPosted(int id);
     bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
