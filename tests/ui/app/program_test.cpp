@@ -74,12 +74,28 @@ public:
         }
     }
 
-    // True once the program's main window is on screen.
+    // True once the program's main window is on screen. xdotool is asked again and again
+    // rather than once with --sync: a window that vanishes while it walks the window tree
+    // (the toolkit makes and drops short-lived ones at start-up) ends its search with an
+    // X error, which says nothing about our window.
     bool WaitForWindow()
     {
-        const std::string command = "timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(m_pid) +
+        if (m_pid <= 0)
+            return false;
+        const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(m_pid) +
                                     " --name '^MEV - Untitled$' 2>/dev/null";
-        return m_pid > 0 && !Capture(command).empty();
+        for (int waited = 0; waited < 30000; waited += 200) {
+            if (!Capture(command).empty())
+                return true;
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                ADD_FAILURE() << "the program ended before its window showed, status " << status;
+                m_pid = -1;
+                return false;
+            }
+            usleep(200 * 1000);
+        }
+        return false;
     }
 
     // Sends SIGTERM; the exit status, or -1 when the program did not end within 10 s.
