@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -109,6 +110,20 @@ bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutM
         [&] { return *finished && !webkit_web_view_is_loading(view) && browser.GetLocationUrl() == url; }, timeoutMs);
     connection.disconnect();
     return done;
+}
+
+bool XdoTool(const std::string& arguments, int timeoutMs)
+{
+    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
+    const bool searches = arguments.rfind("search ", 0) == 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (std::system(command.c_str()) == 0)
+            return true;
+        if (!searches || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        RunMainLoopFor(100);
+    }
 }
 
 } // namespace mev::test

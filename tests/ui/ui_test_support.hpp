@@ -57,4 +57,10 @@ bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string&
 // Navigates and waits for the load to finish (false on time-out).
 bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs = 15000);
 
+// Runs "xdotool <arguments>" with its output discarded; true when it succeeded. A
+// command that searches for a window is tried again until timeoutMs has passed: its
+// walk over the window tree ends with an X error whenever one of the toolkit's
+// short-lived windows vanishes under it.
+bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
+
 } // namespace mev::test

@@ -202,6 +202,7 @@ void CPageBrowser::Navigate(const std::string& url)
     const auto query = url.find('?');
     const std::string target =
         query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
+    m_lastRequest = target;
     webkit_web_view_load_uri(m_view, target.c_str());
 }
 
@@ -213,7 +214,7 @@ void CPageBrowser::Refresh()
 std::string CPageBrowser::GetLocationUrl() const
 {
     const char* uri = webkit_web_view_get_uri(m_view);
-    return uri != nullptr ? DecodeUrl(uri) : std::string();
+    return DecodeUrl(uri != nullptr && *uri != '\0' ? std::string(uri) : m_lastRequest);
 }
 
 void CPageBrowser::HasScriptFunction(const std::string& name, std::function<void(bool)> done)

@@ -29,6 +29,8 @@ public:
     // that any file name reaches the page engine unchanged.
     void Navigate(const std::string& url);
     void Refresh();
+    // The address shown, or while a navigation is under way the one it goes to; empty
+    // before the first navigation.
     std::string GetLocationUrl() const;
 
     void HasScriptFunction(const std::string& name, std::function<void(bool)> done);
@@ -56,6 +58,9 @@ private:
     std::shared_ptr<bool> m_alive;
     GCancellable* m_cancellable = nullptr;
     int m_menuId = 0;
+    // The engine reports no address at all while the first load of a view starts, or
+    // after it was cancelled; until something commits, this last request stands for it.
+    std::string m_lastRequest;
     bool m_offScreen = false;
     std::string m_statusText;
     sigc::signal<void(const std::string&)> m_signalStatusText;

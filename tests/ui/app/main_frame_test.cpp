@@ -51,12 +51,6 @@ void SetSavedTab(int index)
         SetSettingInt(CMediaTabCtrl::SELECTION_SETTING, index);
 }
 
-bool XdoTool(const std::string& arguments)
-{
-    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 // An Images page whose slide show is only a flag: page messages 1 and 2 ask and stop it.
 class CSlideShowPage : public CMediaPage {
 public:
@@ -185,12 +179,12 @@ TEST_F(MainFrameTest, StartsWithTitleTabsStatusBarAndAboutPage)
     EXPECT_FALSE(row.IsSelectedHighlighted());
     row.grab_focus();
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return row.IsSelectedHighlighted(); }, 2000));
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
-    ASSERT_TRUE(XdoTool("key Right"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("key Right"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return tabs.GetSelectedIndex() == 1; }, 5000));
     EXPECT_NE(tabs.GetPage(1), nullptr);
     EXPECT_TRUE(row.IsSelectedHighlighted());
-    ASSERT_TRUE(XdoTool("key Left"));
+    ASSERT_TRUE(test::XdoTool("key Left"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return tabs.GetSelectedIndex() == 0; }, 5000));
     CPageBrowser* imagesBrowser = run.SelectedBrowser();
     ASSERT_NE(imagesBrowser, nullptr);
@@ -269,17 +263,17 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     EXPECT_EQ(accels[0], "F10");
 
     // Real key presses through the X server, as a person would type them.
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key F10"));
+    ASSERT_TRUE(test::XdoTool("key F10"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
     // The page's own browser gave its page to the full-screen window.
     EXPECT_TRUE(run.WaitForUrl(run.frame->GetFullScreenWnd().GetBrowser(), GetFrontPageUrl()));
     EXPECT_TRUE(run.WaitForUrl(*browser, GetBlankPageUrl()));
 
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key Escape"));
+    ASSERT_TRUE(test::XdoTool("key Escape"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
     EXPECT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
     // Hidden, the full-screen browser holds the blank page (nothing keeps playing there).
@@ -290,29 +284,29 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     view.grab_focus();
     test::RunMainLoopFor(100);
     ASSERT_TRUE(view.has_focus());
-    ASSERT_TRUE(XdoTool("key ctrl+c"));
+    ASSERT_TRUE(test::XdoTool("key ctrl+c"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.exitTarget.copies == 1; }, 5000));
 
     // F10 in the full-screen window leaves it too.
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key F10"));
+    ASSERT_TRUE(test::XdoTool("key F10"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key F10"));
+    ASSERT_TRUE(test::XdoTool("key F10"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
 
     // On the Images tab: Enter keeps full-screen mode, Space leaves it.
     ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
     run.frame->PostCommand(ID_VIEW_FULLSCREEN);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key Return"));
+    ASSERT_TRUE(test::XdoTool("key Return"));
     test::RunMainLoopFor(500);
     EXPECT_TRUE(run.FullScreenShown());
-    ASSERT_TRUE(XdoTool("key space"));
+    ASSERT_TRUE(test::XdoTool("key space"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
 }
 
@@ -333,15 +327,15 @@ TEST_F(MainFrameTest, EscapeStopsASlideShowBeforeLeavingFullScreen)
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
     images->slideShow = true;
 
-    ASSERT_TRUE(XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
     test::RunMainLoopFor(200);
-    ASSERT_TRUE(XdoTool("key Escape"));
+    ASSERT_TRUE(test::XdoTool("key Escape"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return images->stops == 1; }, 5000));
     test::RunMainLoopFor(300);
     EXPECT_TRUE(run.FullScreenShown());
     EXPECT_FALSE(images->slideShow);
 
-    ASSERT_TRUE(XdoTool("key Escape"));
+    ASSERT_TRUE(test::XdoTool("key Escape"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
     EXPECT_EQ(images->stops, 1);
     EXPECT_TRUE(run.WaitForUrl(images->GetBrowser(), GetFrontPageUrl()));
@@ -483,16 +477,17 @@ TEST_F(MainFrameTest, ClosingWhileAClipPlaysEndsCleanly)
 // Screen position of a point of a widget in the frame (the frame lies at its X origin).
 bool ScreenPoint(CMainFrame& frame, Gtk::Widget& widget, double& x, double& y)
 {
-    const std::string geometry = [] {
-        std::string out;
+    // Asked again after an empty answer: the search may end on an X error (see XdoTool).
+    std::string geometry;
+    test::RunMainLoopUntil([&] {
         if (FILE* pipe = popen("xdotool search --onlyvisible --name '^MEV - Untitled$' getwindowgeometry --shell 2>/dev/null", "r")) {
             char buffer[512];
             while (fgets(buffer, sizeof buffer, pipe) != nullptr)
-                out += buffer;
+                geometry += buffer;
             pclose(pipe);
         }
-        return out;
-    }();
+        return geometry.find("X=") != std::string::npos;
+    }, 10000);
     int originX = 0, originY = 0;
     if (auto p = geometry.find("X="); p != std::string::npos)
         originX = std::atoi(geometry.c_str() + p + 2);
@@ -526,13 +521,13 @@ TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
     double x = 0, y = 0;
     // Over the status bar: the turn is dropped.
     ASSERT_TRUE(ScreenPoint(*run.frame, run.frame->GetStatusBar(), x, y));
-    ASSERT_TRUE(XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
     test::RunMainLoopFor(300);
     EXPECT_EQ(adjustment->get_value(), 0.0);
 
     // Over the tree: it scrolls, wherever the keyboard focus is.
     ASSERT_TRUE(ScreenPoint(*run.frame, page->GetTree(), x, y));
-    ASSERT_TRUE(XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return adjustment->get_value() > 0.0; }, 3000));
 }
 

@@ -45,6 +45,35 @@ TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)
     EXPECT_EQ(Eval("typeof DisplayNext"), "\"function\"");
 }
 
+// Commands are enabled by the address the pane reports, so it must never read empty
+// while the first pages of a new view start, cancel one another and commit.
+TEST_F(BrowserPages, LocationNeverReadsEmptyWhileLoadsReplaceOneAnother)
+{
+    std::vector<std::string> seen;
+    auto record = +[](GObject*, GParamSpec*, gpointer data) {
+        auto* self = static_cast<std::pair<CPageBrowser*, std::vector<std::string>*>*>(data);
+        self->second->push_back(self->first->GetLocationUrl());
+    };
+    std::pair<CPageBrowser*, std::vector<std::string>*> context{browser.get(), &seen};
+    GObject* view = G_OBJECT(browser->GetWidget().gobj());
+    const gulong handler = g_signal_connect(view, "notify::uri", G_CALLBACK(record), &context);
+    bool finished = false;
+    auto connection = browser->signal_load_finished().connect([&] { finished = true; });
+
+    for (const std::string& url : {GetBlankPageUrl(), GetFrontPageUrl(), GetBlankPageUrl(), GetFrontPageUrl()}) {
+        browser->Navigate(url);
+        seen.push_back(browser->GetLocationUrl());
+    }
+    EXPECT_TRUE(RunMainLoopUntil([&] { return finished && browser->GetLocationUrl() == GetFrontPageUrl(); }, 10000));
+    RunMainLoopFor(200);
+    g_signal_handler_disconnect(view, handler);
+    connection.disconnect();
+
+    for (const std::string& location : seen)
+        EXPECT_FALSE(location.empty());
+    EXPECT_EQ(browser->GetLocationUrl(), GetFrontPageUrl());
+}
+
 TEST_F(BrowserPages, AFailedPageShowsNothing)
 {
     CTempFolder folder;

@@ -20,12 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* WINDOW_TITLE = "mev folder tree test";
 
-bool XdoTool(const std::string& arguments)
-{
-    const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 class FolderTreeViewTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -111,7 +105,7 @@ protected:
         double sy = 0;
         window->get_surface_transform(sx, sy);
         std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
-        bool ok = XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
+        bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
                           "$' windowfocus --sync mousemove --window %1 " + where + " click " + std::to_string(button));
         test::RunMainLoopFor(300);
         return ok;
@@ -223,7 +217,7 @@ TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheL
     ASSERT_TRUE(ClickRow(Find(root, "one"), 3));
     EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/two");
     EXPECT_TRUE(posted.empty());
-    XdoTool("key Escape");
+    test::XdoTool("key Escape");
     test::RunMainLoopFor(200);
 
     // A click on the closed root opens it again.

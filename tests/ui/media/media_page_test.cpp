@@ -87,7 +87,10 @@ protected:
 
     bool BrowserShows(const std::string& url)
     {
-        return test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == url; }, 15000);
+        if (test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == url; }, 15000))
+            return true;
+        ADD_FAILURE() << "the pane shows " << page->GetBrowser().GetLocationUrl() << ", not " << url;
+        return false;
     }
 
     CCmdUI Update(int id)
@@ -207,9 +210,8 @@ TEST_F(MediaPageTest, EscapeStopsPlaybackAndKeepsTheLoop)
     ASSERT_TRUE(page->IsLoopOn());
     page->GetTree().GetTreeView().grab_focus();
     test::RunMainLoopFor(200);
-    ASSERT_EQ(std::system("xdotool search --sync --onlyvisible --name '^mev media page test$' windowfocus --sync "
-                          "key Escape >/dev/null 2>&1"),
-              0);
+    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^mev media page test$' windowfocus --sync "
+                              "key Escape"));
     ASSERT_TRUE(BrowserShows(GetBlankPageUrl()));
     EXPECT_EQ(page->stops, 1);
     EXPECT_TRUE(page->IsLoopOn());
