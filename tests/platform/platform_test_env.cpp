@@ -11,28 +11,6 @@ namespace mev::test {
 
 namespace fs = std::filesystem;
 
-CTempFolder::CTempFolder()
-{
-    std::string tmpl = (fs::temp_directory_path() / "mev-platform-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) != nullptr)
-        m_path = tmpl;
-}
-
-CTempFolder::~CTempFolder()
-{
-    if (m_path.empty())
-        return;
-    std::error_code ec;
-    // Tests make folders read-only; give them back their rights so they can go.
-    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_path, ec);
-}
-
 void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

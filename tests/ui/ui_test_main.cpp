@@ -66,6 +66,7 @@ int main(int argc, char** argv)
         return 2;
     }
     mev::test::g_testRoot = root;
+    mev::test::CTempFolder::SetDefaultParent(root);
     for (const char* name : {"config", "cache", "data"})
         std::filesystem::create_directory(root + "/" + name);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);

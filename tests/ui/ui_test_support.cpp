@@ -46,32 +46,6 @@ void RunMainLoopFor(int ms)
     RunMainLoopUntil([deadline] { return std::chrono::steady_clock::now() >= deadline; }, ms + 1000);
 }
 
-CTempFolder::CTempFolder()
-{
-    static std::atomic<int> counter{0};
-    for (;;) {
-        m_path = GetTestRoot() + "/t" + std::to_string(++counter);
-        std::error_code ec;
-        if (std::filesystem::create_directory(m_path, ec))
-            break;
-    }
-}
-
-CTempFolder::~CTempFolder()
-{
-    std::error_code ec;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
-}
-
-std::string CTempFolder::Write(std::string_view name, std::string_view bytes) const
-{
-    const std::string path = File(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
 bool WritePicture(const std::string& path, int width, int height, unsigned rgb)
 {
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);

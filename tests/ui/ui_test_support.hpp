@@ -9,6 +9,8 @@
 
 #include <gtkmm/application.h>
 
+#include "temp_folder.hpp"
+
 namespace mev {
 class CPageBrowser;
 }
@@ -30,22 +32,7 @@ Glib::RefPtr<Gtk::Application> GetTestApplication();
 // the browser engine lets the web process see it, so media in it can play.
 const std::string& GetTestRoot();
 
-// A fresh folder under GetTestRoot(), removed with everything in it at destruction.
-class CTempFolder {
-public:
-    CTempFolder();
-    ~CTempFolder();
-    CTempFolder(const CTempFolder&) = delete;
-    CTempFolder& operator=(const CTempFolder&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
-    // Writes bytes to name inside the folder; returns the full path.
-    std::string Write(std::string_view name, std::string_view bytes) const;
-
-private:
-    std::string m_path;
-};
-
+// CTempFolder() makes its folders under GetTestRoot() in the display tests.
 // Writes a width x height picture filled with one colour (0xRRGGBB); the format follows
 // the extension (.png, .bmp, anything else JPEG). False when it could not be written.
 bool WritePicture(const std::string& path, int width, int height, unsigned rgb = 0x3366cc);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "temp_folder.hpp"
 
 namespace mev {
 namespace {
@@ -17,19 +18,12 @@ namespace fs = std::filesystem;
 
 class FolderTreeModelTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "mev-tree-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
+    void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
     void TearDown() override
     {
         std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
         for (auto& p : m_locked)
             fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
     }
     std::string Make(const std::string& rel)
     {
@@ -46,7 +40,8 @@ protected:
         return names;
     }
 
-    std::string m_dir;
+    test::CTempFolder m_temp;
+    std::string m_dir = m_temp.Path();
     std::vector<std::string> m_locked;
 };
 

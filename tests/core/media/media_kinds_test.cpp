@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "temp_folder.hpp"
 
 namespace fs = std::filesystem;
 using mev::CMediaKinds;
@@ -20,17 +21,7 @@ namespace {
 
 class MediaKindsDb : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "mev-kinds-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_root = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
+    void SetUp() override { ASSERT_FALSE(m_temp.Path().empty()); }
     // Writes <root>/<dir>/mime/<file> and returns <root>/<dir>.
     std::string Db(const std::string& dir, const std::string& file, const std::string& text)
     {
@@ -38,7 +29,8 @@ protected:
         std::ofstream(m_root / dir / "mime" / file, std::ios::binary) << text;
         return (m_root / dir).string();
     }
-    fs::path m_root;
+    mev::test::CTempFolder m_temp;
+    fs::path m_root = m_temp.Path();
 };
 
 // Sets an environment variable for one scope and puts the old value back.

@@ -19,6 +19,7 @@
 
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_sink.hpp"
+#include "temp_folder.hpp"
 
 namespace mev::test {
 
@@ -116,44 +117,5 @@ inline std::filesystem::path BulkTempBase()
         return "/dev/shm";
     return std::filesystem::temp_directory_path();
 }
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class CTempFolder {
-public:
-    explicit CTempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path())
-    {
-        std::string pattern = (base / "mev-pages-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~CTempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(m_path, ec);
-    }
-    CTempFolder(const CTempFolder&) = delete;
-    CTempFolder& operator=(const CTempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-    std::string Write(std::string_view name, std::string_view bytes = "data") const
-    {
-        const std::string path = m_path + "/" + std::string(name);
-        std::ofstream out(path, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
-    std::string MakeFolder(std::string_view name) const
-    {
-        const std::string path = m_path + "/" + std::string(name);
-        std::filesystem::create_directories(path);
-        return path;
-    }
-
-private:
-    std::string m_path;
-};
 
 } // namespace mev::test

@@ -7,6 +7,7 @@
 
 #include "core/shell/file_names.hpp"
 #include "core/shell/program_path.hpp"
+#include "temp_folder.hpp"
 
 namespace mev {
 namespace {
@@ -17,9 +18,7 @@ class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "mev-cmdline-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
+        ASSERT_FALSE(m_dir.empty());
         fs::create_directories(m_dir + "/My Pictures");
         fs::create_directories(m_dir + "/music");
         std::ofstream(m_dir + "/file.txt") << "x";
@@ -27,10 +26,9 @@ protected:
     void TearDown() override
     {
         SetCommandLine({});
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
     }
-    std::string m_dir;
+    test::CTempFolder m_temp;
+    std::string m_dir = m_temp.Path();
 };
 
 TEST_F(CommandLineTest, PlainValues)

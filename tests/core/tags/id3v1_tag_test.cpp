@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "temp_folder.hpp"
 
 namespace fs = std::filesystem;
 using mev::CId3v1Tag;
@@ -68,18 +69,7 @@ bool IsValidUtf8(const std::string& s)
 
 class Id3v1File : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "mev-id3-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
-    }
+    void SetUp() override { ASSERT_FALSE(m_temp.Path().empty()); }
     std::string Put(const std::string& bytes, const std::string& name = "song.mp3")
     {
         std::ofstream(m_dir / name, std::ios::binary) << bytes;
@@ -90,7 +80,8 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    fs::path m_dir;
+    mev::test::CTempFolder m_temp;
+    fs::path m_dir = m_temp.Path();
 };
 
 } // namespace
