@@ -55,14 +55,25 @@ void SmallPage(CPageProtocol& protocol)
     protocol.AppendPageData(std::string(100, 's'), true);
 }
 
+// How many times the reader of LongPageNotifiesEvery8192Bytes has read all there was and
+// gone back to waiting.
+std::atomic<int> g_readRounds{0};
+
 // 20000 bytes in pieces of 100; after each notification it waits until the browser has
-// read everything, so the notifications follow the "8192 bytes waiting" rule exactly.
+// read everything and waits again, so the notifications follow the "8192 bytes waiting"
+// rule exactly: no piece is read before the notification that announces it.
 void PiecewisePage(CPageProtocol& protocol)
 {
+    // Counted here, not read off the buffer, which the reader may already be emptying.
+    std::uint32_t waiting = 0;
+    int notified = 0;
     for (int i = 0; i < 200; ++i) {
         protocol.AppendPageData(std::string(100, char('a' + i % 26)), i == 199);
-        if (protocol.GetBuffer().Used() >= CPageProtocol::NOTIFY_THRESHOLD) {
-            for (int wait = 0; wait < 20000 && protocol.GetBuffer().Used() > 0; ++wait)
+        waiting += 100;
+        if (waiting >= CPageProtocol::NOTIFY_THRESHOLD) {
+            waiting = 0;
+            ++notified;
+            for (int wait = 0; wait < 20000 && g_readRounds.load() < notified; ++wait)
                 std::this_thread::sleep_for(1ms);
         }
     }
@@ -160,8 +171,9 @@ TEST_F(PageProtocolTest, LongPageNotifiesEvery8192Bytes)
 {
     auto sink = std::make_shared<CRecordingSink>();
     auto protocol = CPageProtocol::Create();
+    g_readRounds = 0;
     ASSERT_EQ(protocol->StartGenerator("", PiecewisePage, 0, sink), E_PENDING);
-    const std::string page = ReadLikeBrowser(*protocol, *sink, 3000);
+    const std::string page = ReadLikeBrowser(*protocol, *sink, 3000, [] { ++g_readRounds; });
     ASSERT_EQ(page.size(), 20000u);
     EXPECT_EQ(page.substr(0, 3), "aaa");
     EXPECT_EQ(page.substr(19900), std::string(100, char('a' + 199 % 26)));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -80,9 +81,11 @@ inline std::vector<std::uint32_t> FlagsOf(const std::vector<Notification>& notif
     return flags;
 }
 
-// Reads after each notification until S_FALSE, as the browser does. Fails the test (and
-// returns what it has) when a notification does not come.
-inline std::string ReadLikeBrowser(CPageProtocol& protocol, CRecordingSink& sink, std::uint32_t chunk = 4096)
+// Reads after each notification until S_FALSE, as the browser does; onPending runs each
+// time it has read all there was and goes back to waiting. Fails the test (and returns
+// what it has) when a notification does not come.
+inline std::string ReadLikeBrowser(CPageProtocol& protocol, CRecordingSink& sink, std::uint32_t chunk = 4096,
+                                   const std::function<void()>& onPending = {})
 {
     std::string page;
     std::vector<char> buffer(chunk);
@@ -103,6 +106,8 @@ inline std::string ReadLikeBrowser(CPageProtocol& protocol, CRecordingSink& sink
             if (hr == S_FALSE)
                 return page;
             EXPECT_EQ(hr, E_PENDING);
+            if (onPending)
+                onPending();
             break;
         }
     }
