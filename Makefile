@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test asan tsan bench clean
+.PHONY: deps build run test install deb asan tsan bench clean
 
 deps:
 	tools/install-deps.sh
@@ -16,6 +16,15 @@ run: build
 
 test: build
 	tools/run-tests.sh $(BUILD)
+
+# Installs under /usr/local (PREFIX=... for another place).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the build, installing under /usr: build/mev_<version>_<arch>.deb.
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 # Whole program and tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps

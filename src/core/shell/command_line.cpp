@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "core/media/folder_tree_model.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/program_path.hpp"
 
@@ -36,17 +37,19 @@ bool Exists(const std::string& path)
     return std::filesystem::exists(path, ec);
 }
 
-// The program folder joined with a relative value, with "." and ".." resolved the way
-// the folder would be named when chosen by hand.
-std::string CombineWithProgramFolder(const std::string& value)
+} // namespace
+
+std::string ResolveOptionPath(const std::string& value, const std::string& programFolder,
+                              const std::string& currentFolder)
 {
-    std::string combined = std::filesystem::path(JoinPath(GetProgramFolder(), value)).lexically_normal().string();
+    if (!value.empty() && value.front() == '/')
+        return value;
+    const std::string& base = IsSystemProgramFolder(programFolder) ? currentFolder : programFolder;
+    std::string combined = std::filesystem::path(JoinPath(base, value)).lexically_normal().string();
     while (combined.size() > 1 && combined.back() == '/')
         combined.pop_back();
     return combined;
 }
-
-} // namespace
 
 void SetCommandLine(std::vector<std::string> args)
 {
@@ -83,14 +86,10 @@ std::string GetCommandLineValue(std::string_view name, bool pathFlag)
             return value;
         if (value.empty())
             continue;
-        if (value.front() == '/') {
-            if (Exists(value))
-                return value;
-            continue;
-        }
-        std::string combined = CombineWithProgramFolder(value);
-        if (Exists(combined))
-            return combined;
+        std::error_code ec;
+        std::string resolved = ResolveOptionPath(value, GetProgramFolder(), std::filesystem::current_path(ec).string());
+        if (Exists(resolved))
+            return resolved;
     }
     return {};
 }

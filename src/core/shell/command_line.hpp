@@ -12,8 +12,15 @@ void SetCommandLine(std::vector<std::string> args);
 // The value of an option such as Images="/media/pics" or show=Videos: the first argument
 // that begins with the name (any case); blanks, '=', and quotes after the name are
 // skipped and quotes inside removed. With pathFlag the value must name an existing file
-// or folder: absolute when it begins with '/', otherwise relative to the program folder;
-// arguments that fail are passed over. "" when nothing matches.
+// or folder (see ResolveOptionPath); arguments that fail are passed over. "" when nothing
+// matches.
 std::string GetCommandLineValue(std::string_view name, bool pathFlag);
+
+// The folder a path option names. A relative value is taken from the program's folder
+// when the program runs from its own folder (a disc or an unpacked copy carries its media
+// beside it), and from the current folder when it is installed in a system program
+// folder, as a command-line user expects; "." and ".." are resolved.
+std::string ResolveOptionPath(const std::string& value, const std::string& programFolder,
+                              const std::string& currentFolder);
 
 } // namespace mev

@@ -5,11 +5,22 @@
 
 namespace mev {
 
+std::string ProgramPathFromLink(std::string_view target)
+{
+    constexpr std::string_view DELETED = " (deleted)";
+    if (target.size() > DELETED.size() && target.substr(target.size() - DELETED.size()) == DELETED)
+        target.remove_suffix(DELETED.size());
+    return std::string(target);
+}
+
 std::string GetProgramPath()
 {
-    std::error_code ec;
-    const auto target = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : target.string();
+    static const std::string path = [] {
+        std::error_code ec;
+        const auto target = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return ec ? std::string() : ProgramPathFromLink(target.string());
+    }();
+    return path;
 }
 
 std::string GetProgramFolder()

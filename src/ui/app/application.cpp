@@ -1,11 +1,14 @@
 #include "ui/app/application.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/app/start_paths.hpp"
 #include "core/shell/command_line.hpp"
+#include "core/shell/program_path.hpp"
 #include "ui/app/mev_app.hpp"
 
 namespace mev {
@@ -13,17 +16,21 @@ namespace {
 
 constexpr const char* USAGE =
     "Usage: mev [Images=FOLDER] [Audios=FOLDER] [Videos=FOLDER] [show=Images|Audios|Videos]\n"
+    "       mev [options] FOLDER|FILE\n"
     "\n"
     "MEV browses pictures, music and clips of one folder tree at a time.\n"
     "\n"
     "  Images=FOLDER   root folder of the Images tab\n"
     "  Audios=FOLDER   root folder of the Audios tab\n"
     "  Videos=FOLDER   root folder of the Videos tab\n"
-    "                  (a folder without a leading '/' is taken from the program's folder;\n"
+    "                  (a folder without a leading '/' is taken from the program's folder,\n"
+    "                  or from the current folder when MEV is installed in a system folder;\n"
     "                  quotes around it are allowed: Images=\"/media/my pictures\")\n"
     "  show=TAB        start on that tab (Images, Audios or Videos, any letter case)\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
+    "  FOLDER          open the folder in the tab of the kind it holds most of\n"
+    "  FILE            open the file's folder in the file's tab and show or play it\n"
     "\n"
     "Without options each tab opens the folder it showed last.\n";
 
@@ -49,6 +56,12 @@ int RunApplication(int argc, char** argv)
             return 2;
         }
     }
+    // Read now, before a package upgrade can replace the file under the running program.
+    GetProgramPath();
+    std::error_code ec;
+    std::string startFile;
+    args = ExpandBarePaths(std::move(args), std::filesystem::current_path(ec).string(), &startFile);
+    SetStartFile(std::move(startFile));
     SetCommandLine(args);
     CMEVApp app;
     return app.Run(args.empty() ? "mev" : args[0].c_str());

@@ -7,6 +7,7 @@
 #include <glib-unix.h>
 #include <glibmm/miscutils.h>
 #include <gtkmm/cssprovider.h>
+#include <gtkmm/icontheme.h>
 #include <gtkmm/stylecontext.h>
 
 #include "core/commands/command_ids.hpp"
@@ -117,6 +118,10 @@ void CMEVApp::InstallStyles()
     auto provider = Gtk::CssProvider::create();
     provider->load_from_data(STYLES);
     Gtk::StyleContext::add_provider_for_display(display, provider, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    // The application icon travels in the bundle, so that a copy run from its build or
+    // disc folder has it too; an installed copy also finds it in the hicolor theme.
+    Gtk::IconTheme::get_for_display(display)->add_resource_path("/mev/icons");
+    Gtk::Window::set_default_icon_name(APPLICATION_ID);
 }
 
 void CMEVApp::CloseMainWindow()

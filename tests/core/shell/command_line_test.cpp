@@ -94,5 +94,23 @@ TEST_F(CommandLineTest, RelativePathsStartAtTheProgramFolder)
     }
 }
 
+TEST(ResolveOptionPath, RelativeToTheProgramFolderUnlessInstalled)
+{
+    const struct {
+        const char* value;
+        const char* programFolder;
+        const char* expected;
+    } cases[] = {
+        {"pics", "/media/disc", "/media/disc/pics"},
+        {"./pics/../music/", "/media/disc", "/media/disc/music"},
+        {".", "/media/disc", "/media/disc"},
+        {"pics", "/usr/bin", "/home/me/work/pics"},
+        {"..", "/usr/local/bin", "/home/me"},
+        {"/abs/pics", "/usr/bin", "/abs/pics"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ResolveOptionPath(c.value, c.programFolder, "/home/me/work"), c.expected) << c.value << " " << c.programFolder;
+}
+
 } // namespace
 } // namespace mev

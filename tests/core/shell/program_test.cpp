@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/pages/page_url.hpp"
 #include "core/shell/system_error.hpp"
+#include "core/shell/url.hpp"
 #include "core/shell/resources.hpp"
 #include "core/test_resources.hpp"
 
@@ -20,6 +22,26 @@ TEST(ProgramPath, NamesThisTestProgram)
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
     EXPECT_EQ(path.substr(path.rfind('/') + 1), "mev_core_tests");
     EXPECT_EQ(GetProgramFolder(), path.substr(0, path.rfind('/')));
+}
+
+// A package upgrade renames a new program file over the running one. This test program
+// does that to itself (with an identical copy), as an upgrade would, and the pages that
+// take the program path as their argument must still load.
+TEST(ProgramPath, StaysUsableAfterTheProgramFileWasReplaced)
+{
+    const std::string path = GetProgramPath();
+    ASSERT_FALSE(path.empty());
+    const std::string copy = path + ".upgrade";
+    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::rename(copy, path);
+    ASSERT_NE(std::filesystem::read_symlink("/proc/self/exe").string().find(" (deleted)"), std::string::npos);
+
+    EXPECT_EQ(GetProgramPath(), path);
+    std::string host, argument;
+    EXPECT_TRUE(ParsePageUrl(GetBlankPageUrl(), host, argument));
+    EXPECT_EQ(argument, path);
+    EXPECT_EQ(ProgramPathFromLink("/opt/mev/mev (deleted)"), "/opt/mev/mev");
+    EXPECT_EQ(ProgramPathFromLink("/opt/mev/mev"), "/opt/mev/mev");
 }
 
 TEST(ProgramPath, FolderOf)

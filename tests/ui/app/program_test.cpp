@@ -47,7 +47,8 @@ int WaitForExit(pid_t pid, int timeoutMs)
 
 class CProgram {
 public:
-    CProgram(const std::string& configHome, std::vector<std::string> args)
+    CProgram(const std::string& configHome, std::vector<std::string> args, const std::string& binary = MEV_BINARY,
+             const char* folder = nullptr)
     {
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
@@ -55,7 +56,7 @@ public:
                 env.emplace_back(*e);
         }
         env.push_back("XDG_CONFIG_HOME=" + configHome);
-        args.insert(args.begin(), MEV_BINARY);
+        args.insert(args.begin(), binary);
         std::vector<char*> argv, envp;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -63,8 +64,13 @@ public:
         for (auto& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, MEV_BINARY, nullptr, nullptr, argv.data(), envp.data()) != 0)
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (folder != nullptr)
+            posix_spawn_file_actions_addchdir_np(&actions, folder);
+        if (posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~CProgram()
     {
@@ -183,6 +189,35 @@ TEST(Program, TwoCopiesRunSideBySide)
         ASSERT_NE(status, -1);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
+}
+
+// Installed into a prefix of its own and started from another folder, the program needs
+// nothing of its build tree.
+TEST(Program, InstalledCopyRunsFromAnyFolder)
+{
+    test::CTempFolder prefix;
+    test::CTempFolder config;
+    ASSERT_EQ(std::system(("cmake --install '" + std::string(MEV_BUILD_DIR) + "' --prefix '" + prefix.Path() +
+                           "' >/dev/null").c_str()),
+              0);
+    CProgram program(config.Path(), {"show=Images"}, prefix.Path() + "/bin/mev", "/");
+    ASSERT_TRUE(program.WaitForWindow());
+    const int status = program.Terminate();
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A file manager passes a bare folder: it opens in the tab of the kind it holds most of.
+TEST(Program, BareFolderOpensInTheTabOfItsKind)
+{
+    test::CTempFolder clips;
+    clips.Write("a.webm");
+    clips.Write("b.mpg");
+    clips.Write("c.jpg");
+    test::CTempFolder config;
+    CProgram program(config.Path(), {clips.Path()});
+    ASSERT_TRUE(program.WaitForWindow());
+    ASSERT_NE(program.Terminate(), -1);
+    EXPECT_EQ(ReadSavedTab(config.Path()), 2);
 }
 
 } // namespace

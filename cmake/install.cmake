@@ -1,0 +1,38 @@
+# What `cmake --install` (and `make install`, `make deb`) puts on a system. The program
+# carries its pages and icons in its resource bundle, so the binary is all it loads at
+# run time; the rest makes it a desktop application: menu entry, icons, AppStream data,
+# manual page.
+include(GNUInstallDirs)
+set(MEV_APP_ID org.mev.MediaBrowser)
+
+install(TARGETS mev RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${MEV_SOURCE_DIR}/resources/icons/${MEV_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 24 32 48 64 128 256)
+  install(FILES ${MEV_SOURCE_DIR}/data/icons/${size}x${size}/${MEV_APP_ID}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+install(FILES ${MEV_SOURCE_DIR}/data/mev.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# `make deb`: a Debian package of this build, installing under /usr, with its run-time
+# dependencies computed by dpkg-shlibdeps from the libraries the program links.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME mev)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_CONTACT "The MEV developers <mev@mev.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "media browser for one folder tree at a time")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "media browser for one folder tree at a time\n Pictures, music and clips of a folder tree, such as a disc or a media folder,\n in one window with three tabs: a streamed thumbnail index with slide show and\n full screen, players for the clicked or all checked files, file operations,\n Open With lists and an MP3 tag editor.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://mev.example.org/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Playback runs through GStreamer plug-ins that no library links: name them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good, gstreamer1.0-libav")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, shared-mime-info")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
+include(CPack)
