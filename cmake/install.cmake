@@ -8,7 +8,7 @@ set(MEV_APP_ID org.mev.MediaBrowser)
 install(TARGETS mev RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${MEV_SOURCE_DIR}/resources/icons/${MEV_APP_ID}.svg
+install(FILES ${MEV_SOURCE_DIR}/resources/icons/scalable/apps/${MEV_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 24 32 48 64 128 256)
   install(FILES ${MEV_SOURCE_DIR}/data/icons/${size}x${size}/${MEV_APP_ID}.png
@@ -24,8 +24,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "The MEV developers <mev@mev.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "media browser for one folder tree at a time")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "media browser for one folder tree at a time\n Pictures, music and clips of a folder tree, such as a disc or a media folder,\n in one window with three tabs: a streamed thumbnail index with slide show and\n full screen, players for the clicked or all checked files, file operations,\n Open With lists and an MP3 tag editor.")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Pictures, music and clips of a folder tree, such as a disc or a media folder,\nin one window with three tabs: a streamed thumbnail index with slide show and\nfull screen, players for the clicked or all checked files, file operations,\nOpen With lists and an MP3 tag editor.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://mev.example.org/")

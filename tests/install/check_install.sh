@@ -29,7 +29,8 @@ for size in 16 24 32 48 64 128 256; do
   [ -s "$png" ] || fail "no ${size}x${size} icon"
   # Bytes 16-23 of a PNG hold its width and height.
   dims=$(od -An -tu1 -j16 -N8 "$png" | tr -s ' ' | sed 's/^ //')
-  [ "$dims" = "0 0 0 $size 0 0 0 $size" ] || fail "${size}x${size} icon is $dims"
+  side="0 0 $((size >> 8)) $((size & 255))"
+  [ "$dims" = "$side $side" ] || fail "${size}x${size} icon is $dims"
 done
 
 page=$share/man/man1/mev.1
@@ -38,7 +39,7 @@ if command -v groff >/dev/null; then
   warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || fail "manual page: $warnings"
 fi
-for text in Images= Audios= Videos= show= --help --version settings.ini; do
+for text in Images= Audios= Videos= show= '\-\-help' '\-\-version' settings.ini; do
   grep -qF -- "$text" "$page" || fail "manual page lacks $text"
 done
 echo "installed tree checked under $prefix"

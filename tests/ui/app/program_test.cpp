@@ -104,6 +104,13 @@ public:
         return false;
     }
 
+    // An X property of the main window, as xprop prints it.
+    std::string WindowProperty(const std::string& name) const
+    {
+        return Capture("xprop -id $(xdotool search --onlyvisible --pid " + std::to_string(m_pid) +
+                       " --name '^MEV - Untitled$' 2>/dev/null | head -n 1) " + name + " 2>/dev/null");
+    }
+
     // Sends SIGTERM; the exit status, or -1 when the program did not end within 10 s.
     int Terminate()
     {
@@ -202,6 +209,8 @@ TEST(Program, InstalledCopyRunsFromAnyFolder)
               0);
     CProgram program(config.Path(), {"show=Images"}, prefix.Path() + "/bin/mev", "/");
     ASSERT_TRUE(program.WaitForWindow());
+    EXPECT_NE(program.WindowProperty("_NET_WM_ICON").find("Icon (48 x 48)"), std::string::npos)
+        << "the window shows the application icon";
     const int status = program.Terminate();
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
