@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/shell/command_line.hpp"
+
 namespace mev {
 namespace fs = std::filesystem;
 
@@ -18,21 +20,12 @@ constexpr int MAX_ENTRIES_COUNTED = 5000;
 std::mutex g_startFileMutex;
 std::string g_startFile;
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Whether arg is written in an option's form: the name in any letter case, then its end,
 // '=', a blank or a quote.
 bool IsOptionForm(std::string_view arg, std::string_view name)
 {
-    if (arg.size() < name.size())
+    if (!StartsWithNoCase(arg, name))
         return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (LowerAscii(arg[i]) != LowerAscii(name[i]))
-            return false;
-    }
     return arg.size() == name.size() || std::string_view("= \t\"'").find(arg[name.size()]) != std::string_view::npos;
 }
 

@@ -12,13 +12,21 @@ namespace mev {
 
 namespace {
 
-std::mutex g_commandLineMutex;
-std::vector<std::string> g_commandLine;
-
 char LowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+std::mutex g_commandLineMutex;
+std::vector<std::string> g_commandLine;
+
+bool Exists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+} // namespace
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -30,14 +38,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     }
     return true;
 }
-
-bool Exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
-
-} // namespace
 
 std::string ResolveOptionPath(const std::string& value, const std::string& programFolder,
                               const std::string& currentFolder)

@@ -16,6 +16,10 @@ void SetCommandLine(std::vector<std::string> args);
 // matches.
 std::string GetCommandLineValue(std::string_view name, bool pathFlag);
 
+// Whether text begins with prefix, ASCII letters compared without regard to case, as
+// option names are.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 // The folder a path option names. A relative value is taken from the program's folder
 // when the program runs from its own folder (a disc or an unpacked copy carries its media
 // beside it), and from the current folder when it is installed in a system program
