@@ -15,7 +15,12 @@ if command -v pulseaudio >/dev/null 2>&1 && ! pulseaudio --check 2>/dev/null; th
 fi
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$0" "$@" & pid=$!
-  sleep 6
+  # A loaded machine may take many seconds to show the window; then let the pages load.
+  for i in $(seq 1 60); do
+    xdotool search --onlyvisible --name "^MEV - " >/dev/null 2>&1 && break
+    sleep 0.5
+  done
+  sleep 4
   import -window root "'"$shot"'"
   kill $pid 2>/dev/null; wait $pid 2>/dev/null' "$bin" "${args[@]}"
 echo "No display here: MEV ran under Xvfb; screenshot saved to $shot"
