@@ -3,12 +3,14 @@
 #include <memory>
 #include <mutex>
 
+#include "core/media/folder_tree_model.hpp"
 #include "core/pages/media_support.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
+#include "platform/system_services.hpp"
 
 namespace mev {
 
@@ -22,6 +24,7 @@ void InitPlatform()
         SetSettingsStore(std::make_shared<CKeyFileSettings>(CKeyFileSettings::DefaultPath()));
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
+        SetFolderSortKey(&MakeLocaleFolderSortKey);
     });
 }
 
