@@ -531,5 +531,45 @@ TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return adjustment->get_value() > 0.0; }, 3000));
 }
 
+TEST_F(MainFrameTest, MessageLineLetsGoOfALinkWhenThePointerJumpsToAnotherTab)
+{
+    SetSavedTab(-1);
+    CFrameRun run({"show=Images"});
+    CMainFrame& frame = *run.frame;
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    std::string link;
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            return test::EvaluateInPage(*browser,
+                                        "(function (a) { if (!a) return ''; var r = a.getBoundingClientRect();"
+                                        " return Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2); })"
+                                        "(document.querySelector('a[href^=\"http\"]'))",
+                                        link, 2000) && link.size() > 2;
+        },
+        15000));
+    int linkX = 0, linkY = 0;
+    ASSERT_EQ(std::sscanf(link.c_str(), "\"%d %d\"", &linkX, &linkY), 2) << link;
+    Gtk::Widget& view = browser->GetWidget();
+    double x = 0, y = 0;
+    ASSERT_TRUE(ScreenPoint(frame, view, x, y));
+    x += linkX - view.get_width() / 2.0;
+    y += linkY - view.get_height() / 2.0;
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y))));
+    CStatusBar& status = frame.GetStatusBar();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return status.GetPaneText(0).find("http") != std::string::npos; }, 5000))
+        << status.GetPaneText(0);
+
+    // Straight from the link to the "Audios" tab, with a click.
+    CTabRow& row = frame.GetTabCtrl().GetTabRow();
+    ASSERT_TRUE(ScreenPoint(frame, row, x, y));
+    x += 1.5 * row.GetTabWidth() - row.get_width() / 2.0;
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 1"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return frame.GetTabCtrl().GetSelectedIndex() == 1; }, 5000));
+    test::RunMainLoopFor(300);
+    EXPECT_EQ(status.GetPaneText(0), "Ready");
+}
+
 } // namespace
 } // namespace mev
