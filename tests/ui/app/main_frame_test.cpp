@@ -571,5 +571,37 @@ TEST_F(MainFrameTest, MessageLineLetsGoOfALinkWhenThePointerJumpsToAnotherTab)
     EXPECT_EQ(status.GetPaneText(0), "Ready");
 }
 
+TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
+{
+    SetSavedTab(-1);
+    CFrameRun run({"show=Images"});
+    CMainFrame& frame = *run.frame;
+    CPageBrowser* browser = run.SelectedBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
+    CMediaPage* page = frame.GetTabCtrl().GetSelectedPage();
+    Gtk::Widget& view = browser->GetWidget();
+    // The keyboard starts in the tree itself.
+    EXPECT_EQ(frame.get_focus(), &page->GetTree().GetTreeView());
+    test::RunMainLoopFor(1000);
+    const auto focusIn = [&](Gtk::Widget& pane) {
+        Gtk::Widget* focus = frame.get_focus();
+        return focus != nullptr && (focus == &pane || focus->is_ancestor(pane));
+    };
+    double x = 0, y = 0;
+    ASSERT_TRUE(ScreenPoint(frame, view, x, y));
+    const std::string intoPage = "mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 1";
+
+    ASSERT_TRUE(test::XdoTool(intoPage));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return focusIn(view); }, 5000));
+    ASSERT_TRUE(test::XdoTool("key Tab"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(frame.GetTabCtrl().GetTabRow()); }, 3000));
+
+    view.grab_focus();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return focusIn(view); }, 5000));
+    ASSERT_TRUE(test::XdoTool("key shift+Tab"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetTree()); }, 3000));
+}
+
 } // namespace
 } // namespace mev

@@ -265,6 +265,9 @@ TEST_F(FolderTreeViewTest, ClicksOnExpandersOpenAndCloseWithoutSelecting)
     auto one = Find(tree->GetRootRow(), "one");
     auto onePath = view.get_model()->get_path(one);
     auto rootPath = view.get_model()->get_path(tree->GetRootRow());
+    // As in the program, the keyboard is in the tree from the start.
+    view.grab_focus();
+    test::RunMainLoopFor(100);
 
     posted.clear();
     ASSERT_TRUE(ClickExpander(one));
