@@ -106,6 +106,13 @@ public:
         return test::RunMainLoopUntil([&] { return browser.GetLocationUrl() == url; }, timeoutMs);
     }
 
+    // True once the selected page's browser shows the about page.
+    bool WaitForFrontPage()
+    {
+        CPageBrowser* browser = SelectedBrowser();
+        return browser != nullptr && WaitForUrl(*browser, GetFrontPageUrl());
+    }
+
     bool FullScreenShown() const { return frame->GetFullScreenWnd().IsShown(); }
 
     CExitTarget exitTarget;
@@ -533,12 +540,10 @@ TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
 
 TEST_F(MainFrameTest, MessageLineLetsGoOfALinkWhenThePointerJumpsToAnotherTab)
 {
-    SetSavedTab(-1);
     CFrameRun run({"show=Images"});
+    ASSERT_TRUE(run.WaitForFrontPage());
     CMainFrame& frame = *run.frame;
     CPageBrowser* browser = run.SelectedBrowser();
-    ASSERT_NE(browser, nullptr);
-    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
     std::string link;
     ASSERT_TRUE(test::RunMainLoopUntil(
         [&] {
@@ -573,12 +578,10 @@ TEST_F(MainFrameTest, MessageLineLetsGoOfALinkWhenThePointerJumpsToAnotherTab)
 
 TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
 {
-    SetSavedTab(-1);
     CFrameRun run({"show=Images"});
+    ASSERT_TRUE(run.WaitForFrontPage());
     CMainFrame& frame = *run.frame;
     CPageBrowser* browser = run.SelectedBrowser();
-    ASSERT_NE(browser, nullptr);
-    ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
     CMediaPage* page = frame.GetTabCtrl().GetSelectedPage();
     Gtk::Widget& view = browser->GetWidget();
     // The keyboard starts in the tree itself.
