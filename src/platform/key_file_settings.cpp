@@ -34,6 +34,67 @@ bool IsValidGroup(const std::string& section)
     return true;
 }
 
+// A value as it stands in the file, for text that GKeyFile cannot store: GKeyFile's own
+// escapes, plus "\\xHH" for every control byte and every byte of a value that is not
+// UTF-8. Older files never hold "\\x" (GKeyFile would have doubled the backslash), so
+// plain values read as before.
+std::string EncodeRawValue(std::string_view value)
+{
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string raw;
+    raw.reserve(value.size() * 2);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c == '\\') {
+            raw += "\\\\";
+        } else if (c == ' ' && (i == 0 || i + 1 == value.size())) {
+            raw += "\\s";
+        } else if (c < 0x20 || c >= 0x7F) {
+            raw += "\\x";
+            raw.push_back(HEX[c >> 4]);
+            raw.push_back(HEX[c & 0x0F]);
+        } else {
+            raw.push_back(static_cast<char>(c));
+        }
+    }
+    return raw;
+}
+
+// Reads both forms: GKeyFile's escapes and ours. An escape that neither writes makes the
+// value unreadable, as GKeyFile itself would have it.
+std::optional<std::string> DecodeRawValue(std::string_view raw)
+{
+    std::string value;
+    value.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\') {
+            value.push_back(raw[i]);
+            continue;
+        }
+        if (++i >= raw.size())
+            return std::nullopt;
+        switch (raw[i]) {
+        case 's': value.push_back(' '); break;
+        case 'n': value.push_back('\n'); break;
+        case 't': value.push_back('\t'); break;
+        case 'r': value.push_back('\r'); break;
+        case '\\': value.push_back('\\'); break;
+        case 'x': {
+            const int high = i + 1 < raw.size() ? HexDigitValue(raw[i + 1]) : -1;
+            const int low = i + 2 < raw.size() ? HexDigitValue(raw[i + 2]) : -1;
+            if (high < 0 || low < 0)
+                return std::nullopt;
+            value.push_back(static_cast<char>(high * 16 + low));
+            i += 2;
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
 } // namespace
 
 CKeyFileSettings::CKeyFileSettings(std::string filePath)
@@ -125,10 +186,10 @@ std::optional<std::string> CKeyFileSettings::ReadString(std::string_view section
     if (!IsValidGroup(group) || key.empty())
         return std::nullopt;
     std::lock_guard lock(m_mutex);
-    GCharPtr value(g_key_file_get_string(m_keyFile, group.c_str(), key.c_str(), nullptr));
+    GCharPtr value(g_key_file_get_value(m_keyFile, group.c_str(), key.c_str(), nullptr));
     if (!value)
         return std::nullopt;
-    return std::string(value.get());
+    return DecodeRawValue(value.get());
 }
 
 bool CKeyFileSettings::WriteString(std::string_view section, std::string_view name, std::string_view value)
@@ -136,14 +197,19 @@ bool CKeyFileSettings::WriteString(std::string_view section, std::string_view na
     const std::string group(section);
     const std::string key = EncodeKey(name);
     const std::string text(value);
-    if (!IsValidGroup(group) || key.empty() || text.find('\0') != std::string::npos
-        || !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    if (!IsValidGroup(group) || key.empty())
         return false;
+    // Paths need not be UTF-8: such values are escaped so that they come back byte for byte.
+    const bool plain = text.find('\0') == std::string::npos
+        && g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
 
     std::lock_guard lock(m_mutex);
     gsize length = 0;
     GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
-    g_key_file_set_string(m_keyFile, group.c_str(), key.c_str(), text.c_str());
+    if (plain)
+        g_key_file_set_string(m_keyFile, group.c_str(), key.c_str(), text.c_str());
+    else
+        g_key_file_set_value(m_keyFile, group.c_str(), key.c_str(), EncodeRawValue(text).c_str());
     if (Save())
         return true;
     // What is in memory must match what is on disk: readers would otherwise see a value

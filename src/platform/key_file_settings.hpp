@@ -12,8 +12,8 @@ namespace mev {
 // Settings kept in an INI file through GKeyFile, one group per section. Every write saves
 // the whole file atomically (temporary file, then rename). A file that cannot be read as
 // a key file gives the defaults and is moved aside to "<file>.bad" before the first write
-// replaces it. Names may hold any text (they are escaped in the file); values must be
-// UTF-8, the only text GKeyFile stores. Safe to use from several threads.
+// replaces it. Names and values may hold any bytes: what is not UTF-8 text is escaped in
+// the file and comes back unchanged. Safe to use from several threads.
 class CKeyFileSettings : public ISettingsStore {
 public:
     explicit CKeyFileSettings(std::string filePath);

@@ -3,12 +3,15 @@
 #include <memory>
 #include <mutex>
 
+#include "core/media/folder_tree_model.hpp"
 #include "core/pages/media_support.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
+#include "platform/system_services.hpp"
+#include "platform/user_folders.hpp"
 
 namespace mev {
 
@@ -20,8 +23,12 @@ void InitPlatform()
 {
     std::call_once(g_platformInitialised, [] {
         SetSettingsStore(std::make_shared<CKeyFileSettings>(CKeyFileSettings::DefaultPath()));
+        // After the store has its file: an unusable configuration folder leaves the
+        // settings at their defaults rather than moving them to a temporary place.
+        EnsureUsableUserFolders();
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
+        SetFolderSortKey(&MakeLocaleFolderSortKey);
     });
 }
 

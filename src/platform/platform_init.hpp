@@ -3,7 +3,9 @@
 namespace mev {
 
 // Installs the platform's services into the core: the settings file, the compiled-in
-// resources and the media-support check. Called once at start-up (later calls do nothing).
+// resources, the media-support check and the folder order; replaces unusable user
+// folders (EnsureUsableUserFolders). Called once at start-up, before other threads run
+// (later calls do nothing).
 void InitPlatform();
 
 } // namespace mev

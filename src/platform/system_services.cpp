@@ -1,5 +1,6 @@
 #include "platform/system_services.hpp"
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +133,50 @@ DriveType GetPathDriveType(const std::string& path)
     const auto mounts = ParseMountInfo(text);
     const MountEntry* mount = FindMountFor(mounts, resolved);
     return mount != nullptr ? ClassifyMount(*mount) : DriveType::Unknown;
+}
+
+namespace {
+
+// False for the C and POSIX locales (also C.UTF-8), whose collation is the code points.
+bool HasLinguisticCollation()
+{
+    const char* collation = std::setlocale(LC_COLLATE, nullptr);
+    if (collation == nullptr)
+        return false;
+    const std::string_view name(collation);
+    return name != "C" && name != "POSIX" && name.rfind("C.", 0) != 0;
+}
+
+} // namespace
+
+std::string MakeLocaleFolderSortKey(std::string_view name)
+{
+    const std::string text(name);
+    gchar* shown = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)
+        ? g_strndup(text.data(), text.size())
+        : g_filename_display_name(text.c_str());
+    // Folded first: letter case never decides the order.
+    gchar* folded = g_utf8_casefold(shown, -1);
+    g_free(shown);
+    if (!HasLinguisticCollation()) {
+        // The C locale orders by code point, which puts "\u00fcmlaut" after "zeta": there
+        // accented letters sort with their base letter.
+        gchar* decomposed = g_utf8_normalize(folded, -1, G_NORMALIZE_ALL);
+        g_free(folded);
+        std::string bases;
+        for (const gchar* p = decomposed; p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
+            const gunichar c = g_utf8_get_char(p);
+            if (!g_unichar_ismark(c))
+                bases.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+        }
+        g_free(decomposed);
+        folded = g_strdup(bases.c_str());
+    }
+    gchar* key = g_utf8_collate_key_for_filename(folded, -1);
+    std::string result = key != nullptr ? key : "";
+    g_free(key);
+    g_free(folded);
+    return result;
 }
 
 } // namespace mev

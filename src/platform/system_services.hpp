@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/shell/drive_type.hpp"
 
@@ -18,5 +19,9 @@ std::string FindAssociatedProgram(const std::string& file, bool browserFallback)
 
 // The kind of storage that holds an absolute path, from the mount table.
 DriveType GetPathDriveType(const std::string& path);
+
+// The order of a folder name in the user's locale, with numbers in numeric order and
+// letter case ignored; names that are not UTF-8 are ordered by their displayed form.
+std::string MakeLocaleFolderSortKey(std::string_view name);
 
 } // namespace mev

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "core/shell/file_names.hpp"
 
@@ -25,7 +26,27 @@ bool IsFolderEntry(const fs::directory_entry& entry)
     return entry.is_directory(ec) && !ec;
 }
 
+std::string AsciiFoldedKey(std::string_view name)
+{
+    std::string key(name);
+    for (char& c : key)
+        c = FoldAscii(c);
+    return key;
+}
+
+std::atomic<FolderSortKeyFunction> g_folderSortKey{&AsciiFoldedKey};
+
 } // namespace
+
+void SetFolderSortKey(FolderSortKeyFunction function)
+{
+    g_folderSortKey.store(function != nullptr ? function : &AsciiFoldedKey);
+}
+
+std::string MakeFolderSortKey(std::string_view name)
+{
+    return g_folderSortKey.load()(name);
+}
 
 bool IsHiddenName(std::string_view name)
 {
@@ -34,16 +55,9 @@ bool IsHiddenName(std::string_view name)
 
 bool FolderNameLess(std::string_view a, std::string_view b)
 {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(FoldAscii(a[i]));
-        auto cb = static_cast<unsigned char>(FoldAscii(b[i]));
-        if (ca != cb)
-            return ca < cb;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    const std::string keyA = MakeFolderSortKey(a);
+    const std::string keyB = MakeFolderSortKey(b);
+    return keyA != keyB ? keyA < keyB : a < b;
 }
 
 FolderListing ListSubFolders(const std::string& folder, const std::atomic<bool>* cancel)
@@ -71,32 +85,27 @@ FolderListing ListSubFolders(const std::string& folder, const std::atomic<bool>*
         entry.name = std::move(name);
         listing.entries.push_back(std::move(entry));
     }
-    // An error in the middle of the listing keeps what was read so far.
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return FolderNameLess(a.name, b.name); });
-    for (FolderEntry& entry : listing.entries) {
+    // An error in the middle of the listing keeps what was read so far. Each key is made
+    // once: collation keys cost far more than comparing them.
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(listing.entries.size());
+    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
             listing.cancelled = true;
+            listing.entries.clear();
             return listing;
         }
-        entry.hasSubFolders = HasSubFolders(entry.path);
+        keys.emplace_back(MakeFolderSortKey(listing.entries[i].name), i);
     }
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : listing.entries[a.second].name < listing.entries[b.second].name;
+    });
+    std::vector<FolderEntry> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(listing.entries[key.second]));
+    listing.entries = std::move(sorted);
     return listing;
-}
-
-bool HasSubFolders(const std::string& folder)
-{
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), fs::directory_options::skip_permission_denied, ec);
-    if (ec)
-        return false;
-    for (fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec)
-            return false;
-        if (!IsHiddenName(it->path().filename().native()) && IsFolderEntry(*it))
-            return true;
-    }
-    return false;
 }
 
 bool IsExistingFolder(const std::string& path)
@@ -122,9 +131,7 @@ bool IsSystemProgramFolder(std::string_view folder)
         "/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin",
         "/usr/games", "/usr/local/games", "/app/bin", "/snap/bin",
     };
-    std::string normal = CollapseSlashes(folder);
-    while (normal.size() > 1 && normal.back() == '/')
-        normal.pop_back();
+    const std::string normal = NormalizeFolderPath(folder);
     return std::find(std::begin(SYSTEM_FOLDERS), std::end(SYSTEM_FOLDERS), normal) != std::end(SYSTEM_FOLDERS);
 }
 
@@ -140,13 +147,21 @@ std::string ChooseDefaultRoot(const std::string& programFolder, const std::strin
     return "/";
 }
 
+std::string NormalizeFolderPath(std::string_view path)
+{
+    std::string normal = CollapseSlashes(path);
+    if (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
+}
+
 std::string ChooseTreeRoot(const std::string& commandLineValue, const std::string& savedValue,
                            const std::string& defaultRoot)
 {
     // The command line wins when it names anything; only a missing value falls back to
     // the remembered folder, as a value that is no folder falls back to the default.
     const std::string& chosen = commandLineValue.empty() ? savedValue : commandLineValue;
-    return IsExistingFolder(chosen) ? chosen : defaultRoot;
+    return NormalizeFolderPath(IsExistingFolder(chosen) ? chosen : defaultRoot);
 }
 
 bool ShouldRememberRoot(std::string_view rootPath, DriveType driveType, std::string_view settingName)

@@ -14,7 +14,6 @@ namespace mev {
 struct FolderEntry {
     std::string name;
     std::string path;
-    bool hasSubFolders = false;
 };
 
 struct FolderListing {
@@ -26,18 +25,22 @@ struct FolderListing {
 // Names beginning with '.' (".", ".." and hidden folders) are never shown.
 bool IsHiddenName(std::string_view name);
 
-// Order of the tree's items: ASCII letters compared without case, ties broken by the
-// raw bytes, so the order is total and does not depend on the locale.
+// The key that orders a folder name among its siblings (keys compare as bytes). The
+// platform installs one that follows the user's locale, with numbers in numeric order;
+// without it, ASCII letters compare without case. Must be safe to call on any thread.
+using FolderSortKeyFunction = std::string (*)(std::string_view name);
+void SetFolderSortKey(FolderSortKeyFunction function);
+std::string MakeFolderSortKey(std::string_view name);
+
+// Order of the tree's items: by sort key, ties broken by the raw bytes, so the order is
+// total.
 bool FolderNameLess(std::string_view a, std::string_view b);
 
-// The visible sub-folders of folder, sorted with FolderNameLess, each with a cheap
-// check whether it has visible sub-folders of its own (so the view shows an expander
-// only where expanding finds something). Links to folders count as folders. Stops early,
-// with cancelled set, once *cancel becomes true. Runs on any thread.
+// The visible sub-folders of folder, sorted with FolderNameLess. Only folder itself is
+// read: whether a sub-folder has sub-folders of its own is learnt when it is expanded.
+// Links to folders count as folders. Stops early, with cancelled set, once *cancel
+// becomes true. Runs on any thread.
 FolderListing ListSubFolders(const std::string& folder, const std::atomic<bool>* cancel = nullptr);
-
-// True as soon as one visible sub-folder is found; false for unreadable folders.
-bool HasSubFolders(const std::string& folder);
 
 bool IsExistingFolder(const std::string& path);
 
@@ -58,8 +61,12 @@ bool IsSystemProgramFolder(std::string_view folder);
 std::string ChooseDefaultRoot(const std::string& programFolder, const std::string& userFolder,
                               const std::string& homeFolder);
 
+// path without the trailing '/' of a folder ("/" stays as it is) and with runs of '/'
+// collapsed, as the tree shows and remembers its root.
+std::string NormalizeFolderPath(std::string_view path);
+
 // The first of command-line value and remembered value that names an existing folder,
-// else defaultRoot.
+// else defaultRoot; normalised with NormalizeFolderPath.
 std::string ChooseTreeRoot(const std::string& commandLineValue, const std::string& savedValue,
                            const std::string& defaultRoot);
 

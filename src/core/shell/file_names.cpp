@@ -26,11 +26,13 @@ std::string GetFileNamePart(std::string_view path, bool withoutExtension)
 
 std::string GetFileExtension(std::string_view path)
 {
-    const std::string_view name = NamePart(path);
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
+    // The dot counts when it follows the last '/' and is not the path's first character:
+    // "/music/.mp3" is an MP3, ".hidden" alone has no extension.
+    const auto dot = path.rfind('.');
+    const auto slash = path.rfind('/');
+    if (dot == std::string_view::npos || dot == 0 || (slash != std::string_view::npos && slash > dot))
         return {};
-    std::string ext(name.substr(dot + 1));
+    std::string ext(path.substr(dot + 1));
     // ASCII only: bytes of multibyte UTF-8 sequences must stay as they are.
     for (char& c : ext) {
         if (c >= 'A' && c <= 'Z')

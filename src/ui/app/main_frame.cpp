@@ -114,7 +114,7 @@ void CMainFrame::Start()
     GetTabCtrl().Start();
     // The keyboard starts in the page, not on the tab row.
     if (CMediaPage* page = GetTabCtrl().GetSelectedPage())
-        page->GetTree().grab_focus();
+        page->GetTree().GetTreeView().grab_focus();
     UpdateIdleState();
 }
 

@@ -2,6 +2,10 @@
 
 #include <cctype>
 
+#include <gdk/gdkkeysyms.h>
+#include <gtkmm/eventcontrollerkey.h>
+#include <gtkmm/root.h>
+
 #include "core/shell/command_line.hpp"
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
@@ -44,6 +48,34 @@ CMediaTabCtrl::CMediaTabCtrl(CMediaPageHost& host) : Gtk::Box(Gtk::Orientation::
     append(m_stack);
     append(m_row);
     m_row.signal_tab_picked().connect(sigc::mem_fun(*this, &CMediaTabCtrl::OnTabPicked));
+
+    // Capture phase: a web view keeps Tab to itself and never gives the focus back.
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CMediaTabCtrl::OnKeyPressed), false);
+    add_controller(keys);
+}
+
+bool CMediaTabCtrl::OnKeyPressed(guint keyval, guint, Gdk::ModifierType state)
+{
+    if (keyval != GDK_KEY_Tab && keyval != GDK_KEY_ISO_Left_Tab && keyval != GDK_KEY_KP_Tab)
+        return false;
+    if ((state & (Gdk::ModifierType::CONTROL_MASK | Gdk::ModifierType::ALT_MASK)) != Gdk::ModifierType())
+        return false;
+    CMediaPage* page = GetSelectedPage();
+    Gtk::Root* root = get_root();
+    Gtk::Widget* focus = root != nullptr ? root->get_focus() : nullptr;
+    if (page == nullptr || focus == nullptr)
+        return false;
+    Gtk::Widget& browser = page->GetBrowser().GetWidget();
+    if (focus != &browser && !focus->is_ancestor(browser))
+        return false;
+    // The panes take their turns as they stand: tree, list area, browser, tab row.
+    const bool backward = keyval == GDK_KEY_ISO_Left_Tab || (state & Gdk::ModifierType::SHIFT_MASK) != Gdk::ModifierType();
+    if (!backward)
+        return m_row.grab_focus();
+    return page->GetListArea().child_focus(Gtk::DirectionType::TAB_BACKWARD)
+        || page->GetTree().child_focus(Gtk::DirectionType::TAB_BACKWARD) || m_row.grab_focus();
 }
 
 CMediaTabCtrl::~CMediaTabCtrl()

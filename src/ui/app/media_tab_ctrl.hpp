@@ -65,6 +65,7 @@ public:
 
 private:
     void OnTabPicked(int index);
+    bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
 
     CMediaPageHost& m_host;
     PageFactory m_factory;

@@ -34,6 +34,8 @@ const char* const STYLES = R"css(
 .mev-tab label.mev-tab-focused { color: #0000ff; }
 .mev-statuspane { border: 1px solid alpha(currentColor, 0.25); padding: 1px 3px; min-height: 18px; }
 .mev-fullscreen { background-color: black; }
+.mev-pane { outline: 1px solid transparent; outline-offset: -2px; }
+.mev-pane:focus-within { outline: 2px solid @theme_selected_bg_color; }
 )css";
 
 gboolean OnQuitSignal(gpointer data)

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <glibmm/main.h>
+#include <gtkmm/eventcontrollermotion.h>
 #include <webkit/webkit.h>
 
 #include "core/shell/url.hpp"
@@ -79,6 +80,9 @@ struct ScriptCall {
 struct CPageBrowser::Callbacks {
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self)
     {
+        // A link of the page that goes away no longer stands under the pointer.
+        if (event == WEBKIT_LOAD_STARTED)
+            static_cast<CPageBrowser*>(self)->ClearStatusText();
         if (event == WEBKIT_LOAD_FINISHED)
             static_cast<CPageBrowser*>(self)->m_signalLoadFinished.emit();
     }
@@ -181,11 +185,19 @@ CPageBrowser::CPageBrowser() : m_alive(std::make_shared<bool>(true))
     g_signal_connect(m_view, "create", G_CALLBACK(&Callbacks::OnCreate), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
+    // The engine reports no change of target when the pointer jumps straight off a link
+    // and out of the view, or when the view leaves the screen (another tab).
+    auto motion = Gtk::EventControllerMotion::create();
+    m_leaveConnection = motion->signal_leave().connect([this] { ClearStatusText(); });
+    m_widget->add_controller(motion);
+    m_unmapConnection = m_widget->signal_unmap().connect([this] { ClearStatusText(); });
 }
 
 CPageBrowser::~CPageBrowser()
 {
     m_alive.reset();
+    m_leaveConnection.disconnect();
+    m_unmapConnection.disconnect();
     g_cancellable_cancel(m_cancellable);
     g_object_unref(m_cancellable);
     g_signal_handlers_disconnect_by_data(m_view, this);
@@ -294,6 +306,14 @@ void CPageBrowser::PostResult(std::function<void()> result)
         if (!alive.expired())
             result();
     });
+}
+
+void CPageBrowser::ClearStatusText()
+{
+    if (m_statusText.empty())
+        return;
+    m_statusText.clear();
+    m_signalStatusText.emit({});
 }
 
 void CPageBrowser::ShowStatusText(const std::string& text)

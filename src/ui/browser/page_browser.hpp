@@ -52,6 +52,8 @@ private:
     void RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done);
     void PostResult(std::function<void()> result);
     void ShowStatusText(const std::string& text);
+    // Gives the message line back when this browser's link text is on it.
+    void ClearStatusText();
 
     WebKitWebView* m_view = nullptr;
     Gtk::Widget* m_widget = nullptr;
@@ -63,6 +65,8 @@ private:
     std::string m_lastRequest;
     bool m_offScreen = false;
     std::string m_statusText;
+    sigc::connection m_leaveConnection;
+    sigc::connection m_unmapConnection;
     sigc::signal<void(const std::string&)> m_signalStatusText;
     sigc::signal<void()> m_signalLoadFinished;
 };

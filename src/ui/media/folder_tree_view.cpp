@@ -23,13 +23,20 @@ struct FolderListJob {
     std::string folder;
     std::atomic<bool> cancel{false};
     FolderListing result;
+    std::vector<std::string> labels;
     CFolderTreeView* owner = nullptr;
 };
 
 namespace {
 
-// Rows added per turn of the main loop while a big folder fills.
-constexpr std::size_t FILL_BATCH = 100;
+// Rows added per turn of the main loop while a big folder fills (a few milliseconds).
+constexpr std::size_t FILL_BATCH = 2000;
+
+// Column numbers of the store, in the order Columns adds them.
+constexpr int COLUMN_LABEL = 0;
+constexpr int COLUMN_PATH = 1;
+constexpr int COLUMN_STATE = 2;
+constexpr int COLUMN_PLACEHOLDER = 3;
 
 const char* RootIconName(int rootIcon)
 {
@@ -51,10 +58,10 @@ std::string UserFolderFor(int rootIcon)
     return path != nullptr ? path : "";
 }
 
-Glib::ustring DisplayName(const std::string& name)
+std::string DisplayName(const std::string& name)
 {
     gchar* text = g_filename_display_name(name.c_str());
-    Glib::ustring result = text != nullptr ? text : "";
+    std::string result = text != nullptr ? text : "";
     g_free(text);
     return result;
 }
@@ -105,6 +112,8 @@ void CFolderTreeView::BuildView()
     m_view.append_column(m_column);
 
     m_view.signal_test_expand_row().connect(sigc::mem_fun(*this, &CFolderTreeView::OnTestExpandRow), false);
+    m_view.signal_test_collapse_row().connect(sigc::mem_fun(*this, &CFolderTreeView::OnTestCollapseRow), false);
+    m_view.signal_row_expanded().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRowExpanded));
     m_view.signal_row_collapsed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRowCollapsed));
 
     auto selection = m_view.get_selection();
@@ -173,7 +182,7 @@ void CFolderTreeView::SetRoot(int rootIcon, const std::string& tabName)
 void CFolderTreeView::Rebuild(const std::string& folder)
 {
     if (!folder.empty())
-        m_rootPath = folder;
+        m_rootPath = NormalizeFolderPath(folder);
     CancelAll();
     // Clearing the store drops the selection: reported once, as one change.
     bool hadSelection = m_view.get_selection()->count_selected_rows() > 0;
@@ -184,27 +193,35 @@ void CFolderTreeView::Rebuild(const std::string& folder)
         Post(ID_PRIVATE_FOLDER_SELECTED);
     if (m_rootPath.empty())
         return;
-    FolderEntry root;
-    root.name = GetFolderLabel(m_rootPath);
-    root.path = m_rootPath;
-    root.hasSubFolders = true;  // known only after the first listing
-    AppendFolder({}, root);
+    PrependFolder({}, DisplayName(GetFolderLabel(m_rootPath)), m_rootPath);
     m_view.expand_row(m_store->get_path(m_store->children().begin()), false);
 }
 
-void CFolderTreeView::AppendFolder(const Gtk::TreeModel::iterator& parent, const FolderEntry& entry)
+void CFolderTreeView::PrependFolder(const Gtk::TreeModel::iterator& parent, const std::string& label,
+                                    const std::string& path)
 {
-    auto row = parent ? m_store->append(parent->children()) : m_store->append();
-    (*row)[m_columns.label] = DisplayName(entry.name);
-    (*row)[m_columns.path] = entry.path;
-    (*row)[m_columns.state] = static_cast<int>(UNLISTED);
-    (*row)[m_columns.placeholder] = false;
-    if (entry.hasSubFolders) {
-        // A placeholder child gives the row its expander until the real listing comes.
-        auto child = m_store->append(row->children());
-        (*child)[m_columns.placeholder] = true;
-        (*child)[m_columns.state] = static_cast<int>(LISTED);
-    }
+    // A row goes in whole, at the front: the store then neither walks the siblings to
+    // find the end nor reports each column as a change, so a folder of any size fills
+    // in linear time (its entries are inserted from the last one).
+    static int columns[] = {COLUMN_LABEL, COLUMN_PATH, COLUMN_STATE, COLUMN_PLACEHOLDER};
+    GValue values[4] = {G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT, G_VALUE_INIT};
+    g_value_init(&values[0], G_TYPE_STRING);
+    g_value_set_static_string(&values[0], label.c_str());
+    g_value_init(&values[1], G_TYPE_STRING);
+    g_value_set_static_string(&values[1], path.c_str());
+    g_value_init(&values[2], G_TYPE_INT);
+    g_value_set_int(&values[2], UNLISTED);
+    g_value_init(&values[3], G_TYPE_BOOLEAN);
+    g_value_set_boolean(&values[3], FALSE);
+    GtkTreeStore* store = m_store->gobj();
+    GtkTreeIter row;
+    gtk_tree_store_insert_with_valuesv(store, &row, parent ? const_cast<GtkTreeIter*>(parent.get_gobject_if_not_end()) : nullptr,
+                                       0, columns, values, 4);
+    // Every folder shows an expander until it is opened: a placeholder child stands in
+    // for sub-folders that are read only then.
+    GtkTreeIter child;
+    gtk_tree_store_insert_with_values(store, &child, &row, 0, COLUMN_STATE, static_cast<int>(LISTED),
+                                      COLUMN_PLACEHOLDER, TRUE, -1);
 }
 
 void CFolderTreeView::RemoveChildren(const Gtk::TreeModel::iterator& row)
@@ -223,6 +240,7 @@ bool CFolderTreeView::OnTestExpandRow(const Gtk::TreeModel::iterator& row, const
     // Returning true refuses the expansion; a folder expands once its sub-folders are in.
     switch (static_cast<int>((*row)[m_columns.state])) {
     case LISTED:
+        m_toggling = true;
         return false;
     case UNLISTED:
         StartListing(row);
@@ -232,8 +250,22 @@ bool CFolderTreeView::OnTestExpandRow(const Gtk::TreeModel::iterator& row, const
     }
 }
 
+bool CFolderTreeView::OnTestCollapseRow(const Gtk::TreeModel::iterator&, const Gtk::TreeModel::Path&)
+{
+    // The tree view moves its cursor out of a collapsing branch and would select the
+    // row it lands on: opening or closing a branch never selects.
+    m_toggling = true;
+    return false;
+}
+
+void CFolderTreeView::OnRowExpanded(const Gtk::TreeModel::iterator&, const Gtk::TreeModel::Path&)
+{
+    m_toggling = false;
+}
+
 void CFolderTreeView::OnRowCollapsed(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path)
 {
+    m_toggling = false;
     // A collapse forgets the sub-folders, so the next expansion sees the disk as it is.
     for (auto it = m_fills.begin(); it != m_fills.end();) {
         if (it->row.is_valid() && it->row.get_path() == path)
@@ -242,9 +274,9 @@ void CFolderTreeView::OnRowCollapsed(const Gtk::TreeModel::iterator& row, const 
             ++it;
     }
     RemoveChildren(row);
-    auto child = m_store->append(row->children());
-    (*child)[m_columns.placeholder] = true;
-    (*child)[m_columns.state] = static_cast<int>(LISTED);
+    GtkTreeIter child;
+    gtk_tree_store_insert_with_values(m_store->gobj(), &child, const_cast<GtkTreeIter*>(row.get_gobject_if_not_end()),
+                                      0, COLUMN_STATE, static_cast<int>(LISTED), COLUMN_PLACEHOLDER, TRUE, -1);
     (*row)[m_columns.state] = static_cast<int>(UNLISTED);
 }
 
@@ -259,12 +291,17 @@ void CFolderTreeView::StartListing(const Gtk::TreeModel::iterator& row)
     try {
         std::thread([job] {
             job->result = ListSubFolders(job->folder, &job->cancel);
+            job->labels.reserve(job->result.entries.size());
+            for (const FolderEntry& entry : job->result.entries)
+                job->labels.push_back(DisplayName(entry.name));
             g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &CFolderTreeView::ListingDoneThunk,
                             new std::shared_ptr<FolderListJob>(job), &CFolderTreeView::ListingDataFree);
         }).detach();
     } catch (const std::system_error&) {
         // No thread to be had: list here rather than leave the folder unexpandable.
         job->result = ListSubFolders(job->folder, &job->cancel);
+        for (const FolderEntry& entry : job->result.entries)
+            job->labels.push_back(DisplayName(entry.name));
         OnListingDone(job->id);
     }
 }
@@ -295,18 +332,21 @@ void CFolderTreeView::OnListingDone(std::uint64_t jobId)
     auto row = m_store->get_iter(pending.row.get_path());
     if (!row || static_cast<int>((*row)[m_columns.state]) != LISTING)
         return;
-    FinishListing(row, std::move(pending.job->result.entries));
+    FinishListing(row, std::move(pending.job->result.entries), std::move(pending.job->labels));
 }
 
-void CFolderTreeView::FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries)
+void CFolderTreeView::FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries,
+                                    std::vector<std::string> labels)
 {
-    if (entries.empty()) {
+    if (entries.empty() || labels.size() != entries.size()) {
         // Nothing to show, or the folder could not be read: the expander goes away.
         RemoveChildren(row);
         (*row)[m_columns.state] = static_cast<int>(LISTED);
         return;
     }
-    m_fills.push_back(FillTask{Gtk::TreeRowReference(m_store, m_store->get_path(row)), std::move(entries), 0});
+    const std::size_t count = entries.size();
+    m_fills.push_back(
+        FillTask{Gtk::TreeRowReference(m_store, m_store->get_path(row)), std::move(entries), std::move(labels), count});
     if (!m_fillIdle.connected())
         m_fillIdle = Glib::signal_idle().connect(sigc::mem_fun(*this, &CFolderTreeView::OnFillIdle));
 }
@@ -322,15 +362,16 @@ bool CFolderTreeView::OnFillIdle()
         }
         // Rows go in while the folder is still closed (cheap for the view); it opens
         // once all are in.
-        bool first = task.next == 0;
-        if (first) {
+        if (task.left == task.entries.size()) {
             RemoveChildren(row);
             (*row)[m_columns.state] = static_cast<int>(LISTED);
         }
-        std::size_t end = std::min(task.entries.size(), task.next + FILL_BATCH);
-        for (; task.next < end; ++task.next)
-            AppendFolder(row, task.entries[task.next]);
-        if (task.next >= task.entries.size()) {
+        const std::size_t stop = task.left > FILL_BATCH ? task.left - FILL_BATCH : 0;
+        while (task.left > stop) {
+            --task.left;
+            PrependFolder(row, task.labels[task.left], task.entries[task.left].path);
+        }
+        if (task.left == 0) {
             m_view.expand_row(m_store->get_path(row), false);
             m_fills.pop_front();
         }
@@ -355,9 +396,12 @@ bool CFolderTreeView::IsBusy() const
     return !m_pending.empty() || !m_fills.empty();
 }
 
-bool CFolderTreeView::CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path, bool)
+bool CFolderTreeView::CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path,
+                                bool selected)
 {
-    if (!m_userClicked)
+    if (selected)
+        return true;  // letting go of a selection is always allowed
+    if (!m_userClicked || m_toggling)
         return false;
     auto row = model->get_iter(path);
     return row && !(*row)[m_columns.placeholder];
@@ -376,15 +420,33 @@ std::string CFolderTreeView::GetSelectedFolder() const
     return static_cast<std::string>((*row)[m_columns.path]);
 }
 
-void CFolderTreeView::OnLeftPressed(int, double x, double y)
+bool CFolderTreeView::IsOnItem(double x, double y) const
 {
     int bx = 0;
     int by = 0;
     m_view.convert_widget_to_bin_window_coords(static_cast<int>(x), static_cast<int>(y), bx, by);
     Gtk::TreeModel::Path path;
-    if (!m_view.get_path_at_pos(bx, by, path))
+    Gtk::TreeViewColumn* column = nullptr;
+    int cellX = 0;
+    int cellY = 0;
+    if (!m_view.get_path_at_pos(bx, by, path, column, cellX, cellY) || column == nullptr)
+        return false;
+    // The cell area leaves out the indentation and the expander in front of the icon.
+    Gdk::Rectangle cell;
+    m_view.get_cell_area(path, *column, cell);
+    return bx >= cell.get_x() && bx < cell.get_x() + cell.get_width();
+}
+
+void CFolderTreeView::OnLeftPressed(int, double x, double y)
+{
+    if (!IsOnItem(x, y))
         return;
     m_userClicked = true;
+    int bx = 0;
+    int by = 0;
+    m_view.convert_widget_to_bin_window_coords(static_cast<int>(x), static_cast<int>(y), bx, by);
+    Gtk::TreeModel::Path path;
+    m_view.get_path_at_pos(bx, by, path);
     // A click on the collapsed root opens it; a click on its expander to close it must
     // not, so only a root that was collapsed before the press is opened.
     auto root = GetRootRow();
@@ -418,7 +480,7 @@ void CFolderTreeView::ChangeFolder(const std::string& folder)
     if (!folder.empty()) {
         if (!IsExistingFolder(folder))
             return;
-        Rebuild(folder);
+        Rebuild(NormalizeFolderPath(folder));
         Post(ID_PRIVATE_FOLDER_SELECTED);
         return;
     }

@@ -52,8 +52,9 @@ public:
     std::string GetSelectedFolder() const;
     const std::string& GetRootPath() const { return m_rootPath; }
 
-    // What the first left press on an item does: selections are refused before it, so
-    // tabbing into the tree selects nothing.
+    // What the first left press on an item's icon or label does (a press on an expander
+    // does not count): selections are refused before it, so tabbing into the tree or
+    // opening a branch selects nothing.
     void MarkUserClicked() { m_userClicked = true; }
     bool HasUserClicked() const { return m_userClicked; }
 
@@ -81,17 +82,22 @@ private:
     struct FillTask {
         Gtk::TreeRowReference row;
         std::vector<FolderEntry> entries;
-        std::size_t next = 0;
+        std::vector<std::string> labels;  // display forms of the entries' names
+        std::size_t left = 0;            // entries not yet inserted (they go in from the end)
     };
 
     void BuildView();
-    void AppendFolder(const Gtk::TreeModel::iterator& parent, const FolderEntry& entry);
+    void PrependFolder(const Gtk::TreeModel::iterator& parent, const std::string& label, const std::string& path);
     void RemoveChildren(const Gtk::TreeModel::iterator& row);
     bool OnTestExpandRow(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
+    bool OnTestCollapseRow(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
+    void OnRowExpanded(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
     void OnRowCollapsed(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
     void StartListing(const Gtk::TreeModel::iterator& row);
     void OnListingDone(std::uint64_t jobId);
-    void FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries);
+    void FinishListing(const Gtk::TreeModel::iterator& row, std::vector<FolderEntry> entries,
+                       std::vector<std::string> labels);
+    bool IsOnItem(double x, double y) const;
     bool OnFillIdle();
     void CancelAll();
     bool CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const Gtk::TreeModel::Path& path, bool selected);
@@ -123,6 +129,7 @@ private:
     std::string m_settingName;
     int m_rootIcon = 0;
     bool m_userClicked = false;
+    bool m_toggling = false;  // a row is being expanded or collapsed
 
     CommandPoster m_post;
     DriveTypeSource m_driveType;

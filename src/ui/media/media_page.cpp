@@ -35,6 +35,10 @@ CMediaPage::CMediaPage(MediaKind kind, CMediaPageHost& host)
     // Nobody replaces the browser pane, so the constructor may create it directly.
     m_browser = CMediaPage::CreateBrowserPane();
     m_browserFrame.set_child(m_browser->GetWidget());
+    // Panes show where the keyboard focus is.
+    m_tree.add_css_class("mev-pane");
+    m_browserFrame.add_css_class("mev-pane");
+    m_listPlaceholder.add_css_class("mev-pane");
     m_browser->signal_status_text().connect([this](const std::string& text) { m_host.SetStatusMessage(text); });
 
     m_leftColumn.set_start_child(m_tree);
@@ -118,6 +122,7 @@ void CMediaPage::Start()
     if (pane != nullptr && pane != &m_listPlaceholder) {
         m_leftColumn.set_end_child(*pane);
         m_listPane = pane;
+        m_listPane->add_css_class("mev-pane");
     }
     m_tree.SetRoot(GetRootIcon(), GetTabName());
     m_started = true;

@@ -45,12 +45,12 @@ protected:
     std::vector<std::string> m_locked;
 };
 
-TEST_F(FolderTreeModelTest, ListsVisibleFoldersSortedWithTheirPathsAndExpanders)
+TEST_F(FolderTreeModelTest, ListsVisibleFoldersSortedWithTheirPaths)
 {
     Make("beta/inner");
     Make("Alpha");
     Make("alpha");
-    Make("gamma/.hidden");  // a hidden sub-folder alone gives no expander
+    Make("gamma/.hidden");
     Make(".cache");
     Make("Zeta/x");
     Touch("file.txt");
@@ -62,16 +62,10 @@ TEST_F(FolderTreeModelTest, ListsVisibleFoldersSortedWithTheirPathsAndExpanders)
     FolderListing listing = ListSubFolders(m_dir);
     ASSERT_TRUE(listing.readable);
     EXPECT_FALSE(listing.cancelled);
-    EXPECT_EQ(Names(listing), (std::vector<std::string>{"Alpha", "alpha", "beta", "gamma", "link", "Zeta"}));
-
-    struct Expect { std::string name; bool hasSub; };
-    const Expect expected[] = {{"Alpha", false}, {"alpha", false}, {"beta", true},
-                               {"gamma", false}, {"link", true}, {"Zeta", true}};
-    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-        SCOPED_TRACE(expected[i].name);
-        EXPECT_EQ(listing.entries[i].path, m_dir + "/" + expected[i].name);
-        EXPECT_EQ(listing.entries[i].hasSubFolders, expected[i].hasSub);
-    }
+    const std::vector<std::string> expected{"Alpha", "alpha", "beta", "gamma", "link", "Zeta"};
+    EXPECT_EQ(Names(listing), expected);
+    for (std::size_t i = 0; i < listing.entries.size(); ++i)
+        EXPECT_EQ(listing.entries[i].path, m_dir + "/" + expected[i]);
 }
 
 TEST_F(FolderTreeModelTest, KeepsNamesThatAreNotUtf8Exactly)
@@ -83,7 +77,6 @@ TEST_F(FolderTreeModelTest, KeepsNamesThatAreNotUtf8Exactly)
     ASSERT_EQ(listing.entries.size(), 2u);
     EXPECT_EQ(listing.entries[0].name, odd);
     EXPECT_EQ(listing.entries[0].path, m_dir + "/" + odd);
-    EXPECT_TRUE(listing.entries[0].hasSubFolders);
     EXPECT_TRUE(IsExistingFolder(listing.entries[0].path));
     EXPECT_EQ(listing.entries[1].name, "with\\backslash");
 }
@@ -113,15 +106,12 @@ TEST_F(FolderTreeModelTest, FailuresGiveAnEmptyListing)
         FolderListing listing = ListSubFolders(c.path);
         EXPECT_EQ(listing.readable, c.readable);
         EXPECT_TRUE(listing.entries.empty());
-        EXPECT_FALSE(HasSubFolders(c.path));
     }
     if (!asRoot) {
         EXPECT_FALSE(ListSubFolders(locked).readable);
-        EXPECT_FALSE(HasSubFolders(locked));
-        // The locked folder itself is still listed by its parent, without an expander.
+        // The locked folder itself is still listed by its parent.
         FolderListing parent = ListSubFolders(m_dir);
         ASSERT_EQ(Names(parent), (std::vector<std::string>{"empty", "locked", "onlyfiles"}));
-        EXPECT_FALSE(parent.entries[1].hasSubFolders);
     }
 }
 
@@ -163,6 +153,9 @@ TEST_F(FolderTreeModelTest, ChoosesTheRootFromCommandLineSavedValueOrDefault)
         {"", m_dir + "/afile", def},
         {m_dir + "/afile", saved, def},  // a command-line file is no root, and hides the saved value
         {"", "", def},
+        {cmd + "//", saved, cmd},  // shown and remembered without the trailing '/'
+        {"", m_dir + "//saved/", saved},
+        {"", "/", "/"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cmd + " | " + c.saved);

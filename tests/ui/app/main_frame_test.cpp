@@ -106,6 +106,13 @@ public:
         return test::RunMainLoopUntil([&] { return browser.GetLocationUrl() == url; }, timeoutMs);
     }
 
+    // True once the selected page's browser shows the about page.
+    bool WaitForFrontPage()
+    {
+        CPageBrowser* browser = SelectedBrowser();
+        return browser != nullptr && WaitForUrl(*browser, GetFrontPageUrl());
+    }
+
     bool FullScreenShown() const { return frame->GetFullScreenWnd().IsShown(); }
 
     CExitTarget exitTarget;
@@ -529,6 +536,74 @@ TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
     ASSERT_TRUE(ScreenPoint(*run.frame, page->GetTree(), x, y));
     ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click --repeat 3 5"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return adjustment->get_value() > 0.0; }, 3000));
+}
+
+TEST_F(MainFrameTest, MessageLineLetsGoOfALinkWhenThePointerJumpsToAnotherTab)
+{
+    CFrameRun run({"show=Images"});
+    ASSERT_TRUE(run.WaitForFrontPage());
+    CMainFrame& frame = *run.frame;
+    CPageBrowser* browser = run.SelectedBrowser();
+    std::string link;
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            return test::EvaluateInPage(*browser,
+                                        "(function (a) { if (!a) return ''; var r = a.getBoundingClientRect();"
+                                        " return Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2); })"
+                                        "(document.querySelector('a[href^=\"http\"]'))",
+                                        link, 2000) && link.size() > 2;
+        },
+        15000));
+    int linkX = 0, linkY = 0;
+    ASSERT_EQ(std::sscanf(link.c_str(), "\"%d %d\"", &linkX, &linkY), 2) << link;
+    Gtk::Widget& view = browser->GetWidget();
+    double x = 0, y = 0;
+    ASSERT_TRUE(ScreenPoint(frame, view, x, y));
+    x += linkX - view.get_width() / 2.0;
+    y += linkY - view.get_height() / 2.0;
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y))));
+    CStatusBar& status = frame.GetStatusBar();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return status.GetPaneText(0).find("http") != std::string::npos; }, 5000))
+        << status.GetPaneText(0);
+
+    // Straight from the link to the "Audios" tab, with a click.
+    CTabRow& row = frame.GetTabCtrl().GetTabRow();
+    ASSERT_TRUE(ScreenPoint(frame, row, x, y));
+    x += 1.5 * row.GetTabWidth() - row.get_width() / 2.0;
+    ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 1"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return frame.GetTabCtrl().GetSelectedIndex() == 1; }, 5000));
+    test::RunMainLoopFor(300);
+    EXPECT_EQ(status.GetPaneText(0), "Ready");
+}
+
+TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
+{
+    CFrameRun run({"show=Images"});
+    ASSERT_TRUE(run.WaitForFrontPage());
+    CMainFrame& frame = *run.frame;
+    CPageBrowser* browser = run.SelectedBrowser();
+    CMediaPage* page = frame.GetTabCtrl().GetSelectedPage();
+    Gtk::Widget& view = browser->GetWidget();
+    // The keyboard starts in the tree itself.
+    EXPECT_EQ(frame.get_focus(), &page->GetTree().GetTreeView());
+    test::RunMainLoopFor(1000);
+    const auto focusIn = [&](Gtk::Widget& pane) {
+        Gtk::Widget* focus = frame.get_focus();
+        return focus != nullptr && (focus == &pane || focus->is_ancestor(pane));
+    };
+    double x = 0, y = 0;
+    ASSERT_TRUE(ScreenPoint(frame, view, x, y));
+    const std::string intoPage = "mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 1";
+
+    ASSERT_TRUE(test::XdoTool(intoPage));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return focusIn(view); }, 5000));
+    ASSERT_TRUE(test::XdoTool("key Tab"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(frame.GetTabCtrl().GetTabRow()); }, 3000));
+
+    view.grab_focus();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return focusIn(view); }, 5000));
+    ASSERT_TRUE(test::XdoTool("key shift+Tab"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetTree()); }, 3000));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <glibmm/fileutils.h>
 #include <glibmm/keyfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -47,15 +48,22 @@ int WaitForExit(pid_t pid, int timeoutMs)
 
 class CProgram {
 public:
-    CProgram(const std::string& configHome, std::vector<std::string> args, const std::string& binary = MEV_BINARY,
-             const char* folder = nullptr)
+    // extraEnv: "NAME=value" entries that replace the test's own. binary runs in folder
+    // (nullptr: the test's own).
+    CProgram(const std::string& configHome, std::vector<std::string> args, std::vector<std::string> extraEnv = {},
+             const std::string& binary = MEV_BINARY, const char* folder = nullptr)
     {
+        extraEnv.push_back("XDG_CONFIG_HOME=" + configHome);
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string(*e).rfind("XDG_CONFIG_HOME=", 0) != 0)
-                env.emplace_back(*e);
+            const std::string entry(*e);
+            bool replaced = false;
+            for (const auto& extra : extraEnv)
+                replaced = replaced || entry.rfind(extra.substr(0, extra.find('=') + 1), 0) == 0;
+            if (!replaced)
+                env.push_back(entry);
         }
-        env.push_back("XDG_CONFIG_HOME=" + configHome);
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         args.insert(args.begin(), binary);
         std::vector<char*> argv, envp;
         for (auto& a : args)
@@ -184,6 +192,21 @@ TEST(Program, SettingsWrittenAtExitAreReadBackByTheNextStart)
     EXPECT_EQ(rootAfterThird, rootAfterSecond);
 }
 
+TEST(Program, UnusableUserFoldersNeitherStopTheProgramNorGetWritten)
+{
+    test::CTempFolder folder;
+    const std::string file = folder.Write("not-a-folder", "keep");
+    CProgram program(file, {"show=Images", "Images=" + folder.Path()},
+                     {"XDG_CACHE_HOME=" + file, "XDG_DATA_HOME=" + file});
+    ASSERT_TRUE(program.WaitForWindow());
+    test::RunMainLoopFor(1000);
+    const int status = program.Terminate();
+    ASSERT_NE(status, -1);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(Glib::file_test(file, Glib::FileTest::IS_REGULAR));
+    EXPECT_EQ(Glib::file_get_contents(file), "keep");
+}
+
 TEST(Program, TwoCopiesRunSideBySide)
 {
     test::CTempFolder config;
@@ -207,7 +230,7 @@ TEST(Program, InstalledCopyRunsFromAnyFolder)
     ASSERT_EQ(std::system(("cmake --install '" + std::string(MEV_BUILD_DIR) + "' --prefix '" + prefix.Path() +
                            "' >/dev/null").c_str()),
               0);
-    CProgram program(config.Path(), {"show=Images"}, prefix.Path() + "/bin/mev", "/");
+    CProgram program(config.Path(), {"show=Images"}, {}, prefix.Path() + "/bin/mev", "/");
     ASSERT_TRUE(program.WaitForWindow());
     EXPECT_NE(program.WindowProperty("_NET_WM_ICON").find("Icon (48 x 48)"), std::string::npos)
         << "the window shows the application icon";

@@ -93,10 +93,25 @@ protected:
         auto& view = tree->GetTreeView();
         Gdk::Rectangle cell;
         view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
+        return ClickAt(cell.get_x() + cell.get_width() / 2, cell.get_y() + cell.get_height() / 2, button);
+    }
+
+    // Clicks the expander arrow in front of a row.
+    bool ClickExpander(const Gtk::TreeModel::iterator& row)
+    {
+        auto& view = tree->GetTreeView();
+        Gdk::Rectangle cell;
+        view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
+        return ClickAt(cell.get_x() - 8, cell.get_y() + cell.get_height() / 2, 1);
+    }
+
+    // Clicks a point of the tree's bin window.
+    bool ClickAt(int bx, int by, int button)
+    {
+        auto& view = tree->GetTreeView();
         int wx = 0;
         int wy = 0;
-        view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
-                                                 cell.get_y() + cell.get_height() / 2, wx, wy);
+        view.convert_bin_window_to_widget_coords(bx, by, wx, wy);
         double x = 0;
         double y = 0;
         if (!view.translate_coordinates(*window, wx, wy, x, y))
@@ -125,6 +140,10 @@ TEST_F(FolderTreeViewTest, ListsSubFoldersLazilyAndRereadsAfterCollapse)
     Make("gone/sub");
     const std::string latin1 = "caf\xe9";
     Make(latin1);
+    Make("Zeta");
+    Make("\xc3\xbcmlaut");
+    Make("file10");
+    Make("file9");
     folder.Write("file.jpg", "x");
 
     tree->Rebuild(folder.Path());
@@ -132,15 +151,19 @@ TEST_F(FolderTreeViewTest, ListsSubFoldersLazilyAndRereadsAfterCollapse)
     auto root = tree->GetRootRow();
     ASSERT_TRUE(root);
     EXPECT_EQ(PathOf(root), folder.Path());
-    EXPECT_EQ(Labels(root), (std::vector<std::string>{"alpha", "beta", "caf\xef\xbf\xbd", "gone"}));
+    // In the locale's order, with numbers in numeric order.
+    EXPECT_EQ(Labels(root), (std::vector<std::string>{"alpha", "beta", "caf\xef\xbf\xbd", "file9", "file10", "gone",
+                                                      "\xc3\xbcmlaut", "Zeta"}));
     EXPECT_TRUE(tree->GetTreeView().row_expanded(tree->GetTreeView().get_model()->get_path(root)));
 
     auto alpha = Find(root, "alpha");
     auto beta = Find(root, "beta");
     auto odd = Find(root, "caf\xef\xbf\xbd");
     ASSERT_TRUE(alpha && beta && odd);
-    EXPECT_EQ(Labels(alpha), std::vector<std::string>{});   // no sub-folders: no expander
-    EXPECT_EQ(Labels(beta), std::vector<std::string>{"?"});  // read only when expanded
+    // Sub-folders are read only when a folder is expanded: until then every folder shows
+    // an expander, which goes away when the folder turns out to have none.
+    EXPECT_EQ(Labels(alpha), std::vector<std::string>{"?"});
+    EXPECT_EQ(Labels(beta), std::vector<std::string>{"?"});
     EXPECT_EQ(PathOf(odd), folder.Path() + "/" + latin1);
 
     ASSERT_TRUE(Expand(beta));
@@ -230,6 +253,42 @@ TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheL
     EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"one", "two"}));
 }
 
+TEST_F(FolderTreeViewTest, ClicksOnExpandersOpenAndCloseWithoutSelecting)
+{
+    Make("one/inner");
+    Make("two");
+    // The keyboard is elsewhere: the press on an expander brings it into the tree.
+    Gtk::Box box(Gtk::Orientation::VERTICAL);
+    Gtk::Button elsewhere("elsewhere");
+    window->unset_child();
+    box.append(elsewhere);
+    box.append(*tree);
+    tree->set_vexpand(true);
+    window->set_child(box);
+    elsewhere.grab_focus();
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    test::RunMainLoopFor(200);
+    auto& view = tree->GetTreeView();
+    auto one = Find(tree->GetRootRow(), "one");
+    auto onePath = view.get_model()->get_path(one);
+    auto rootPath = view.get_model()->get_path(tree->GetRootRow());
+
+    posted.clear();
+    ASSERT_TRUE(ClickExpander(one));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !tree->IsBusy() && view.row_expanded(onePath); }, 10000));
+    ASSERT_TRUE(ClickExpander(one));
+    EXPECT_FALSE(view.row_expanded(onePath));
+    ASSERT_TRUE(ClickExpander(tree->GetRootRow()));
+    EXPECT_FALSE(view.row_expanded(rootPath));
+    EXPECT_FALSE(tree->HasUserClicked());
+    EXPECT_EQ(tree->GetSelectedFolder(), "");
+    EXPECT_TRUE(posted.empty());
+    window->unset_child();
+    box.remove(*tree);
+}
+
 TEST_F(FolderTreeViewTest, ChangeFolderWithAFolderRebuildsAndPosts)
 {
     Make("first/a");
@@ -244,9 +303,12 @@ TEST_F(FolderTreeViewTest, ChangeFolderWithAFolderRebuildsAndPosts)
     EXPECT_EQ(tree->GetRootPath(), folder.Path() + "/first");
     EXPECT_TRUE(posted.empty());
 
-    tree->ChangeFolder(other);
+    tree->ChangeFolder(other + "/");
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(tree->GetRootPath(), other);
+    Glib::ustring rootLabel;
+    tree->GetRootRow()->get_value(0, rootLabel);
+    EXPECT_EQ(rootLabel.raw(), "second");
     EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"b", "c"}));
     EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
 }
