@@ -12,6 +12,7 @@
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/players/mixer.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/menu_tables.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -28,6 +29,8 @@ CMainFrame* g_mainFrame = nullptr;
 constexpr unsigned IDLE_PERIOD_MS = 200;
 // Delay before the full-screen window shows a page it has just started to load.
 constexpr unsigned FULL_SCREEN_DELAY_MS = 200;
+// Delay after creation before the volume bar joins the status bar.
+constexpr unsigned VOLUME_BAR_DELAY_MS = 100;
 
 bool IsVolumeCommand(int id)
 {
@@ -89,12 +92,29 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     add_controller(keys);
 
     m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
+    m_startTimer = Glib::signal_timeout().connect(
+        [this] {
+            CreateVolumeBar();
+            return false;
+        },
+        VOLUME_BAR_DELAY_MS);
+    // Back in this window: the volume may have been changed meanwhile.
+    property_is_active().signal_changed().connect([this] {
+        if (is_active() && m_volumeBar)
+            Glib::signal_idle().connect_once([this] {
+                if (m_volumeBar)
+                    m_volumeBar->GetSlider().SyncFromMixer();
+            });
+    });
 }
 
 CMainFrame::~CMainFrame()
 {
     m_idleTimer.disconnect();
     m_fullScreenTimer.disconnect();
+    m_startTimer.disconnect();
+    if (m_volumeBar)
+        m_statusBar.GetPaneBox(1).remove(*m_volumeBar);
     DropContextMenu();
     SetScriptHost(nullptr);
     SetContextMenuProvider({});
@@ -277,7 +297,7 @@ bool CMainFrame::OnIdleTick()
     return true;
 }
 
-bool CMainFrame::OnScroll(double, double)
+bool CMainFrame::OnScroll(double, double dy)
 {
     auto event = m_scroll->get_current_event();
     if (!event || event->get_surface() != get_surface())
@@ -288,7 +308,39 @@ bool CMainFrame::OnScroll(double, double)
     double sx = 0, sy = 0;
     get_surface_transform(sx, sy);
     Gtk::Widget* target = pick(x - sx, y - sy, Gtk::PickFlags::DEFAULT);
+    if (m_volumeBar && target != nullptr &&
+        (target == &m_volumeBar->GetSlider() || target->is_ancestor(m_volumeBar->GetSlider()))) {
+        // Over the slider each turn is one step, whatever its size.
+        if (dy != 0)
+            m_volumeBar->GetSlider().StepVolume(dy < 0 ? CMixerVolume::KEY_STEP : -CMixerVolume::KEY_STEP);
+        return true;
+    }
     return !IsInsidePane(target);
+}
+
+void CMainFrame::CreateVolumeBar()
+{
+    // Made after the window is up, without taking the keyboard focus from anyone.
+    m_volumeBar = std::make_unique<CVolumeBar>(CreateMixer());
+    m_volumeBar->set_margin(1);
+    m_statusBar.GetPaneBox(1).append(*m_volumeBar);
+}
+
+void CMainFrame::OnVolumeCommand(int id)
+{
+    if (!m_volumeBar)
+        return;
+    CVolumeSlider& slider = m_volumeBar->GetSlider();
+    if (id == ID_VOLUME_MAX)
+        slider.SetVolumePercent(CMixerVolume::MAX_PERCENT);
+    else if (id == ID_VOLUME_MUTE)
+        slider.SetVolumePercent(CMixerVolume::MIN_PERCENT);
+    else if (id == ID_VOLUME_DOWN)
+        slider.StepVolume(-CMixerVolume::KEY_STEP);
+    else if (id == ID_VOLUME_UP)
+        slider.StepVolume(CMixerVolume::KEY_STEP);
+    else
+        slider.SetVolumePercent((id - ID_VOLUME_0) * 10);
 }
 
 bool CMainFrame::IsInsidePane(Gtk::Widget* widget) const
@@ -407,8 +459,10 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
 
 bool CMainFrame::OnCommand(int id)
 {
-    // The volume keys do nothing until there is a volume control.
-    return IsVolumeCommand(id);
+    if (!IsVolumeCommand(id))
+        return false;
+    OnVolumeCommand(id);
+    return true;
 }
 
 bool CMainFrame::on_close_request()
