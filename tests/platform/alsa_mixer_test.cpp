@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,10 +29,35 @@ std::string AmixerMaster()
     return output;
 }
 
+// The test run has its own configuration folder, where the sound server of the session
+// cannot be looked up: name its socket directly when it can be found.
+void FindSoundServer()
+{
+    if (std::getenv("PULSE_SERVER") != nullptr)
+        return;
+    std::vector<std::filesystem::path> candidates;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        candidates.emplace_back(std::filesystem::path(runtime) / "pulse/native");
+    std::error_code ec;
+    if (const char* home = std::getenv("HOME")) {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(home) / ".config/pulse", ec)) {
+            if (entry.path().filename().string().ends_with("-runtime"))
+                candidates.emplace_back(entry.path() / "native");
+        }
+    }
+    for (const auto& socket : candidates) {
+        if (std::filesystem::is_socket(socket, ec)) {
+            setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
+            return;
+        }
+    }
+}
+
 // The system's master volume through the sound server (a null sink in the test run):
 // writes arrive there, and a change made by another program is reported on the main loop.
 TEST(AlsaMixer, FollowsTheSoundServersMasterVolume)
 {
+    FindSoundServer();
     CAlsaMixer probe;
     if (!probe.IsOpen() || !probe.GetMaximum())
         GTEST_SKIP() << "no ALSA \"Master\" control on the default device (is a sound server running?)";

@@ -6,6 +6,7 @@
 #include <glibmm/fileutils.h>
 #include <glibmm/main.h>
 #include <gdk/gdkkeysyms.h>
+#include <gdkmm/seat.h>
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/eventcontrollermotion.h>
 #include <gtkmm/gestureclick.h>
@@ -303,7 +304,11 @@ bool CMainFrame::OnScroll(double, double dy)
     if (!event || event->get_surface() != get_surface())
         return false;  // popovers and dialogs scroll as usual
     double x = 0, y = 0;
-    if (!event->get_position(x, y))
+    // Scroll events of X11 carry no position here: ask where their pointer is.
+    Gdk::ModifierType mask{};
+    auto seat = get_display()->get_default_seat();
+    auto pointer = seat ? seat->get_pointer() : Glib::RefPtr<Gdk::Device>();
+    if (!event->get_position(x, y) && (!pointer || !get_surface()->get_device_position(pointer, x, y, mask)))
         return false;
     double sx = 0, sy = 0;
     get_surface_transform(sx, sy);

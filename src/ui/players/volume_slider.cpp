@@ -4,6 +4,7 @@
 
 #include <glibmm/main.h>
 #include <gtkmm/native.h>
+#include <gtkmm/window.h>
 
 namespace mev {
 
@@ -39,6 +40,7 @@ CVolumeSlider::CVolumeSlider(std::unique_ptr<IMixer> mixer)
 CVolumeSlider::~CVolumeSlider()
 {
     m_dragTimer.disconnect();
+    m_focusReturnGone.disconnect();
     if (IMixer* mixer = m_volume.GetMixer())
         mixer->SetChangeHandler({});
 }
@@ -90,6 +92,7 @@ bool CVolumeSlider::OnPointerEvent(const Glib::RefPtr<const Gdk::Event>& event)
     }
     if (type != Gdk::Event::Type::BUTTON_PRESS || event->get_button() != 1)
         return false;
+    RememberFocus();
 
     // Beside the trough: silent on the left, full on the right.
     double x = 0, y = 0;
@@ -103,12 +106,9 @@ bool CVolumeSlider::OnPointerEvent(const Glib::RefPtr<const Gdk::Event>& event)
         native->get_surface_transform(sx, sy);
         double px = 0, py = 0;
         nativeWidget->translate_coordinates(*this, x - sx, y - sy, px, py);
-        if (px <= bounds.origin.x) {
-            SetVolumePercent(CMixerVolume::MIN_PERCENT);
-            return true;
-        }
-        if (px >= bounds.origin.x + bounds.size.width) {
-            SetVolumePercent(CMixerVolume::MAX_PERCENT);
+        if (px <= bounds.origin.x || px >= bounds.origin.x + bounds.size.width) {
+            SetVolumePercent(px <= bounds.origin.x ? CMixerVolume::MIN_PERCENT : CMixerVolume::MAX_PERCENT);
+            GiveFocusBack();
             return true;
         }
     }
@@ -119,12 +119,32 @@ bool CVolumeSlider::OnPointerEvent(const Glib::RefPtr<const Gdk::Event>& event)
     return false;
 }
 
+void CVolumeSlider::RememberFocus()
+{
+    auto* window = dynamic_cast<Gtk::Window*>(get_root());
+    Gtk::Widget* focus = window != nullptr ? window->get_focus() : nullptr;
+    if (focus == nullptr || focus == this || focus->is_ancestor(*this))
+        return;
+    m_focusReturnGone.disconnect();
+    m_focusReturn = focus;
+    m_focusReturnGone = focus->signal_destroy().connect([this] { m_focusReturn = nullptr; });
+}
+
+void CVolumeSlider::GiveFocusBack()
+{
+    // The slider may have taken the focus on the press; it never keeps it.
+    if (m_focusReturn != nullptr && m_focusReturn->get_root() == get_root())
+        m_focusReturn->grab_focus();
+}
+
 bool CVolumeSlider::OnDragTick()
 {
     // After the release the last position is written once more, then the timer ends.
     const bool released = !m_buttonDown;
-    if (released)
+    if (released) {
         m_dragTimer.disconnect();
+        GiveFocusBack();
+    }
     m_volume.WritePercent(GetPosition());
     SyncFromMixer();
     return !released;

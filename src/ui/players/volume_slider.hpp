@@ -40,10 +40,14 @@ private:
     bool OnChangeValue(Gtk::ScrollType scroll, double value);
     bool OnDragTick();
     Gtk::Widget* FindTrough();
+    void RememberFocus();
+    void GiveFocusBack();
 
     CMixerVolume m_volume;
     Glib::RefPtr<Gtk::EventControllerLegacy> m_pointer;
     sigc::connection m_dragTimer;
+    Gtk::Widget* m_focusReturn = nullptr;  // had the keyboard focus before a press here
+    sigc::connection m_focusReturnGone;
     bool m_buttonDown = false;
 };
 

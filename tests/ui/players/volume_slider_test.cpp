@@ -63,10 +63,10 @@ class VolumeSliderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { CCommandActions::InstallAccelerators(*test::GetTestApplication()); }
 
-    void StartFrame()
+    void StartFrame(std::vector<std::string> args = {"mev"})
     {
         SetMixerFactory([this] { return std::make_unique<CFakeMixer>(device); });
-        SetCommandLine({"mev"});
+        SetCommandLine(std::move(args));
         frame = std::make_unique<CMainFrame>(*test::GetTestApplication(), appTarget);
         test::GetTestApplication()->add_window(*frame);
         frame->Start();
@@ -180,10 +180,11 @@ TEST_F(VolumeSliderTest, WithoutMixerTheSliderIsDisabledAndKeysDoNothing)
 
 TEST_F(VolumeSliderTest, CreateAutorunWritesBesideTheProgramAndReports)
 {
-    StartFrame();
     // The start page shows the program's own folder, which the autorun file may name.
+    StartFrame({"mev", "Images=" + GetProgramFolder(), "show=Images"});
     CMediaTabCtrl& tabs = frame->GetTabCtrl();
-    ASSERT_EQ(tabs.GetSelectedPage()->GetTree().GetRootPath(), GetProgramFolder());
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] { return tabs.GetSelectedPage()->GetTree().GetRootPath() == GetProgramFolder(); }, 5000));
     frame->UpdateIdleState();
     EXPECT_TRUE(frame->GetActions().FindMenuAction(ID_FILE_CREATE_AUTORUN)->get_enabled());
     const std::string inf = GetProgramFolder() + "/AUTORUN.INF", script = GetProgramFolder() + "/autorun.sh";
