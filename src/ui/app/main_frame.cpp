@@ -328,7 +328,9 @@ void CMainFrame::CreateVolumeBar()
     // Made after the window is up, without taking the keyboard focus from anyone.
     m_volumeBar = std::make_unique<CVolumeBar>(CreateMixer());
     m_volumeBar->set_margin(1);
-    m_statusBar.GetPaneBox(1).append(*m_volumeBar);
+    Gtk::Box& pane = m_statusBar.GetPaneBox(1);
+    pane.append(*m_volumeBar);
+    pane.set_hexpand(false);  // the bar fills its pane; the pane keeps its width
 }
 
 void CMainFrame::OnVolumeCommand(int id)
