@@ -102,10 +102,7 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     // Back in this window: the volume may have been changed meanwhile.
     property_is_active().signal_changed().connect([this] {
         if (is_active() && m_volumeBar)
-            Glib::signal_idle().connect_once([this] {
-                if (m_volumeBar)
-                    m_volumeBar->GetSlider().SyncFromMixer();
-            });
+            m_volumeBar->GetSlider().SyncFromMixer();
     });
 }
 
