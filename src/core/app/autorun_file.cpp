@@ -104,8 +104,13 @@ std::string CAutorunFile::GetTargetPath() const
 std::string CAutorunFile::GetInfText() const
 {
     std::string text = "[AutoRun]\r\nOPEN=" + m_programName;
-    for (const auto& [name, value] : GetOptions())
+    for (const auto& [name, value] : GetOptions()) {
+        // A quote or line break would end the value or the line early and let the rest
+        // of the folder name be read as more options or lines: such a folder is left out.
+        if (value.find_first_of("\"\r\n") != std::string::npos)
+            continue;
         text += " " + name + "=\"" + value + "\"";
+    }
     text += "\r\nICON=" + m_programName + ",0\r\n";
     return text;
 }

@@ -33,8 +33,6 @@ const char* const STYLES = R"css(
 .mev-tab label.mev-tab-focused { color: #0000ff; }
 .mev-statuspane { border: 1px solid alpha(currentColor, 0.25); padding: 1px 3px; min-height: 18px; }
 .mev-fullscreen { background-color: black; }
-.mev-volumebar scale { padding: 0 8px; min-height: 14px; }
-.mev-volumebar scale slider { min-width: 12px; min-height: 12px; margin: -5px; }
 )css";
 
 gboolean OnQuitSignal(gpointer data)

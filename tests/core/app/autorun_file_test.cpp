@@ -102,6 +102,9 @@ TEST(AutorunFile, ScriptStartsTheProgramWithExactlyTheFolders)
     ASSERT_TRUE(file.Write());
     const std::string script = medium / "autorun.sh";
     EXPECT_EQ(ReadFile(script), file.GetScriptText());
+    // The INF file cannot carry quotes or line breaks: only the plain name is in it.
+    EXPECT_EQ(file.GetInfText(), "[AutoRun]\r\nOPEN=m'e v Images=\"" + hostile[0] + "/" + hostile[3] +
+                                     "\" show=\"Videos\"\r\nICON=m'e v,0\r\n");
     EXPECT_EQ(ReadFile(medium / "AUTORUN.INF"), file.GetInfText());
     const auto perms = std::filesystem::status(script).permissions();
     EXPECT_NE(perms & std::filesystem::perms::owner_exec, std::filesystem::perms::none);

@@ -99,8 +99,11 @@ protected:
     // xdotool arguments that put the pointer at (x, y) of the slider.
     std::string PointerAt(double x, double y)
     {
-        double wx = 0, wy = 0;
+        double wx = 0, wy = 0, sx = 0, sy = 0;
         Slider().translate_coordinates(*frame, x, y, wx, wy);
+        frame->get_surface_transform(sx, sy);  // the X window holds the frame's shadow too
+        wx += sx;
+        wy += sy;
         return "search --sync --onlyvisible --name '^MEV - Untitled$' mousemove --window %1 --sync " +
                std::to_string(static_cast<int>(wx)) + " " + std::to_string(static_cast<int>(wy));
     }
@@ -146,10 +149,11 @@ TEST_F(VolumeSliderTest, KeysWheelClicksAndOutsideChangesMoveTheVolume)
     device.SetFromOutside(60);
     EXPECT_EQ(Slider().GetPosition(), 60);
 
-    // Beside the trough: 0 on the left, 100 on the right; the focus stays in the browser.
-    ASSERT_TRUE(test::XdoTool(PointerAt(1, h / 2.0) + " click 1"));
+    // Beside the trough (in the slider's padding, outside its content width): 0 on the
+    // left, 100 on the right; the focus stays in the browser.
+    ASSERT_TRUE(test::XdoTool(PointerAt(-4, h / 2.0) + " click 1"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 0 && Slider().GetPosition() == 0; }, 3000));
-    ASSERT_TRUE(test::XdoTool(PointerAt(w - 2, h / 2.0) + " click 1"));
+    ASSERT_TRUE(test::XdoTool(PointerAt(w + 4, h / 2.0) + " click 1"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 100; }, 3000));
 
     // Dragging: the device follows while the button is held, and outside changes wait.
