@@ -104,7 +104,7 @@ protected:
         frame->get_surface_transform(sx, sy);  // the X window holds the frame's shadow too
         wx += sx;
         wy += sy;
-        return "search --sync --onlyvisible --name '^MEV - Untitled$' mousemove --window %1 --sync " +
+        return "search --sync --onlyvisible --name '^MEV - Untitled$' mousemove --window %1 " +
                std::to_string(static_cast<int>(wx)) + " " + std::to_string(static_cast<int>(wy));
     }
 
