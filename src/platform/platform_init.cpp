@@ -5,8 +5,10 @@
 
 #include "core/media/folder_tree_model.hpp"
 #include "core/pages/media_support.hpp"
+#include "core/players/mixer.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
+#include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
@@ -29,6 +31,7 @@ void InitPlatform()
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
+        SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
     });
 }
 

@@ -6,12 +6,14 @@
 #include <glibmm/fileutils.h>
 #include <glibmm/main.h>
 #include <gdk/gdkkeysyms.h>
+#include <gdkmm/seat.h>
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/eventcontrollermotion.h>
 #include <gtkmm/gestureclick.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/players/mixer.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/menu_tables.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -28,6 +30,8 @@ CMainFrame* g_mainFrame = nullptr;
 constexpr unsigned IDLE_PERIOD_MS = 200;
 // Delay before the full-screen window shows a page it has just started to load.
 constexpr unsigned FULL_SCREEN_DELAY_MS = 200;
+// Delay after creation before the volume bar joins the status bar.
+constexpr unsigned VOLUME_BAR_DELAY_MS = 100;
 
 bool IsVolumeCommand(int id)
 {
@@ -89,12 +93,26 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     add_controller(keys);
 
     m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
+    m_startTimer = Glib::signal_timeout().connect(
+        [this] {
+            CreateVolumeBar();
+            return false;
+        },
+        VOLUME_BAR_DELAY_MS);
+    // Back in this window: the volume may have been changed meanwhile.
+    property_is_active().signal_changed().connect([this] {
+        if (is_active() && m_volumeBar)
+            m_volumeBar->GetSlider().SyncFromMixer();
+    });
 }
 
 CMainFrame::~CMainFrame()
 {
     m_idleTimer.disconnect();
     m_fullScreenTimer.disconnect();
+    m_startTimer.disconnect();
+    if (m_volumeBar)
+        m_statusBar.GetPaneBox(1).remove(*m_volumeBar);
     DropContextMenu();
     SetScriptHost(nullptr);
     SetContextMenuProvider({});
@@ -277,18 +295,56 @@ bool CMainFrame::OnIdleTick()
     return true;
 }
 
-bool CMainFrame::OnScroll(double, double)
+bool CMainFrame::OnScroll(double, double dy)
 {
     auto event = m_scroll->get_current_event();
     if (!event || event->get_surface() != get_surface())
         return false;  // popovers and dialogs scroll as usual
     double x = 0, y = 0;
-    if (!event->get_position(x, y))
+    // Scroll events of X11 carry no position here: ask where their pointer is.
+    Gdk::ModifierType mask{};
+    auto seat = get_display()->get_default_seat();
+    auto pointer = seat ? seat->get_pointer() : Glib::RefPtr<Gdk::Device>();
+    if (!event->get_position(x, y) && (!pointer || !get_surface()->get_device_position(pointer, x, y, mask)))
         return false;
     double sx = 0, sy = 0;
     get_surface_transform(sx, sy);
     Gtk::Widget* target = pick(x - sx, y - sy, Gtk::PickFlags::DEFAULT);
+    if (m_volumeBar && target != nullptr &&
+        (target == &m_volumeBar->GetSlider() || target->is_ancestor(m_volumeBar->GetSlider()))) {
+        // Over the slider each turn is one step, whatever its size.
+        if (dy != 0)
+            m_volumeBar->GetSlider().StepVolume(dy < 0 ? CMixerVolume::KEY_STEP : -CMixerVolume::KEY_STEP);
+        return true;
+    }
     return !IsInsidePane(target);
+}
+
+void CMainFrame::CreateVolumeBar()
+{
+    // Made after the window is up, without taking the keyboard focus from anyone.
+    m_volumeBar = std::make_unique<CVolumeBar>(CreateMixer());
+    m_volumeBar->set_margin(1);
+    Gtk::Box& pane = m_statusBar.GetPaneBox(1);
+    pane.append(*m_volumeBar);
+    pane.set_hexpand(false);  // the bar fills its pane; the pane keeps its width
+}
+
+void CMainFrame::OnVolumeCommand(int id)
+{
+    if (!m_volumeBar)
+        return;
+    CVolumeSlider& slider = m_volumeBar->GetSlider();
+    if (id == ID_VOLUME_MAX)
+        slider.SetVolumePercent(CMixerVolume::MAX_PERCENT);
+    else if (id == ID_VOLUME_MUTE)
+        slider.SetVolumePercent(CMixerVolume::MIN_PERCENT);
+    else if (id == ID_VOLUME_DOWN)
+        slider.StepVolume(-CMixerVolume::KEY_STEP);
+    else if (id == ID_VOLUME_UP)
+        slider.StepVolume(CMixerVolume::KEY_STEP);
+    else
+        slider.SetVolumePercent((id - ID_VOLUME_0) * 10);
 }
 
 bool CMainFrame::IsInsidePane(Gtk::Widget* widget) const
@@ -407,8 +463,10 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
 
 bool CMainFrame::OnCommand(int id)
 {
-    // The volume keys do nothing until there is a volume control.
-    return IsVolumeCommand(id);
+    if (!IsVolumeCommand(id))
+        return false;
+    OnVolumeCommand(id);
+    return true;
 }
 
 bool CMainFrame::on_close_request()

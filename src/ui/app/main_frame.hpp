@@ -21,6 +21,7 @@
 #include "ui/app/mev_doc.hpp"
 #include "ui/app/mev_view.hpp"
 #include "ui/app/status_bar.hpp"
+#include "ui/players/volume_bar.hpp"
 
 namespace mev {
 
@@ -51,6 +52,8 @@ public:
     CMediaTabCtrl& GetTabCtrl() { return m_view.GetTabCtrl(); }
     const CMediaTabCtrl& GetTabCtrl() const { return m_view.GetTabCtrl(); }
     CFullScreenWnd& GetFullScreenWnd() { return *m_fullScreen; }
+    // The volume bar over status pane 1; nullptr during the first 100 ms.
+    CVolumeBar* GetVolumeBar() const { return m_volumeBar.get(); }
 
     // Runs the command through the router later on the main loop; a command that is
     // disabled by then is dropped.
@@ -103,6 +106,8 @@ private:
     void DropContextMenu();
     void TrackPrompts(Gtk::PopoverMenu& menu);
     void TrackMenuBarPrompts(Gtk::Widget& widget);
+    void CreateVolumeBar();
+    void OnVolumeCommand(int id);
 
     ICommandTarget& m_appTarget;
     CCommandRouter m_router;
@@ -118,6 +123,8 @@ private:
     sigc::connection m_idleTimer;
     sigc::connection m_fullScreenTimer;
     std::string m_fullScreenUrl;  // the page last given to the full-screen window
+    std::unique_ptr<CVolumeBar> m_volumeBar;
+    sigc::connection m_startTimer;
     bool m_closing = false;
 };
 

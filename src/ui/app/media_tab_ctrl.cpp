@@ -6,9 +6,12 @@
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/root.h>
 
+#include "core/commands/command_ids.hpp"
 #include "core/shell/command_line.hpp"
+#include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
+#include "ui/app/message_box.hpp"
 #include "ui/browser/page_browser.hpp"
 
 namespace mev {
@@ -167,15 +170,43 @@ const char* CMediaTabCtrl::GetTabName(int index)
     return (index >= 0 && index < TAB_COUNT) ? TAB_NAMES[index] : "";
 }
 
-bool CMediaTabCtrl::OnUpdateCommand(CCmdUI&)
+CAutorunFile CMediaTabCtrl::MakeAutorunFile() const
 {
-    // Create Autorun belongs here; until it is written the command stays unknown.
-    return false;
+    std::vector<AutorunTab> tabs;
+    for (int i = 0; i < GetCount(); ++i) {
+        CMediaPage* page = GetPage(i);
+        tabs.push_back({GetTabText(i), page != nullptr, page != nullptr ? page->GetTree().GetRootPath() : ""});
+    }
+    return CAutorunFile(GetProgramPath(), std::move(tabs), GetSelectedIndex());
 }
 
-bool CMediaTabCtrl::OnCommand(int)
+bool CMediaTabCtrl::CanCreateAutorun() const
 {
-    return false;
+    return MakeAutorunFile().CanCreate();
+}
+
+void CMediaTabCtrl::CreateAutorun()
+{
+    const CAutorunFile file = MakeAutorunFile();
+    if (!file.CanCreate())
+        return;
+    ShowMessageBox(dynamic_cast<Gtk::Window*>(get_root()), file.GetResultMessage(file.Write()));
+}
+
+bool CMediaTabCtrl::OnUpdateCommand(CCmdUI& ui)
+{
+    if (ui.id != ID_FILE_CREATE_AUTORUN)
+        return false;
+    ui.Enable(CanCreateAutorun());
+    return true;
+}
+
+bool CMediaTabCtrl::OnCommand(int id)
+{
+    if (id != ID_FILE_CREATE_AUTORUN)
+        return false;
+    CreateAutorun();
+    return true;
 }
 
 void CMediaTabCtrl::OnTabPicked(int index)

@@ -9,6 +9,7 @@
 #include <gtkmm/box.h>
 #include <gtkmm/stack.h>
 
+#include "core/app/autorun_file.hpp"
 #include "core/commands/command_target.hpp"
 #include "core/media/media_kinds.hpp"
 #include "ui/media/media_page.hpp"
@@ -60,10 +61,16 @@ public:
     static int ChooseStartTab(std::string_view showValue, int savedIndex, const std::vector<std::string>& names);
     static const char* GetTabName(int index);
 
+    // Create Autorun.ini: allowed while every opened page shows a folder inside the
+    // program's folder.
+    bool CanCreateAutorun() const;
+    void CreateAutorun();
+
     bool OnUpdateCommand(CCmdUI& ui) override;
     bool OnCommand(int id) override;
 
 private:
+    CAutorunFile MakeAutorunFile() const;
     void OnTabPicked(int index);
     bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
 

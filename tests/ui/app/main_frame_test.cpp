@@ -173,7 +173,7 @@ TEST_F(MainFrameTest, StartsWithTitleTabsStatusBarAndAboutPage)
         bool enabled;
     };
     for (const Case& c : {Case{ID_APP_EXIT, true}, Case{ID_VIEW_CHANGEFOLDER, true}, Case{ID_APP_ABOUT, true},
-                          Case{ID_TOOLS_TAGEDITOR, false}, Case{ID_FILE_CREATE_AUTORUN, false},
+                          Case{ID_TOOLS_TAGEDITOR, false},
                           Case{ID_FILE_DELETE_SELECTED, false}}) {
         auto action = frame.GetActions().FindMenuAction(c.id);
         ASSERT_TRUE(action) << c.id;
