@@ -187,6 +187,10 @@ void CImagePage::SwapTo(int slot)
         return;
     CPageBrowser& shown = *m_index[static_cast<std::size_t>(slot)];
     CPageBrowser& parked = CurrentIndex();
+    // A page left while it still streams is cancelled: the slot gives it up, and the
+    // folder is loaded anew when it is chosen again.
+    if (parked.IsLoading())
+        parked.Navigate(GetBlankPageUrl());
     shown.SetOffScreen(false);
     shown.GetWidget().set_visible(true);
     parked.GetWidget().set_visible(false);
