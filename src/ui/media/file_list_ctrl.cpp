@@ -10,6 +10,7 @@
 #include "core/shell/file_names.hpp"
 #include "platform/system_services.hpp"
 #include "ui/app/main_frame.hpp"
+#include "ui/media/open_with_menu.hpp"
 
 namespace mev {
 
@@ -413,6 +414,11 @@ void CFileListCtrl::Post(int id)
 
 bool CFileListCtrl::OnUpdateCommand(CCmdUI& ui)
 {
+    if (ui.id == ID_OPENWITH_SELECT || (ui.id >= ID_OPENWITH_FIRST && ui.id <= ID_OPENWITH_LAST)) {
+        // Only a right-click on a row gives Open With a file.
+        ui.Enable(!m_openWithName.empty() && m_contextRow >= 0 && m_contextRow < GetCount());
+        return true;
+    }
     switch (ui.id) {
     case ID_LIST_CHECK_ALL:
     case ID_LIST_REVERSE_CHECK:
@@ -425,6 +431,16 @@ bool CFileListCtrl::OnUpdateCommand(CCmdUI& ui)
 
 bool CFileListCtrl::OnCommand(int id)
 {
+    if (id == ID_OPENWITH_SELECT || (id >= ID_OPENWITH_FIRST && id <= ID_OPENWITH_LAST)) {
+        if (m_openWithName.empty() || m_contextRow < 0 || m_contextRow >= GetCount())
+            return true;
+        const std::string file = m_model.At(static_cast<std::size_t>(m_contextRow)).path;
+        if (id == ID_OPENWITH_SELECT)
+            SelectOpenWithProgram(dynamic_cast<Gtk::Window*>(get_root()), m_openWithName, file);
+        else
+            RunOpenWithEntry(m_openWithName, id, file);  // a launch that fails is not reported
+        return true;
+    }
     switch (id) {
     case ID_LIST_CHECK_ALL:
         m_model.CheckAll();
