@@ -50,7 +50,6 @@ const std::string& Mp3Folder()
             std::ofstream out(pattern + "/track " + std::to_string(i) + ".mp3", std::ios::binary);
             out << std::string(900, '\xff') << Tag("Song " + std::to_string(key));
         }
-        std::atexit([] { std::filesystem::remove_all(Mp3Folder()); });
         return pattern;
     }();
     return folder;
@@ -187,5 +186,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // Removed here: the window and toolkit are still up, and nothing after this needs it.
+    std::error_code ec;
+    std::filesystem::remove_all(Mp3Folder(), ec);
     return 0;
 }
