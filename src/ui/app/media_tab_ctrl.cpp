@@ -6,6 +6,8 @@
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
+#include "ui/players/audio_page.hpp"
+#include "ui/players/video_page.hpp"
 
 namespace mev {
 namespace {
@@ -23,6 +25,18 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+std::unique_ptr<CMediaPage> MakePage(MediaKind kind, CMediaPageHost& host)
+{
+    switch (kind) {
+    case MediaKind::Audio:
+        return std::make_unique<CAudioPage>(host);
+    case MediaKind::Video:
+        return std::make_unique<CVideoPage>(host);
+    default:
+        return std::make_unique<CMediaPage>(kind, host);
+    }
 }
 
 } // namespace
@@ -86,7 +100,7 @@ CMediaPage* CMediaTabCtrl::SelectPage(int index, bool show)
     }
     if (!m_pages[index]) {
         const auto kind = static_cast<MediaKind>(index);
-        m_pages[index] = m_factory ? m_factory(kind, m_host) : std::make_unique<CMediaPage>(kind, m_host);
+        m_pages[index] = m_factory ? m_factory(kind, m_host) : MakePage(kind, m_host);
         if (!m_pages[index]) {
             // No page: the tab is selected and shows nothing.
             m_row.SetSelected(index);
