@@ -12,6 +12,12 @@
 
 #include "temp_folder.hpp"
 
+namespace Gtk {
+class TreeView;
+class TreeViewColumn;
+class Window;
+}
+
 namespace mev {
 class CPageBrowser;
 }
@@ -58,5 +64,11 @@ bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutM
 // walk over the window tree ends with an X error whenever one of the toolkit's
 // short-lived windows vanishes under it.
 bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
+
+// Clicks with a real pointer through the X server at the middle of a tree view's cell
+// (dy pixels lower), in the window titled windowTitle; twice for a double-click. Lets the
+// main loop run 300 ms after. False when xdotool failed.
+bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,
+                   Gtk::TreeViewColumn& column, int button, int dy = 0, bool twice = false);
 
 } // namespace mev::test

@@ -398,12 +398,12 @@ void CFileListCtrl::CheckSelectionChange()
 
 void CFileListCtrl::ShowContextMenu(double x, double y)
 {
-    // The menu hangs on the page: inside the scrolled list GTK gives it too little height.
-    Gtk::Widget* owner = get_parent() != nullptr ? get_parent() : this;
+    // The menu hangs on the scrolled window: a tree view keeps its own order of child
+    // nodes that a popover would disturb.
     double wx = x;
     double wy = y;
-    m_view.translate_coordinates(*owner, x, y, wx, wy);
-    PopupMenuResource(m_contextMenuId, *owner, wx, wy);
+    m_view.translate_coordinates(*this, x, y, wx, wy);
+    PopupMenuResource(m_contextMenuId, *this, wx, wy);
 }
 
 void CFileListCtrl::Post(int id)
