@@ -20,33 +20,16 @@
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/ui_test_support.hpp"
+#include "player_test_host.hpp"
 
 namespace mev {
 namespace {
 
+using test::CPlayerHost;
 using test::CTempFolder;
 using test::RunMainLoopUntil;
 
 const std::string DEMO = std::string(MEV_SOURCE_DIR) + "/demo";
-
-class CVideoHost : public CMediaPageHost, public IScriptHost {
-public:
-    void SetStatusMessage(const std::string&) override {}
-    void ToggleFullScreen() override {}
-    bool RouteCommand(int) override { return false; }
-    void SetCurrentPage(CMediaPage*) override {}
-    void PostPaneCommand(ScriptPane, int commandId) override
-    {
-        done.push_back(commandId);
-        if (page != nullptr)
-            page->PostCommand(commandId);
-    }
-    void SetStatusText(const std::string&) override {}
-    bool IsImagePaneVisible() const override { return false; }
-
-    CMediaPage* page = nullptr;
-    std::vector<int> done;
-};
 
 class FlashPlayback : public ::testing::Test {
 protected:
@@ -120,7 +103,7 @@ protected:
         });
     }
 
-    CVideoHost host;
+    CPlayerHost host;
     std::unique_ptr<Gtk::Window> window;
     std::unique_ptr<CVideoPage> page;
     std::vector<std::string> played;
