@@ -3,7 +3,8 @@
 # The generated files are committed; run this only to change them.
 #
 # Needs: ImageMagick 6 (convert) with the DejaVu fonts (fonts-dejavu-core), ffmpeg built
-# with libmp3lame, libvpx and libvorbis (Debian's ffmpeg is), and sox.
+# with libmp3lame, libvpx and libvorbis (Debian's ffmpeg is), and sox. The Flash movie
+# comes from tools/make-swf.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -112,5 +113,8 @@ ffmpeg -v error -y -f lavfi -i "smptebars=size=320x240:rate=25:duration=3" \
   -f lavfi -i "sine=frequency=392:duration=3" \
   -c:v libvpx -b:v 150k -c:a libvorbis -b:a 48k -ac 1 -map_metadata -1 -fflags +bitexact \
   "$demo/Colour Bars.webm"
+
+# --- A Flash movie: a square sliding across a blue stage, four seconds -------------------
+"$root/tools/make-swf.sh" "$demo/Sliding Square.swf" 320 240 12 48 1e3c72 ffb347
 
 du -sh "$demo"

@@ -12,6 +12,7 @@
 #include <gtk/gtk.h>
 #include <gtkmm/application.h>
 
+#include "core/pages/file_request.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui_test_support.hpp"
 
@@ -103,6 +104,8 @@ int main(int argc, char** argv)
     if (std::filesystem::is_directory(demo))
         sandbox.push_back(demo);
     mev::InitBrowserEngine(sandbox);
+    // The Flash emulator fetched by this build, when the fetch succeeded.
+    mev::SetFlashPlayerFolder(mev::FindFlashPlayerFolder(MEV_PROGRAM_FOLDER));
 
     const int rc = RUN_ALL_TESTS();
     std::error_code ec;

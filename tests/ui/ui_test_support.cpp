@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <vector>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
@@ -86,6 +88,44 @@ bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutM
         [&] { return *finished && !webkit_web_view_is_loading(view) && browser.GetLocationUrl() == url; }, timeoutMs);
     connection.disconnect();
     return done;
+}
+
+bool WriteFlashMovie(const std::string& path, int frames, const std::string& rgb)
+{
+    const std::string command = "'" MEV_SOURCE_DIR "/tools/make-swf.sh' '" + path + "' 160 120 12 "
+        + std::to_string(frames) + " " + rgb;
+    return std::system(command.c_str()) == 0;
+}
+
+long ViewPixel(CPageBrowser& browser, const std::function<std::pair<int, int>(int width, int height)>& where)
+{
+    struct Snapshot {
+        bool done = false;
+        GdkTexture* texture = nullptr;
+    };
+    auto snapshot = std::make_shared<Snapshot>();
+    webkit_web_view_get_snapshot(
+        browser.GetWebView(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+        [](GObject* view, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::shared_ptr<Snapshot>> owner(static_cast<std::shared_ptr<Snapshot>*>(data));
+            (*owner)->texture = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+            (*owner)->done = true;
+        },
+        new std::shared_ptr<Snapshot>(snapshot));
+    RunMainLoopUntil([&] { return snapshot->done; }, 10000);
+    if (snapshot->texture == nullptr)
+        return -1;
+    const int width = gdk_texture_get_width(snapshot->texture);
+    const int height = gdk_texture_get_height(snapshot->texture);
+    std::vector<guchar> pixels(static_cast<std::size_t>(width) * height * 4);
+    gdk_texture_download(snapshot->texture, pixels.data(), static_cast<gsize>(width) * 4);
+    g_object_unref(snapshot->texture);
+    const auto [x, y] = where(width, height);
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return -1;
+    // Downloaded as B8G8R8A8 (premultiplied) on little-endian machines.
+    const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 4;
+    return (long(pixels[at + 2]) << 16) | (long(pixels[at + 1]) << 8) | long(pixels[at]);
 }
 
 bool XdoTool(const std::string& arguments, int timeoutMs)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <gtkmm/application.h>
 
@@ -46,6 +47,14 @@ bool WritePicture(const std::string& path, int width, int height, unsigned rgb =
 // Runs code in the browser's page and waits for its JSON result (e.g. "\"MEV\"", "3",
 // "true"); false on a script error or when nothing came back within timeoutMs.
 bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string& json, int timeoutMs = 10000);
+
+// Writes a Flash movie of our own with tools/make-swf.sh: 160 x 120, 12 frames per
+// second, the given number of frames on a background of rgb ("RRGGBB").
+bool WriteFlashMovie(const std::string& path, int frames, const std::string& rgb);
+
+// The colour (0xRRGGBB) the browser shows at the point where(width, height) picks in a
+// snapshot of its visible area; -1 without a snapshot or outside it.
+long ViewPixel(CPageBrowser& browser, const std::function<std::pair<int, int>(int width, int height)>& where);
 
 // Navigates and waits for the load to finish (false on time-out).
 bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs = 15000);

@@ -11,6 +11,8 @@
 #include <gtkmm/stylecontext.h>
 
 #include "core/commands/command_ids.hpp"
+#include "core/media/media_kinds.hpp"
+#include "core/pages/file_request.hpp"
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
@@ -90,6 +92,10 @@ int CMEVApp::Run(const char* argv0)
 
 void CMEVApp::OnStartup()
 {
+    // ".swf" is a video only while the Flash emulator's files are there to play it.
+    const std::string flashFolder = FindFlashPlayerFolder(GetProgramFolder());
+    SetFlashPlayerFolder(flashFolder);
+    CMediaKinds::Instance().SetFlashPlayable(!flashFolder.empty());
     InitBrowserEngine(CollectSandboxFolders());
     CCommandActions::InstallAccelerators(*m_app);
     InstallStyles();

@@ -6,6 +6,7 @@
 
 #include <webkit/webkit.h>
 
+#include "core/pages/file_request.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
 #include "ui/browser/page_request.hpp"
@@ -36,24 +37,87 @@ EngineState& State()
     return state;
 }
 
-void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer)
+void FinishWithError(WebKitURISchemeRequest* request, const char* uri)
 {
-    const char* uri = webkit_uri_scheme_request_get_uri(request);
-    auto pageRequest = CPageRequest::Start(uri != nullptr ? uri : "");
-    if (!pageRequest) {
-        GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no page for %s", uri != nullptr ? uri : "");
-        webkit_uri_scheme_request_finish_error(request, error);
-        g_error_free(error);
-        return;
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no page for %s", uri != nullptr ? uri : "");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+}
+
+void FinishWithStream(WebKitURISchemeRequest* request, GInputStream* stream, gint64 length, const char* contentType,
+                      bool shared = false)
+{
+    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, length);
+    webkit_uri_scheme_response_set_content_type(response, contentType);
+    if (shared) {
+        // Files are fetched by pages of other mev: hosts; only local pages reach the
+        // scheme at all.
+        SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+        soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+        webkit_uri_scheme_response_set_http_headers(response, headers); // takes the headers
     }
-    GInputStream* stream = NewPageStream(std::move(pageRequest));
-    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, -1);
-    webkit_uri_scheme_response_set_content_type(response, "text/html");
     webkit_uri_scheme_request_finish_with_response(request, response);
     g_object_unref(response);
     g_object_unref(stream);
 }
 
+// A file named by its URL path (the Flash emulator's files, a Flash movie), read as it is.
+bool ServeFile(WebKitURISchemeRequest* request, const char* uri)
+{
+    FileRequest file;
+    if (uri == nullptr || !ParseFileRequestUrl(uri, file))
+        return false;
+    GFile* gfile = g_file_new_for_path(file.path.c_str());
+    GFileInputStream* stream = g_file_read(gfile, nullptr, nullptr);
+    GFileInfo* info = stream != nullptr
+        ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr)
+        : nullptr;
+    g_object_unref(gfile);
+    if (stream == nullptr) {
+        FinishWithError(request, uri);
+        return true;
+    }
+    const gint64 length = info != nullptr ? g_file_info_get_size(info) : -1;
+    if (info != nullptr)
+        g_object_unref(info);
+    FinishWithStream(request, G_INPUT_STREAM(stream), length, file.contentType.c_str(), true);
+    return true;
+}
+
+void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer)
+{
+    const char* uri = webkit_uri_scheme_request_get_uri(request);
+    if (ServeFile(request, uri))
+        return;
+    auto pageRequest = CPageRequest::Start(uri != nullptr ? uri : "");
+    if (!pageRequest) {
+        FinishWithError(request, uri);
+        return;
+    }
+    FinishWithStream(request, NewPageStream(std::move(pageRequest)), -1, "text/html");
+}
+
+// The user's languages as language tags ("de_AT.UTF-8" becomes "de-AT"), for pages'
+// navigator.language. Under the C locale WebKit would offer "c", which Intl refuses:
+// the Flash emulator, for one, then cannot start.
+std::vector<std::string> PreferredLanguages()
+{
+    std::vector<std::string> tags;
+    for (const char* const* name = g_get_language_names(); *name != nullptr; ++name) {
+        std::string tag = *name;
+        tag = tag.substr(0, tag.find_first_of(".@"));
+        if (tag.empty() || tag == "C" || tag == "POSIX")
+            continue;
+        std::replace(tag.begin(), tag.end(), '_', '-');
+        if (std::find(tags.begin(), tags.end(), tag) == tags.end())
+            tags.push_back(tag);
+    }
+    if (tags.empty())
+        tags.push_back("en-US");
+    return tags;
+}
+
+// Everything a context needs to show the program's pages.
 void RegisterPageScheme(WebKitWebContext* context)
 {
     webkit_web_context_register_uri_scheme(context, "mev", &OnSchemeRequest, nullptr, nullptr);
@@ -61,6 +125,16 @@ void RegisterPageScheme(WebKitWebContext* context)
     // generated pages consist of.
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
     webkit_security_manager_register_uri_scheme_as_local(security, "mev");
+    // The Flash page fetches the emulator's WebAssembly and the movie from other mev:
+    // hosts than its own.
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, "mev");
+
+    const std::vector<std::string> languages = PreferredLanguages();
+    std::vector<const char*> languageList;
+    for (const auto& language : languages)
+        languageList.push_back(language.c_str());
+    languageList.push_back(nullptr);
+    webkit_web_context_set_preferred_languages(context, languageList.data());
 }
 
 std::string NormalFolder(const std::string& folder)

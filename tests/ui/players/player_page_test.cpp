@@ -19,10 +19,12 @@
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/ui_test_support.hpp"
+#include "player_test_host.hpp"
 
 namespace mev {
 namespace {
 
+using test::CPlayerHost;
 using test::CTempFolder;
 using test::RunMainLoopUntil;
 
@@ -50,26 +52,6 @@ bool MakeClip(const std::string& path, double seconds)
         "gst-launch-1.0 -q " + pipeline + " ! filesink location='" + path + "' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0 && std::filesystem::file_size(path) > 0;
 }
-
-class CPlayerHost : public CMediaPageHost, public IScriptHost {
-public:
-    void SetStatusMessage(const std::string&) override {}
-    void ToggleFullScreen() override { ++fullScreenToggles; }
-    bool RouteCommand(int) override { return false; }
-    void SetCurrentPage(CMediaPage*) override {}
-    void PostPaneCommand(ScriptPane, int commandId) override
-    {
-        done.push_back(commandId);
-        if (page != nullptr)
-            page->PostCommand(commandId);
-    }
-    void SetStatusText(const std::string&) override {}
-    bool IsImagePaneVisible() const override { return false; }
-
-    CMediaPage* page = nullptr;
-    std::vector<int> done;
-    int fullScreenToggles = 0;
-};
 
 class PlayerPageTest : public ::testing::Test {
 protected:

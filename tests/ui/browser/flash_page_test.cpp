@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "browser_test_fixture.hpp"
+#include "core/commands/command_ids.hpp"
+#include "core/pages/file_request.hpp"
+
+namespace mev::test {
+namespace {
+
+class FlashPage : public BrowserFixture {
+public:
+    void SetUp() override
+    {
+        if (GetFlashPlayerFolder().empty())
+            GTEST_SKIP() << "this build holds no Flash emulator";
+        BrowserFixture::SetUp();
+    }
+};
+
+TEST_F(FlashPage, PlaysTheMovieIsBusyWhilePlayingAndReportsItsEnd)
+{
+    CTempFolder folder;
+    const std::string movie = folder.File("orange & 100%.swf");
+    ASSERT_TRUE(WriteFlashMovie(movie, 48, "ff8000")); // 4 s at 12 frames per second
+
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://video/?" + movie));
+    // The first movie waits for the emulator's WebAssembly to be compiled.
+    ASSERT_TRUE(WaitFor("GetBusy() && flashy.TotalFrames == 48", "true", 40000)) << Eval("[String(flashy.TotalFrames), FlashMovie.failed]");
+    const auto centre = [](int width, int height) { return std::make_pair(width / 2, height / 2); };
+    EXPECT_TRUE(RunMainLoopUntil([&] { return ViewPixel(*browser, centre) == 0xff8000; }, 5000))
+        << std::hex << ViewPixel(*browser, centre);
+    EXPECT_FALSE(host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }, 10000));
+    EXPECT_EQ(Eval("GetBusy()"), "false");
+    EXPECT_EQ(Eval("flashy.FrameNum"), "48");
+}
+
+TEST_F(FlashPage, TruncatedMovieCountsAsFinishedWithoutHangingThePage)
+{
+    CTempFolder folder;
+    const std::string movie = folder.File("cut.swf");
+    ASSERT_TRUE(WriteFlashMovie(movie, 48, "ff8000"));
+    std::filesystem::resize_file(movie, 21); // the header promises more than follows
+
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://video/?" + movie));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }, 40000))
+        << Eval("[GetBusy(), String(flashy.TotalFrames), FlashMovie.failed, FlashMovie.playedMs]");
+    EXPECT_EQ(Eval("GetBusy()"), "false");
+}
+
+} // namespace
+} // namespace mev::test

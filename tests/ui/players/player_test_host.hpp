@@ -1,0 +1,34 @@
+#pragma once
+
+// The window around a player page in the display tests: it records the playback-done
+// commands the page scripts post and hands them to the page, as the program does.
+#include <string>
+#include <vector>
+
+#include "core/pages/script_external.hpp"
+#include "ui/media/media_page.hpp"
+#include "ui/media/media_page_host.hpp"
+
+namespace mev::test {
+
+class CPlayerHost : public CMediaPageHost, public IScriptHost {
+public:
+    void SetStatusMessage(const std::string&) override {}
+    void ToggleFullScreen() override { ++fullScreenToggles; }
+    bool RouteCommand(int) override { return false; }
+    void SetCurrentPage(CMediaPage*) override {}
+    void PostPaneCommand(ScriptPane, int commandId) override
+    {
+        done.push_back(commandId);
+        if (page != nullptr)
+            page->PostCommand(commandId);
+    }
+    void SetStatusText(const std::string&) override {}
+    bool IsImagePaneVisible() const override { return false; }
+
+    CMediaPage* page = nullptr;
+    std::vector<int> done;
+    int fullScreenToggles = 0;
+};
+
+} // namespace mev::test
