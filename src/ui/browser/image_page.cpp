@@ -324,6 +324,11 @@ void CImagePage::OnPageMessage(int code, const std::string& url, std::function<v
     CMediaPage::OnPageMessage(code, url, std::move(done));
 }
 
+void CImagePage::OpenStartFile(const std::string& path)
+{
+    m_startFile = path;
+}
+
 bool CImagePage::OnUpdateCommand(CCmdUI& ui)
 {
     const int id = ui.id;
@@ -357,6 +362,15 @@ bool CImagePage::OnCommand(int id)
 {
     if (id == ID_PRIVATE_SHOW_IMAGE) {
         ShowCurrentImage();
+        if (!m_startFile.empty() && m_index[0]) {
+            // The page's own start clicked its first picture; click the one asked for.
+            // A file URL is all ASCII with every quote and backslash escaped.
+            const std::string url = MakeFileUrl(m_startFile);
+            m_startFile.clear();
+            CurrentIndex().ExecScript("(function (u) { var p = document.images; for (var i = 0; i < p.length; ++i)"
+                                      " if (PictureUrl(p[i]) == u) { p[i].scrollIntoView(); p[i].click(); return; } })(\"" +
+                                      url + "\");");
+        }
         return true;
     }
     if (const int seconds = AutoplaySeconds(id); seconds != 0) {

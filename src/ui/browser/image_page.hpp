@@ -37,6 +37,7 @@ public:
     int GetCheckedCount() const override;
     void StopPlayback() override;
     void RefreshList(const std::string& folder) override;
+    void OpenStartFile(const std::string& path) override;
 
     // The paths of the thumbnails with the checked border, in page order, existing
     // regular files only. done runs later on the main loop (with nothing when the page
@@ -69,6 +70,8 @@ private:
     int m_lastUsedSlot = -1;
     std::unique_ptr<Gtk::Box> m_area;
     std::shared_ptr<CWidthSource> m_widthSource;
+    // The picture to show once the index page has come up (its own first click).
+    std::string m_startFile;
 };
 
 } // namespace mev

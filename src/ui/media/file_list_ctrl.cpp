@@ -239,6 +239,8 @@ void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)
         m_view.unset_model();
         ResizeStore(m_model.GetCount());
         m_view.set_model(m_store);
+        if (m_filled)
+            m_filled();
         return;
     }
     if (job->rows.empty())

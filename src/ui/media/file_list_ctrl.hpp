@@ -30,6 +30,8 @@ public:
     CFileListCtrl& operator=(const CFileListCtrl&) = delete;
 
     void SetCommandPoster(CommandPoster post) { m_post = std::move(post); }
+    // Runs after each fill that replaced the rows.
+    void SetFilledHandler(std::function<void()> filled) { m_filled = std::move(filled); }
 
     // Name of the Open With list ("audio", "video") and the context menu; an empty name
     // or a 0 id clears both, and right-clicks then show no menu.
@@ -100,6 +102,7 @@ private:
     Gtk::TreeViewColumn* m_checkColumn = nullptr;
     Glib::RefPtr<Gtk::GestureClick> m_click;
     CommandPoster m_post;
+    std::function<void()> m_filled;
     std::string m_openWithName;
     int m_contextMenuId = 0;
     int m_contextRow = -1;

@@ -412,6 +412,15 @@ void CFolderTreeView::OnSelectionChanged()
     Post(ID_PRIVATE_FOLDER_SELECTED);
 }
 
+void CFolderTreeView::SelectRoot()
+{
+    auto root = m_store->children().begin();
+    if (!root)
+        return;
+    m_userClicked = true;
+    m_view.get_selection()->select(root);
+}
+
 std::string CFolderTreeView::GetSelectedFolder() const
 {
     auto row = m_view.get_selection()->get_selected();

@@ -50,6 +50,9 @@ public:
     void ChangeFolder(const std::string& folder = "");
 
     std::string GetSelectedFolder() const;
+    // Selects the root as a click on it would (a folder opened from the command line),
+    // posting 32773.
+    void SelectRoot();
     const std::string& GetRootPath() const { return m_rootPath; }
 
     // What the first left press on an item's icon or label does (a press on an expander

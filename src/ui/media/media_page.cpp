@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/app/start_paths.hpp"
 #include "core/commands/command_ids.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/shell/program_path.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
 
@@ -127,6 +130,18 @@ void CMediaPage::Start()
     }
     m_tree.SetRoot(GetRootIcon(), GetTabName());
     m_started = true;
+
+    const std::string file = GetStartFile();
+    if (!file.empty() && GetFolderOf(file) == m_tree.GetRootPath() &&
+        CMediaKinds::Instance().Contains(m_kind, CMediaKinds::KeyOf(GetFileNamePart(file)))) {
+        SetStartFile("");
+        m_tree.SelectRoot();
+        OpenStartFile(file);
+    }
+}
+
+void CMediaPage::OpenStartFile(const std::string&)
+{
 }
 
 void CMediaPage::PostCommand(int id)

@@ -65,6 +65,9 @@ public:
     virtual void DeleteChecked();
     virtual void RefreshList(const std::string& folder);
     virtual void OnLoopEnabled();
+    // A file named on the command line, in this tab's root folder, which the root's page
+    // now loads: show or play it once it is there.
+    virtual void OpenStartFile(const std::string& path);
 
 protected:
     CMediaPageHost& GetHost() { return m_host; }

@@ -21,7 +21,20 @@ Gtk::Widget* CPlayerPage::CreateListPane()
     m_list = CreateFileList();
     m_list->SetCommandPoster([this](int id) { PostCommand(id); });
     m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
+    m_list->SetFilledHandler([this] {
+        const int row = m_startFile.empty() ? -1 : m_list->FindByPath(m_startFile);
+        m_startFile.clear();
+        if (row >= 0) {
+            m_list->SelectOnly(row);
+            PlaySelected();
+        }
+    });
     return m_list;
+}
+
+void CPlayerPage::OpenStartFile(const std::string& path)
+{
+    m_startFile = path;
 }
 
 void CPlayerPage::OnFolderSelected(const std::string& folder)

@@ -40,6 +40,7 @@ public:
     void StopPlayback() override;
     void RefreshList(const std::string& folder) override;
     void OnLoopEnabled() override;
+    void OpenStartFile(const std::string& path) override;
 
 protected:
     virtual CFileListCtrl* CreateFileList() = 0;
@@ -53,6 +54,7 @@ private:
     void Play(const std::string& path);
 
     CFileListCtrl* m_list = nullptr;
+    std::string m_startFile;
 };
 
 } // namespace mev

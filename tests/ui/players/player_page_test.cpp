@@ -1,5 +1,6 @@
 #include "ui/players/audio_page.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -10,10 +11,12 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
+#include "core/app/start_paths.hpp"
 #include "core/commands/command_ids.hpp"
 #include "core/media/media_kinds.hpp"
 #include "core/pages/media_support.hpp"
 #include "core/pages/page_url.hpp"
+#include "core/shell/command_line.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -301,6 +304,32 @@ TEST_F(PlayerPageTest, AVanishedFileOrFolderFailsQuietly)
     ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 5000));
     EXPECT_EQ(list().GetCount(), 0);
     EXPECT_EQ(page->GetTotalCount(), 0);
+}
+
+// "mev FILE": the file's folder is the tab's root; the root is selected and the file plays.
+class PlayerPageStartFileTest : public PlayerPageTest {
+protected:
+    void SetUp() override
+    {
+        if (s_ready) {
+            SetCommandLine({"mev", "Audios=" + s_clips->Path()});
+            SetStartFile(s_clips->File("b.mp3"));
+        }
+        PlayerPageTest::SetUp();
+    }
+    void TearDown() override
+    {
+        SetCommandLine({});
+        SetStartFile("");
+        PlayerPageTest::TearDown();
+    }
+};
+
+TEST_F(PlayerPageStartFileTest, TheFileNamedAtStartIsSelectedAndPlays)
+{
+    ASSERT_TRUE(RunMainLoopUntil([this] { return std::find(played.begin(), played.end(), "b.mp3") != played.end(); }, 10000));
+    EXPECT_EQ(page->GetTree().GetSelectedFolder(), s_clips->Path());
+    EXPECT_EQ(GetStartFile(), "") << "used once";
 }
 
 } // namespace
