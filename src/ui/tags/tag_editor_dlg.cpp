@@ -11,6 +11,8 @@ CTagEditorDlg* CTagEditorDlg::Open(Gtk::Window* parent, const std::string& folde
     if (folder.empty())
         return nullptr;
     auto* dialog = new CTagEditorDlg(parent, folder, std::move(navigate));
+    // Focus in the list would select its first row: the person chooses the first row.
+    dialog->set_focus(dialog->m_file);
     dialog->show();
     return dialog;
 }
