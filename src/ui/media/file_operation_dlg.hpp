@@ -22,6 +22,8 @@ public:
     // done runs on the main loop once the operation has finished, before the failure
     // message; it does not run when nothing was chosen or the person said no.
     static void RunCommand(Gtk::Window* parent, FileOpKind kind, std::vector<std::string> files, DoneFunction done);
+    // Runs an operation whose files and folder are settled, behind the progress window.
+    static void Start(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done);
     // True while an operation runs; another command then does nothing.
     static bool IsBusy();
     // The remembered folders, for tests.
@@ -31,7 +33,6 @@ public:
 
 private:
     CFileOperationDlg(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done);
-    static void Start(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done);
     bool OnTick();
     void Finish();
 
