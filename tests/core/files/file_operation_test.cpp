@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -22,14 +21,6 @@ using mev::FileOpKind;
 using mev::FileOpResult;
 using mev::test::CTempFolder;
 namespace fs = std::filesystem;
-
-std::string Get(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::vector<FileOpResult> RunOp(FileOpKind kind, std::vector<std::string> sources, const std::string& folder = {})
 {
@@ -66,9 +57,9 @@ TEST(FileOperation, SameFileUnderAnyNameIsSkipped)
     }
     EXPECT_EQ(RunOp(FileOpKind::Copy, {a}, other), std::vector<R>{R::Skipped});
     EXPECT_EQ(RunOp(FileOpKind::Move, {a}, other), std::vector<R>{R::Skipped});
-    EXPECT_EQ(Get(a), "AAAA");
-    EXPECT_EQ(Get(b), "BBBB");
-    EXPECT_EQ(Get(other + "/a.mp3"), "AAAA");
+    EXPECT_EQ(CTempFolder::Read(a), "AAAA");
+    EXPECT_EQ(CTempFolder::Read(b), "BBBB");
+    EXPECT_EQ(CTempFolder::Read(other + "/a.mp3"), "AAAA");
 }
 
 TEST(FileOperation, CopyKeepsTimeAndModeAndReplacesAReadOnlyEarlierCopy)
@@ -88,7 +79,7 @@ TEST(FileOperation, CopyKeepsTimeAndModeAndReplacesAReadOnlyEarlierCopy)
     EXPECT_EQ(RunOp(FileOpKind::Copy, {source}, dest), std::vector<R>{R::Done});
     struct stat st {};
     ASSERT_EQ(stat((dest + "/song.mp3").c_str(), &st), 0);
-    EXPECT_EQ(Get(dest + "/song.mp3"), "second");
+    EXPECT_EQ(CTempFolder::Read(dest + "/song.mp3"), "second");
     EXPECT_EQ(st.st_mode & 07777, 0444u);
     struct stat src {};
     stat(source.c_str(), &src);
@@ -119,7 +110,7 @@ TEST(FileOperation, CopyThatFailsMidwayLeavesTheOldDestination)
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(Get(dest + "/big.mp3"), "old contents");
+    EXPECT_EQ(CTempFolder::Read(dest + "/big.mp3"), "old contents");
     EXPECT_EQ(EntryCount(dest), 1u);
 
     // A source that cannot be read fails the same way.
@@ -142,8 +133,8 @@ TEST(FileOperation, MovesWithinAndAcrossFileSystems)
     EXPECT_EQ(RunOp(FileOpKind::Move, {away, local}, dest), (std::vector<R>{R::Done, R::Done}));
     EXPECT_FALSE(fs::exists(away));
     EXPECT_FALSE(fs::exists(local));
-    EXPECT_EQ(Get(dest + "/away.mp3"), std::string(100000, 'm'));
-    EXPECT_EQ(Get(dest + "/local.mp3"), "local");
+    EXPECT_EQ(CTempFolder::Read(dest + "/away.mp3"), std::string(100000, 'm'));
+    EXPECT_EQ(CTempFolder::Read(dest + "/local.mp3"), "local");
     struct stat st {};
     stat((dest + "/away.mp3").c_str(), &st);
     EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
@@ -161,8 +152,8 @@ TEST(FileOperation, MoveOntoAReadOnlyFileFailsAndKeepsBoth)
     CFileOperation op(FileOpKind::Move, {source}, dest);
     op.Run();
     EXPECT_EQ(op.CountOf(R::Failed), 1u);
-    EXPECT_EQ(Get(source), "new");
-    EXPECT_EQ(Get(old), "old");
+    EXPECT_EQ(CTempFolder::Read(source), "new");
+    EXPECT_EQ(CTempFolder::Read(old), "old");
 }
 
 TEST(FileOperation, DeleteCountsTheFileItCouldNotDelete)
@@ -189,11 +180,11 @@ TEST(FileOperation, HostileNamesAreCopiedMovedAndDeletedAsTheyAre)
         sources.push_back(dir.Write(name, name));
     EXPECT_EQ(RunOp(FileOpKind::Copy, sources, dest), std::vector<R>(names.size(), R::Done));
     for (const std::string& name : names)
-        EXPECT_EQ(Get(dest + "/" + name), name);
+        EXPECT_EQ(CTempFolder::Read(dest + "/" + name), name);
     const std::string moved = dir.MakeFolder("moved");
     EXPECT_EQ(RunOp(FileOpKind::Move, sources, moved), std::vector<R>(names.size(), R::Done));
     for (const std::string& name : names)
-        EXPECT_EQ(Get(moved + "/" + name), name);
+        EXPECT_EQ(CTempFolder::Read(moved + "/" + name), name);
     std::vector<std::string> copies;
     for (const std::string& name : names)
         copies.push_back(dest + "/" + name);
@@ -223,7 +214,7 @@ TEST(FileOperation, CancelLeavesTheRestAndNoPartialFile)
     if (copy.Results()[0] == R::Cancelled)
         EXPECT_EQ(EntryCount(dest), 0u);
     else
-        EXPECT_EQ(Get(dest + "/big.mp3").size(), 64u << 20);
+        EXPECT_EQ(CTempFolder::Read(dest + "/big.mp3").size(), 64u << 20);
 }
 
 } // namespace

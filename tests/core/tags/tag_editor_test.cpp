@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/file.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,14 +19,6 @@ using mev::CId3v1Tag;
 using mev::CTagEditor;
 using mev::test::CTempFolder;
 namespace fs = std::filesystem;
-
-std::string Get(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // A tag block with the given texts, year "1999", track 7 and genre 17.
 std::string TagBlock(const std::string& title, const std::string& artist = "", const std::string& album = "")
@@ -123,15 +114,15 @@ TEST_F(TagEditorTest, UpdateKeepsYearTrackAndGenreAndWritesNothingWithoutAChange
     const std::string path = m_dir / "a.mp3";
     m_editor.SelectRow(Row("a.mp3"));
     const auto before = fs::last_write_time(path);
-    const std::string bytes = Get(path);
+    const std::string bytes = CTempFolder::Read(path);
     EXPECT_EQ(m_editor.UpdateRow(Row("a.mp3")), "");
-    EXPECT_EQ(Get(path), bytes);
+    EXPECT_EQ(CTempFolder::Read(path), bytes);
     EXPECT_EQ(fs::last_write_time(path), before);
     EXPECT_EQ(m_urls.back(), mev::GetBlankPageUrl());
 
     m_editor.Fields().comment = "new comment";
     m_editor.UpdateRow(Row("a.mp3"));
-    const std::string after = Get(path);
+    const std::string after = CTempFolder::Read(path);
     ASSERT_EQ(after.size(), bytes.size());
     EXPECT_EQ(after.substr(after.size() - 128 + 93, 4), "1999");
     EXPECT_EQ(after[after.size() - 2], '\x07');
@@ -149,14 +140,14 @@ TEST_F(TagEditorTest, RenamesWithoutReplacingAndStaysInTheFolder)
         m_editor.Fields().file = c.file;
         EXPECT_EQ(m_editor.UpdateRow(row), "") << c.file;
         EXPECT_EQ(m_editor.Rows()[static_cast<std::size_t>(row)].name, c.result);
-        EXPECT_EQ(Get(m_dir / c.result), std::string(200, 'y'));
+        EXPECT_EQ(CTempFolder::Read(m_dir / c.result), std::string(200, 'y'));
     }
     // Onto an existing file: message, nothing replaced, no tag written.
     m_editor.Fields().file = "a.mp3";
     m_editor.Fields().title = "not written";
     EXPECT_EQ(m_editor.UpdateRow(row), "Can not rename [song.ogg.MP3] to [a.mp3]:\nFile exists");
-    EXPECT_EQ(Get(m_dir / "song.ogg.MP3"), std::string(200, 'y'));
-    EXPECT_EQ(Get(m_dir / "a.mp3").substr(0, 200), std::string(200, 'x'));
+    EXPECT_EQ(CTempFolder::Read(m_dir / "song.ogg.MP3"), std::string(200, 'y'));
+    EXPECT_EQ(CTempFolder::Read(m_dir / "a.mp3").substr(0, 200), std::string(200, 'x'));
     for (const char* bad : {"../up.mp3", "sub/x.mp3", "..", "."}) {
         m_editor.Fields().file = bad;
         EXPECT_NE(m_editor.UpdateRow(row), "") << bad;
@@ -227,7 +218,7 @@ TEST(TagEditor, WriteWaitsWhileTheFileIsHeldAndGivesUpAfterTheTimeLimit)
     editor.UpdateRow(0);
     EXPECT_TRUE(editor.HasPendingWrites());
     EXPECT_FALSE(editor.RetryWrites());
-    EXPECT_EQ(Get(path).size(), 200u);
+    EXPECT_EQ(CTempFolder::Read(path).size(), 200u);
     close(holder);
     EXPECT_TRUE(editor.RetryWrites());
     EXPECT_FALSE(editor.HasPendingWrites());
@@ -256,7 +247,7 @@ TEST(TagEditor, IndexPageEscapesNamesInFiveColumnRows)
     editor.Load();
     ASSERT_EQ(editor.Rows().size(), 7u);
     ASSERT_TRUE(editor.MakeHtml());
-    const std::string page = Get(folder + "/index.htm");
+    const std::string page = CTempFolder::Read(folder + "/index.htm");
     EXPECT_NE(page.find("charset=UTF-8"), std::string::npos);
     EXPECT_NE(page.find("<TITLE>My &lt;Songs&gt; &amp; more</TITLE>"), std::string::npos);
     auto count = [&](const std::string& what) {
@@ -279,7 +270,7 @@ TEST(TagEditor, IndexPageEscapesNamesInFiveColumnRows)
     if (geteuid() != 0) {
         fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
         EXPECT_FALSE(editor.MakeHtml());
-        EXPECT_EQ(Get(folder + "/index.htm"), page);
+        EXPECT_EQ(CTempFolder::Read(folder + "/index.htm"), page);
     }
 }
 
