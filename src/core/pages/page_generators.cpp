@@ -28,12 +28,19 @@ std::string FileUrlAttribute(std::string_view path)
     return EscapeHtml(MakeFileUrl(path));
 }
 
+// What a thumbnail shows: for now the picture itself, so the web view decodes it at full
+// size. The index page's PictureUrl() reads the picture back from this source.
+std::string ThumbnailSource(const std::string& picturePath)
+{
+    return FileUrlAttribute(picturePath);
+}
+
 std::string MakeThumbnailTag(const std::string& path, unsigned index, int width)
 {
     std::string tag;
     tag.reserve(path.size() * 2 + 160);
     tag += "<img src=\"";
-    tag += FileUrlAttribute(path);
+    tag += ThumbnailSource(path);
     tag += "\" id=\"p";
     tag += std::to_string(index);
     tag += "\" border=\"2\"";

@@ -7,6 +7,7 @@
 
 #include "core/commands/command_ids.hpp"
 #include "ui/app/menu_tables.hpp"
+#include "ui/media/open_with_menu.hpp"
 
 namespace mev {
 namespace {
@@ -39,8 +40,10 @@ bool IsOpenWithPopup(const MenuEntry& e)
            e.children.front().id == ID_OPENWITH_SELECT;
 }
 
-// Separators of a resource become section boundaries of the GIO model.
-void Fill(const Glib::RefPtr<Gio::Menu>& menu, const std::vector<MenuEntry>& entries, bool withOpenWith)
+// Separators of a resource become section boundaries of the GIO model. An Open With
+// popup shows the programs of the menu's list above its "Select...".
+void Fill(const Glib::RefPtr<Gio::Menu>& menu, const std::vector<MenuEntry>& entries, bool withOpenWith,
+          const std::string& openWithList)
 {
     auto section = Gio::Menu::create();
     auto flush = [&] {
@@ -54,10 +57,14 @@ void Fill(const Glib::RefPtr<Gio::Menu>& menu, const std::vector<MenuEntry>& ent
             flush();
             break;
         case MenuEntry::Kind::Popup: {
-            if (!withOpenWith && IsOpenWithPopup(e))
+            if (IsOpenWithPopup(e)) {
+                if (withOpenWith)
+                    section->append_submenu(ToGtkLabel(e.label),
+                                            BuildOpenWithPopup(openWithList, &CCommandActions::MenuActionName));
                 break;
+            }
             auto sub = Gio::Menu::create();
-            Fill(sub, e.children, withOpenWith);
+            Fill(sub, e.children, withOpenWith, openWithList);
             section->append_submenu(ToGtkLabel(e.label), sub);
             break;
         }
@@ -88,6 +95,9 @@ CCommandActions::CCommandActions(CCommandRouter& router)
         for (int id : CollectMenuCommands(menu))
             ids.insert(id);
     }
+    // The Open With entries are not in the resources: they are filled in from the lists.
+    for (int i = 0; i < ID_OPENWITH_MENU_COUNT; ++i)
+        ids.insert(ID_OPENWITH_FIRST + i);
     for (int id : ids) {
         const Glib::ustring name = "cmd-" + std::to_string(id);
         if (IsCheckable(id))
@@ -130,11 +140,11 @@ Glib::RefPtr<Gio::Menu> CCommandActions::BuildMenu(int menuId, bool withOpenWith
         // The menu bar: each popup is a top-level sub-menu.
         for (const MenuEntry& e : GetMenuEntries(menuId)) {
             auto sub = Gio::Menu::create();
-            Fill(sub, e.children, withOpenWith);
+            Fill(sub, e.children, withOpenWith, {});
             menu->append_submenu(ToGtkLabel(e.label), sub);
         }
     } else {
-        Fill(menu, GetMenuEntries(menuId), withOpenWith);
+        Fill(menu, GetMenuEntries(menuId), withOpenWith, GetOpenWithListName(menuId));
     }
     return menu;
 }

@@ -174,16 +174,15 @@ bool CMainFrame::IsCurrentPageKind(MediaKind kind) const
 void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, double y, const std::string& imagePath)
 {
     DropContextMenu();
-    bool withOpenWith = true;
-    if (menuId == IDR_INDEX_MENU) {
-        // Only a picture that still exists as a file can be opened with another program.
+    if (menuId == IDR_INDEX_MENU || menuId == IDR_IMAGE_MENU) {
+        // Only a picture that still exists as a file can be opened with another program;
+        // elsewhere the Open With entries stay in the menu, disabled.
         ContextImagePath.clear();
         if (!imagePath.empty() && Glib::file_test(imagePath, Glib::FileTest::EXISTS) &&
             !Glib::file_test(imagePath, Glib::FileTest::IS_DIR))
             ContextImagePath = imagePath;
-        withOpenWith = !ContextImagePath.empty();
     }
-    auto model = m_actions.BuildMenu(menuId, withOpenWith);
+    auto model = m_actions.BuildMenu(menuId);
     if (model->get_n_items() == 0)
         return;
     m_actions.Refresh();
@@ -362,6 +361,11 @@ void CMainFrame::ShowFullScreenNow()
 bool CMainFrame::IsFullScreenShown() const
 {
     return m_fullScreen && m_fullScreen->IsShown();
+}
+
+CPageBrowser* CMainFrame::GetShownFullScreenBrowser()
+{
+    return IsFullScreenShown() ? &m_fullScreen->GetBrowser() : nullptr;
 }
 
 bool CMainFrame::RouteCommand(int id)

@@ -79,6 +79,7 @@ public:
     bool RouteCommand(int id) override;
     void SetCurrentPage(CMediaPage* page) override;
     bool IsFullScreenShown() const override;
+    CPageBrowser* GetShownFullScreenBrowser() override;
 
     // IScriptHost (window.external)
     void PostPaneCommand(ScriptPane pane, int commandId) override;

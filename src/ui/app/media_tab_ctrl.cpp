@@ -5,6 +5,7 @@
 #include "core/shell/command_line.hpp"
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
+#include "ui/browser/image_page.hpp"
 #include "ui/browser/page_browser.hpp"
 
 namespace mev {
@@ -23,6 +24,16 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+std::unique_ptr<CMediaPage> CreateDefaultPage(MediaKind kind, CMediaPageHost& host)
+{
+    switch (kind) {
+    case MediaKind::Image:
+        return std::make_unique<CImagePage>(host);
+    default:
+        return std::make_unique<CMediaPage>(kind, host);
+    }
 }
 
 } // namespace
@@ -86,7 +97,7 @@ CMediaPage* CMediaTabCtrl::SelectPage(int index, bool show)
     }
     if (!m_pages[index]) {
         const auto kind = static_cast<MediaKind>(index);
-        m_pages[index] = m_factory ? m_factory(kind, m_host) : std::make_unique<CMediaPage>(kind, m_host);
+        m_pages[index] = m_factory ? m_factory(kind, m_host) : CreateDefaultPage(kind, m_host);
         if (!m_pages[index]) {
             // No page: the tab is selected and shows nothing.
             m_row.SetSelected(index);

@@ -31,7 +31,8 @@ public:
     explicit CMediaTabCtrl(CMediaPageHost& host);
     ~CMediaTabCtrl() override;
 
-    // Replaces the page factory (before Start); the default makes a CMediaPage.
+    // Replaces the page factory (before Start); the default makes a CImagePage for the
+    // Images tab and a plain CMediaPage for the others.
     void SetPageFactory(PageFactory factory) { m_factory = std::move(factory); }
 
     // Chooses the start tab ("show=" first, else the saved index), shows its page and

@@ -211,6 +211,11 @@ void CPageBrowser::Refresh()
     webkit_web_view_reload(m_view);
 }
 
+bool CPageBrowser::IsLoading() const
+{
+    return webkit_web_view_is_loading(m_view);
+}
+
 std::string CPageBrowser::GetLocationUrl() const
 {
     const char* uri = webkit_web_view_get_uri(m_view);

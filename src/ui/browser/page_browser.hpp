@@ -29,6 +29,8 @@ public:
     // that any file name reaches the page engine unchanged.
     void Navigate(const std::string& url);
     void Refresh();
+    // True while a page is still coming in.
+    bool IsLoading() const;
     // The address shown, or while a navigation is under way the one it goes to; empty
     // before the first navigation.
     std::string GetLocationUrl() const;

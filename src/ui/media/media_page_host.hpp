@@ -5,6 +5,7 @@
 namespace mev {
 
 class CMediaPage;
+class CPageBrowser;
 
 // What a media page needs of the window that holds it (the main frame).
 class CMediaPageHost {
@@ -20,6 +21,9 @@ public:
     // Full Screen stays enabled while the full-screen window is shown, whatever the
     // page's own browser holds.
     virtual bool IsFullScreenShown() const { return false; }
+    // The full-screen window's browser while that window is shown, else nullptr: pictures
+    // chosen then go there.
+    virtual CPageBrowser* GetShownFullScreenBrowser() { return nullptr; }
 };
 
 } // namespace mev

@@ -16,6 +16,7 @@
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/media_tab_ctrl.hpp"
+#include "ui/browser/image_page.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/ui_test_support.hpp"
 
@@ -435,26 +436,78 @@ TEST_F(MainFrameTest, ContextMenuCommandsTakeTheMainRoute)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.frame->GetContextMenu() == nullptr; }, 5000));
 
-    // The index menu keeps "Open With" only for a picture that exists.
+    // Open With stays in the index menu; it is enabled only for a picture that exists.
     test::CTempFolder folder;
     const std::string picture = folder.File("a.png");
     ASSERT_TRUE(test::WritePicture(picture, 8, 8));
     struct Case {
         std::string path;
         std::string contextPath;
-        int sections;
     };
-    const Case cases[] = {{picture, picture, 4}, {folder.File("gone.png"), "", 3}, {folder.Path(), "", 3}, {"", "", 3}};
+    const Case cases[] = {{picture, picture}, {folder.File("gone.png"), ""}, {folder.Path(), ""}, {"", ""}};
     for (const Case& c : cases) {
         run.frame->ShowContextMenu(IDR_INDEX_MENU, browser->GetWidget(), 10, 10, c.path);
         Gtk::PopoverMenu* indexMenu = run.frame->GetContextMenu();
         ASSERT_NE(indexMenu, nullptr);
         EXPECT_EQ(ContextImagePath, c.contextPath) << c.path;
         auto section = indexMenu->get_menu_model()->get_item_link(0, Gio::MenuModel::Link::SECTION);
-        EXPECT_EQ(section->get_n_items(), c.sections) << c.path;
+        EXPECT_EQ(section->get_n_items(), 4) << c.path;
+        EXPECT_EQ(run.frame->GetActions().FindMenuAction(ID_OPENWITH_SELECT)->get_enabled(), !c.contextPath.empty())
+            << c.path;
         indexMenu->popdown();
         test::RunMainLoopFor(50);
     }
+}
+
+TEST_F(MainFrameTest, PicturesWalkAndPlayInFullScreen)
+{
+    test::CTempFolder folder;
+    std::vector<std::string> pictures;
+    for (int i = 0; i < 3; ++i) {
+        pictures.push_back(folder / ("p" + std::to_string(i) + ".png"));
+        ASSERT_TRUE(test::WritePicture(pictures.back(), 30, 20, 0x102030 * (i + 1)));
+    }
+    SetSavedTab(0);
+    CFrameRun run({});
+    auto* page = dynamic_cast<CImagePage*>(run.frame->GetTabCtrl().GetSelectedPage());
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }, 10000));
+    page->OnFolderSelected(folder.Path());
+    // The first thumbnail is clicked on load; its picture goes full screen with F10.
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl().rfind("mev://image/?", 0) == 0; },
+                                       15000));
+    const std::string first = CurrentImagePath;
+    run.frame->PostCommand(ID_VIEW_FULLSCREEN);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }, 10000));
+    CPageBrowser& full = run.frame->GetFullScreenWnd().GetBrowser();
+    EXPECT_TRUE(run.WaitForUrl(full, "mev://image/?" + first));
+
+    // The keys walk the index; the full-screen picture follows it.
+    run.frame->PostToCurrentPage(ID_IMAGE_NEXT);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath != first; }, 10000));
+    EXPECT_TRUE(run.WaitForUrl(full, "mev://image/?" + CurrentImagePath));
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), GetBlankPageUrl());
+
+    // A slide show goes on there; Escape stops it first, then leaves, and the page gets
+    // the picture back.
+    run.frame->PostToCurrentPage(ID_AUTOPLAY_1S);
+    const std::string second = CurrentImagePath;
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath != second; }, 10000));
+    EXPECT_TRUE(run.WaitForUrl(full, "mev://image/?" + CurrentImagePath));
+    run.frame->GetFullScreenWnd().OnCancel();
+    int playing = -1;
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            page->OnPageMessage(PAGEMSG_QUERY_AUTOPLAY, {}, [&](int answer) { playing = answer; });
+            test::RunMainLoopFor(20);
+            return playing == 0;
+        },
+        10000));
+    EXPECT_TRUE(run.FullScreenShown());
+    const std::string shown = full.GetLocationUrl();
+    run.frame->GetFullScreenWnd().OnCancel();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }, 10000));
+    EXPECT_TRUE(run.WaitForUrl(page->GetBrowser(), shown));
 }
 
 TEST_F(MainFrameTest, ClosingWhileAClipPlaysEndsCleanly)

@@ -1,0 +1,268 @@
+// Streams the index page of a folder of many small pictures into the Images tab's list
+// area and reports: first thumbnail shown after the folder was chosen, whole page
+// loaded, the longest main-loop stall meanwhile, and the web process's memory at the end.
+// Run under a display: xvfb-run -a build/bench/probe_image_index [count] [folder]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glibmm/main.h>
+#include <gtk/gtk.h>
+#include <gtkmm/application.h>
+#include <gtkmm/window.h>
+
+#include "core/pages/image_pane_state.hpp"
+#include "core/pages/script_external.hpp"
+#include "platform/platform_init.hpp"
+#include "ui/browser/browser_engine.hpp"
+#include "ui/browser/image_page.hpp"
+#include "ui/browser/page_browser.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+class CHost : public mev::CMediaPageHost, public mev::IScriptHost {
+public:
+    void SetStatusMessage(const std::string&) override {}
+    void ToggleFullScreen() override {}
+    bool RouteCommand(int) override { return false; }
+    void SetCurrentPage(mev::CMediaPage*) override {}
+    void PostPaneCommand(mev::ScriptPane pane, int id) override
+    {
+        if (pane == mev::ScriptPane::Image && page != nullptr)
+            page->PostCommand(id);
+    }
+    void SetStatusText(const std::string&) override {}
+    bool IsImagePaneVisible() const override { return std::getenv("PROBE_NO_PICTURE") == nullptr; }
+    mev::CMediaPage* page = nullptr;
+};
+
+// Writes count copies of one small PNG into folder unless it already holds them.
+bool MakeFolder(const std::string& folder, int count)
+{
+    std::filesystem::create_directories(folder);
+    int present = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        present += entry.path().extension() == ".png" ? 1 : 0;
+    if (present >= count)
+        return true;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
+    gdk_pixbuf_fill(pixbuf, 0x3366ccff);
+    gchar* data = nullptr;
+    gsize size = 0;
+    const bool ok = gdk_pixbuf_save_to_buffer(pixbuf, &data, &size, "png", nullptr, nullptr);
+    g_object_unref(pixbuf);
+    if (!ok)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/pic%05d.png", i);
+        std::ofstream(folder + name, std::ios::binary).write(data, static_cast<std::streamsize>(size));
+    }
+    g_free(data);
+    return true;
+}
+
+// Proportional set size in kB of this process's children whose name starts with prefix.
+long ChildPssKb(const std::string& prefix, int& found)
+{
+    long total = 0;
+    found = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        const std::string comm = line.substr(open + 1, close - open - 1);
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (comm.rfind(prefix, 0) != 0)
+            continue;
+        // The web process may be started through a sandbox helper: walk up to us.
+        bool ours = false;
+        for (long p = ppid; p > 1 && !ours;) {
+            if (p == getpid()) {
+                ours = true;
+                break;
+            }
+            std::ifstream up("/proc/" + std::to_string(p) + "/stat");
+            std::string upLine;
+            std::getline(up, upLine);
+            const auto c = upLine.rfind(')');
+            if (c == std::string::npos)
+                break;
+            std::istringstream upRest(upLine.substr(c + 2));
+            char s = 0;
+            upRest >> s >> p;
+        }
+        if (!ours)
+            continue;
+        std::ifstream smaps(entry.path() / "smaps_rollup");
+        while (std::getline(smaps, line)) {
+            if (line.rfind("Pss:", 0) == 0) {
+                total += std::atol(line.c_str() + 4);
+                ++found;
+                break;
+            }
+        }
+    }
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const std::string folder =
+        argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / ("mev-probe-" + std::to_string(count))).string();
+    if (!gtk_init_check()) {
+        std::fprintf(stderr, "no display: run under xvfb-run -a\n");
+        return 1;
+    }
+    if (!MakeFolder(folder, count)) {
+        std::fprintf(stderr, "cannot write %s\n", folder.c_str());
+        return 1;
+    }
+    auto app = Gtk::Application::create("org.mev.probe", Gio::Application::Flags::NON_UNIQUE);
+    app->register_application();
+    mev::InitPlatform();
+    mev::InitBrowserEngine({folder});
+
+    CHost host;
+    mev::SetScriptHost(&host);
+    Gtk::Window window;
+    window.set_default_size(1280, 800);
+    auto page = std::make_unique<mev::CImagePage>(host);
+    host.page = page.get();
+    window.set_child(*page);
+    window.present();
+    auto context = Glib::MainContext::get_default();
+    const auto until = [&](auto cond, double ms) {
+        const auto t0 = Clock::now();
+        while (!cond() && MsSince(t0) < ms)
+            context->iteration(false) || (g_usleep(1000), true);
+        return cond();
+    };
+    until([&] { return page->IsStarted() && !page->GetIndexBrowser(0)->IsLoading(); }, 20000);
+    until([] { return false; }, 1000);
+
+    // The longest gap between two turns of a 5 ms timer, beyond its period.
+    double longest = 0;
+    double longestAt = 0;
+    int stallsOver50 = 0;
+    Clock::time_point start = Clock::now();
+    auto last = Clock::now();
+    bool measuring = false;
+    sigc::connection ticker = Glib::signal_timeout().connect(
+        [&] {
+            const double gap = MsSince(last) - 5;
+            last = Clock::now();
+            if (measuring && gap > longest) {
+                longest = gap;
+                longestAt = MsSince(start) - gap;
+            }
+            if (measuring && gap > 50)
+                ++stallsOver50;
+            return true;
+        },
+        5);
+
+    // The same timer with nothing to do, for comparison on a busy machine.
+    start = Clock::now();
+    last = start;
+    measuring = true;
+    until([] { return false; }, 3000);
+    measuring = false;
+    const double idleLongest = longest;
+    const int idleStalls = stallsOver50;
+    longest = 0;
+    stallsOver50 = 0;
+
+    mev::CPageBrowser* index = page->GetIndexBrowser(0);
+    bool loaded = false;
+    index->signal_load_finished().connect([&] { loaded = true; });
+    double firstShown = -1;
+    bool asking = false;
+
+    const auto t0 = Clock::now();
+    start = t0;
+    last = t0;
+    measuring = true;
+    page->OnFolderSelected(folder);  // what the tree's selection change does
+    until(
+        [&] {
+            if (firstShown < 0 && !asking) {
+                asking = true;
+                index->EvaluateScript(
+                    "(function(){var p=document.images[0];return !!(p&&p.complete&&p.naturalWidth>0);})()",
+                    [&](bool ok, std::string json) {
+                        asking = false;
+                        if (ok && json == "true" && firstShown < 0)
+                            firstShown = MsSince(t0);
+                    });
+            }
+            return loaded && mev::IndexTotal == count;
+        },
+        600000);
+    const double wholePage = MsSince(t0);
+    const double streamingLongest = longest;
+    until([] { return false; }, 2000);
+    measuring = false;
+    ticker.disconnect();
+    int processes = 0;
+    const long pss = ChildPssKb("WebKitWebProces", processes);
+
+    std::printf("pictures           %d (64x48 PNG) in %s\n", count, folder.c_str());
+    std::printf("first thumbnail    %.0f ms after the folder was chosen\n", firstShown);
+    std::printf("whole page loaded  %.0f ms (%d thumbnails reported)\n", wholePage, mev::IndexTotal);
+    std::printf("longest stall      %.0f ms of the main loop (starting %.0f ms after the choice; %d stalls over 50 ms),"
+                " from the choice to 2 s after the load\n",
+                longest, longestAt, stallsOver50);
+    std::printf("while streaming    %.0f ms longest stall until the page had loaded\n", streamingLongest);
+    std::printf("idle baseline      %.0f ms longest gap, %d over 50 ms, in 3 s before the choice\n", idleLongest,
+                idleStalls);
+    std::printf("web process        %.0f MB proportional set size (%d process%s)\n", pss / 1024.0, processes,
+                processes == 1 ? "" : "es");
+
+    // Leaving the folder while its page streams cancels that page.
+    page->OnFolderSelected(folder);
+    const std::string other = folder + "-small";
+    MakeFolder(other, 3);
+    index->Refresh();
+    until([&] { return index->IsLoading(); }, 5000);
+    until([] { return false; }, 300);
+    const auto left = Clock::now();
+    page->OnFolderSelected(other);
+    const bool stopped = until([&] { return !index->IsLoading(); }, 20000);
+    std::printf("left mid-stream    the page left behind %s %.0f ms later (now %s)\n",
+                stopped ? "stopped loading" : "was still loading", MsSince(left), index->GetLocationUrl().c_str());
+
+    mev::SetScriptHost(nullptr);
+    host.page = nullptr;
+    window.unset_child();
+    page.reset();
+    return 0;
+}

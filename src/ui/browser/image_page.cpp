@@ -1,0 +1,401 @@
+#include "ui/browser/image_page.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include <glibmm/main.h>
+#include <gtkmm/window.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/shell/url.hpp"
+#include "ui/browser/page_browser.hpp"
+#include "ui/media/open_with_menu.hpp"
+
+namespace mev {
+
+namespace {
+
+// What the "fit" width leaves for the index page's vertical scroll bar.
+constexpr int SCROLL_BAR_ALLOWANCE = 16;
+
+int AutoplaySeconds(int id)
+{
+    switch (id) {
+    case ID_AUTOPLAY_1S: return 1;
+    case ID_AUTOPLAY_2S: return 2;
+    case ID_AUTOPLAY_3S: return 3;
+    case ID_AUTOPLAY_5S: return 5;
+    case ID_AUTOPLAY_10S: return 10;
+    case ID_AUTOPLAY_15S: return 15;
+    default: return 0;
+    }
+}
+
+int WidthOfCommand(int id)
+{
+    switch (id) {
+    case ID_WIDTH_32: return 32;
+    case ID_WIDTH_64: return 64;
+    case ID_WIDTH_80: return 80;
+    case ID_WIDTH_120: return 120;
+    case ID_WIDTH_240: return 240;
+    case ID_WIDTH_FIT: return 0;
+    default: return -1;  // ID_WIDTH_ACTUAL
+    }
+}
+
+// The strings of a JSON array of strings, as the page returns them; empty for anything
+// else.
+std::vector<std::string> ParseStringArray(const std::string& json)
+{
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    const auto skipBlanks = [&] {
+        while (i < json.size() && (json[i] == ' ' || json[i] == '\n' || json[i] == '\t' || json[i] == '\r'))
+            ++i;
+    };
+    skipBlanks();
+    if (i >= json.size() || json[i++] != '[')
+        return {};
+    for (;;) {
+        skipBlanks();
+        if (i < json.size() && json[i] == ']')
+            return items;
+        if (i >= json.size() || json[i++] != '"')
+            return {};
+        std::string text;
+        while (i < json.size() && json[i] != '"') {
+            char c = json[i++];
+            if (c != '\\') {
+                text += c;
+                continue;
+            }
+            if (i >= json.size())
+                return {};
+            c = json[i++];
+            switch (c) {
+            case 'n': text += '\n'; break;
+            case 't': text += '\t'; break;
+            case 'r': text += '\r'; break;
+            case 'b': text += '\b'; break;
+            case 'f': text += '\f'; break;
+            case 'u': {
+                if (i + 4 > json.size())
+                    return {};
+                unsigned code = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const int digit = HexDigitValue(json[i++]);
+                    if (digit < 0)
+                        return {};
+                    code = code * 16 + static_cast<unsigned>(digit);
+                }
+                // Sources are URLs: anything beyond ASCII would already be percent-encoded.
+                if (code >= 0x80)
+                    return {};
+                text += static_cast<char>(code);
+                break;
+            }
+            default: text += c; break;
+            }
+        }
+        if (i >= json.size())
+            return {};
+        ++i;
+        items.push_back(std::move(text));
+        skipBlanks();
+        if (i < json.size() && json[i] == ',')
+            ++i;
+    }
+}
+
+// The picture URLs of the thumbnails with the checked border, in page order.
+constexpr const char* CHECKED_SOURCES_SCRIPT = R"((function () {
+  var found = [];
+  var pics = document.images;
+  for (var i = 0; i < pics.length; i++) {
+    var colour = (typeof BorderColour === 'function') ? BorderColour(pics[i])
+                                                      : String(pics[i].style.borderColor).toLowerCase();
+    if (colour.indexOf('ff00ff') >= 0)
+      found.push((typeof PictureUrl === 'function') ? PictureUrl(pics[i]) : pics[i].src);
+  }
+  return found;
+})())";
+
+} // namespace
+
+// The index page's "fit" width: the list area's width, written on the UI thread before
+// every index page request and read by page workers without a lock.
+class CImagePage::CWidthSource : public IIndexWidthSource {
+public:
+    int GetIndexClientWidth() const override { return m_width.load(std::memory_order_relaxed); }
+    int GetThumbMetric() const override { return SCROLL_BAR_ALLOWANCE; }
+    void SetWidth(int width) { m_width.store(width, std::memory_order_relaxed); }
+
+private:
+    std::atomic<int> m_width{0};
+};
+
+CImagePage::CImagePage(CMediaPageHost& host)
+    : CMediaPage(MediaKind::Image, host), m_widthSource(std::make_shared<CWidthSource>())
+{
+    GetBrowser().SetContextMenuId(IDR_IMAGE_MENU);
+}
+
+CImagePage::~CImagePage()
+{
+    if (GetIndexWidthSource() == m_widthSource)
+        SetIndexWidthSource(nullptr);
+}
+
+std::string CImagePage::IndexPageUrl(const std::string& folder)
+{
+    return "mev://images/?" + folder;
+}
+
+CPageBrowser* CImagePage::GetIndexBrowser(int slot) const
+{
+    if (slot < 0 || slot >= SLOT_COUNT)
+        return nullptr;
+    return m_index[static_cast<std::size_t>(slot)].get();
+}
+
+Gtk::Widget* CImagePage::CreateListPane()
+{
+    m_area = std::make_unique<Gtk::Box>(Gtk::Orientation::VERTICAL);
+    m_area->set_name("index-area");
+    m_area->set_hexpand(true);
+    m_area->set_vexpand(true);
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        auto browser = std::make_unique<CPageBrowser>();
+        browser->SetContextMenuId(IDR_INDEX_MENU);
+        browser->signal_status_text().connect([this](const std::string& text) { GetHost().SetStatusMessage(text); });
+        browser->GetWidget().set_visible(slot == m_currentSlot);
+        browser->SetOffScreen(slot != m_currentSlot);
+        m_area->append(browser->GetWidget());
+        browser->Navigate(GetBlankPageUrl());
+        m_index[static_cast<std::size_t>(slot)] = std::move(browser);
+    }
+    SetIndexWidthSource(m_widthSource);
+    return m_area.get();
+}
+
+void CImagePage::SwapTo(int slot)
+{
+    if (slot == m_currentSlot)
+        return;
+    CPageBrowser& shown = *m_index[static_cast<std::size_t>(slot)];
+    CPageBrowser& parked = CurrentIndex();
+    // A page left while it still streams is cancelled: the slot gives it up, and the
+    // folder is loaded anew when it is chosen again.
+    if (parked.IsLoading())
+        parked.Navigate(GetBlankPageUrl());
+    shown.SetOffScreen(false);
+    shown.GetWidget().set_visible(true);
+    parked.GetWidget().set_visible(false);
+    parked.SetOffScreen(true);
+    m_currentSlot = slot;
+    ReportIndexStatus();
+}
+
+void CImagePage::ReportIndexStatus()
+{
+    // The counts then describe the page on screen (until a new one reports).
+    CurrentIndex().ExecScript("if (typeof ReportIndexStatus === 'function') ReportIndexStatus();");
+}
+
+void CImagePage::OnFolderSelected(const std::string& folder)
+{
+    IndexTotal = 0;
+    IndexChecked = 0;
+    if (!m_index[0])
+        return;
+    if (folder.empty()) {
+        CurrentIndex().Navigate(GetBlankPageUrl());
+        return;
+    }
+    const std::string url = IndexPageUrl(folder);
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        if (m_index[static_cast<std::size_t>(slot)]->GetLocationUrl() == url) {
+            // The counts were just cleared: the page already on screen reports them again.
+            if (slot == m_currentSlot)
+                ReportIndexStatus();
+            else
+                SwapTo(slot);
+            return;
+        }
+    }
+    // The oldest load gives way.
+    m_lastUsedSlot = m_lastUsedSlot + 1 > SLOT_COUNT - 1 ? 0 : m_lastUsedSlot + 1;
+    SwapTo(m_lastUsedSlot);
+    MeasureListArea();
+    CurrentIndex().Navigate(url);
+}
+
+int CImagePage::GetTotalCount() const
+{
+    return IndexTotal;
+}
+
+int CImagePage::GetCheckedCount() const
+{
+    return IndexChecked;
+}
+
+void CImagePage::StopPlayback()
+{
+    // The picture stays; only the slide show stops.
+    if (m_index[0])
+        CurrentIndex().StopAutoPlay();
+}
+
+void CImagePage::RefreshList(const std::string&)
+{
+    if (!m_index[0])
+        return;
+    MeasureListArea();
+    CurrentIndex().Refresh();
+}
+
+void CImagePage::MeasureListArea()
+{
+    // The page worker may read it at once: the width must be the one on screen now.
+    m_widthSource->SetWidth(m_area ? m_area->get_width() : 0);
+}
+
+CPageBrowser& CImagePage::PictureBrowser()
+{
+    CPageBrowser* full = GetHost().GetShownFullScreenBrowser();
+    return full != nullptr ? *full : GetBrowser();
+}
+
+void CImagePage::ShowCurrentImage()
+{
+    PictureBrowser().Navigate(CurrentImagePath.empty() ? GetBlankPageUrl() : "mev://image/?" + CurrentImagePath);
+}
+
+void CImagePage::SetImageWidth(int width)
+{
+    if (ImageWidth.load() == width)
+        return;
+    ImageWidth.store(width);
+    // Only the page on screen follows; parked pages keep their width until refreshed.
+    RefreshList({});
+}
+
+void CImagePage::CollectCheckedImages(std::function<void(std::vector<std::string> paths)> done)
+{
+    if (!m_index[0]) {
+        Glib::signal_idle().connect_once([done] { if (done) done({}); });
+        return;
+    }
+    CurrentIndex().EvaluateScript(CHECKED_SOURCES_SCRIPT, [done](bool ok, const std::string& json) {
+        std::vector<std::string> paths;
+        if (ok) {
+            for (const std::string& source : ParseStringArray(json)) {
+                std::string path;
+                std::error_code ec;
+                // Only pictures that are still files here; sources of other kinds are left out.
+                if (FileUrlToPath(DecodeUrl(source), path) && std::filesystem::is_regular_file(path, ec))
+                    paths.push_back(std::move(path));
+            }
+        }
+        if (done)
+            done(std::move(paths));
+    });
+}
+
+void CImagePage::OnPageMessage(int code, const std::string& url, std::function<void(int)> done)
+{
+    if ((code == PAGEMSG_QUERY_AUTOPLAY || code == PAGEMSG_STOP_AUTOPLAY) && !m_index[0]) {
+        if (done)
+            done(0);
+        return;
+    }
+    if (code == PAGEMSG_QUERY_AUTOPLAY) {
+        CurrentIndex().InAutoPlayMode([done](bool on) { if (done) done(on ? 1 : 0); });
+        return;
+    }
+    if (code == PAGEMSG_STOP_AUTOPLAY) {
+        CurrentIndex().StopAutoPlay([done](bool had) { if (done) done(had ? 1 : 0); });
+        return;
+    }
+    CMediaPage::OnPageMessage(code, url, std::move(done));
+}
+
+bool CImagePage::OnUpdateCommand(CCmdUI& ui)
+{
+    const int id = ui.id;
+    if (id == ID_PRIVATE_SHOW_IMAGE) {
+        ui.Enable(true);
+        return true;
+    }
+    if (AutoplaySeconds(id) != 0 || (id >= ID_IMAGE_PREVIOUS && id <= ID_IMAGE_LAST)) {
+        ui.Enable(IndexTotal != 0);
+        return true;
+    }
+    if (id == ID_IMAGE_TOGGLESIZE) {
+        const std::string url = PictureBrowser().GetLocationUrl();
+        ui.Enable(!url.empty() && url != GetBlankPageUrl());
+        return true;
+    }
+    if (id >= ID_WIDTH_32 && id <= ID_WIDTH_ACTUAL) {
+        const int width = WidthOfCommand(id);
+        ui.Enable(true);
+        ui.SetCheck(width < 0 ? ImageWidth.load() < 0 : ImageWidth.load() == width);
+        return true;
+    }
+    if (id == ID_OPENWITH_SELECT || (id >= ID_OPENWITH_FIRST && id <= ID_OPENWITH_LAST)) {
+        ui.Enable(!ContextImagePath.empty());
+        return true;
+    }
+    return CMediaPage::OnUpdateCommand(ui);
+}
+
+bool CImagePage::OnCommand(int id)
+{
+    if (id == ID_PRIVATE_SHOW_IMAGE) {
+        ShowCurrentImage();
+        return true;
+    }
+    if (const int seconds = AutoplaySeconds(id); seconds != 0) {
+        if (m_index[0])
+            CurrentIndex().ExecScript("if (typeof AutoPlay === 'function') AutoPlay(" + std::to_string(seconds) + ");");
+        return true;
+    }
+    switch (id) {
+    case ID_IMAGE_PREVIOUS:
+    case ID_IMAGE_NEXT:
+    case ID_IMAGE_FIRST:
+    case ID_IMAGE_LAST: {
+        static const char* const FUNCTIONS[] = {"DisplayPrev", "DisplayNext", "DisplayFirst", "DisplayLast"};
+        if (m_index[0])
+            CurrentIndex().CallScriptFunction(FUNCTIONS[id - ID_IMAGE_PREVIOUS]);
+        return true;
+    }
+    case ID_IMAGE_TOGGLESIZE:
+        PictureBrowser().CallScriptFunction("ToggleSize");
+        return true;
+    case ID_OPENWITH_SELECT:
+        SelectOpenWithProgram(dynamic_cast<Gtk::Window*>(get_root()), "image", ContextImagePath);
+        return true;
+    default:
+        break;
+    }
+    if (id >= ID_WIDTH_32 && id <= ID_WIDTH_ACTUAL) {
+        const int width = WidthOfCommand(id);
+        // Actual Width stays as it is once the width is negative.
+        if (!(width < 0 && ImageWidth.load() < 0))
+            SetImageWidth(width);
+        return true;
+    }
+    if (id >= ID_OPENWITH_FIRST && id <= ID_OPENWITH_LAST) {
+        // A program that cannot be started is not reported.
+        RunOpenWithEntry("image", id, ContextImagePath);
+        return true;
+    }
+    return CMediaPage::OnCommand(id);
+}
+
+} // namespace mev

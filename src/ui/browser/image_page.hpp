@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtkmm/box.h>
+
+#include "core/pages/image_pane_state.hpp"
+#include "ui/media/media_page.hpp"
+
+namespace mev {
+
+class CPageBrowser;
+
+// The Images tab: the thumbnail index of the selected folder in the list area and the
+// clicked picture in the browser pane. Three index browsers keep the last three index
+// pages; the ones not on screen are hidden, never destroyed, so their page, scroll
+// position, checks and script state are there when their folder is chosen again.
+class CImagePage : public CMediaPage {
+public:
+    static constexpr int SLOT_COUNT = 3;
+
+    explicit CImagePage(CMediaPageHost& host);
+    ~CImagePage() override;
+
+    // Page messages 1 and 2 ask the index page on screen, not the picture.
+    void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
+    bool OnUpdateCommand(CCmdUI& ui) override;
+    bool OnCommand(int id) override;
+
+    Gtk::Widget* CreateListPane() override;
+    void OnFolderSelected(const std::string& folder) override;
+    int GetTotalCount() const override;
+    int GetCheckedCount() const override;
+    void StopPlayback() override;
+    void RefreshList(const std::string& folder) override;
+
+    // The paths of the thumbnails with the checked border, in page order, existing
+    // regular files only. done runs later on the main loop (with nothing when the page
+    // cannot be asked).
+    void CollectCheckedImages(std::function<void(std::vector<std::string> paths)> done);
+
+    // Navigates the full-screen browser when it is shown, else the image browser, to
+    // CurrentImagePath (the blank page when there is none).
+    void ShowCurrentImage();
+
+    CPageBrowser* GetIndexBrowser(int slot) const;
+    int GetCurrentSlot() const { return m_currentSlot; }
+
+    // "mev://images/?<folder>".
+    static std::string IndexPageUrl(const std::string& folder);
+
+private:
+    class CWidthSource;
+
+    CPageBrowser& CurrentIndex() const { return *m_index[static_cast<std::size_t>(m_currentSlot)]; }
+    // The browser Toggle Size and new pictures go to.
+    CPageBrowser& PictureBrowser();
+    void SwapTo(int slot);
+    void ReportIndexStatus();
+    void MeasureListArea();
+    void SetImageWidth(int width);
+
+    std::array<std::unique_ptr<CPageBrowser>, SLOT_COUNT> m_index;
+    int m_currentSlot = 0;
+    int m_lastUsedSlot = -1;
+    std::unique_ptr<Gtk::Box> m_area;
+    std::shared_ptr<CWidthSource> m_widthSource;
+};
+
+} // namespace mev

@@ -1,0 +1,295 @@
+#include "ui/browser/image_page.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+#include <webkit/webkit.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/pages/image_pane_state.hpp"
+#include "core/pages/script_external.hpp"
+#include "core/shell/url.hpp"
+#include "ui/browser/browser_engine.hpp"
+#include "ui/browser/page_browser.hpp"
+#include "ui/ui_test_support.hpp"
+
+namespace mev {
+namespace {
+
+// The main window's part: window.external's commands reach the page, as posted commands.
+class CHost : public CMediaPageHost, public IScriptHost {
+public:
+    void SetStatusMessage(const std::string&) override {}
+    void ToggleFullScreen() override {}
+    bool RouteCommand(int) override { return false; }
+    void SetCurrentPage(CMediaPage*) override {}
+    void PostPaneCommand(ScriptPane pane, int commandId) override
+    {
+        if (pane == ScriptPane::Image && page != nullptr)
+            page->PostCommand(commandId);
+    }
+    void SetStatusText(const std::string&) override {}
+    bool IsImagePaneVisible() const override { return true; }
+
+    CMediaPage* page = nullptr;
+};
+
+class ImagePageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ImageWidth = 80;
+        ContextImagePath.clear();
+        CurrentImagePath.clear();
+        SetScriptHost(&host);
+        window = std::make_unique<Gtk::Window>();
+        window->set_default_size(900, 600);
+        page = std::make_unique<CImagePage>(host);
+        host.page = page.get();
+        window->set_child(*page);
+        window->present();
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }, 10000));
+        // Every slot starts on the blank page; loads are counted from then on.
+        ASSERT_TRUE(test::RunMainLoopUntil(
+            [this] {
+                for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot) {
+                    CPageBrowser& b = *page->GetIndexBrowser(slot);
+                    if (b.GetLocationUrl() != GetBlankPageUrl() || webkit_web_view_is_loading(b.GetWebView()))
+                        return false;
+                }
+                return true;
+            },
+            10000));
+        for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot)
+            g_signal_connect(page->GetIndexBrowser(slot)->GetWebView(), "load-changed", G_CALLBACK(&CountStart), &starts);
+    }
+    void TearDown() override
+    {
+        SetScriptHost(nullptr);
+        for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot)
+            g_signal_handlers_disconnect_by_data(page->GetIndexBrowser(slot)->GetWebView(), &starts);
+        host.page = nullptr;
+        window->unset_child();
+        page.reset();
+        window->destroy();
+        ImageWidth = 80;
+        test::RunMainLoopFor(50);
+    }
+
+    static void CountStart(WebKitWebView*, WebKitLoadEvent event, gpointer count)
+    {
+        if (event == WEBKIT_LOAD_STARTED)
+            ++*static_cast<int*>(count);
+    }
+
+    // A folder of n small pictures.
+    std::string Folder(const std::string& name, int n)
+    {
+        const std::string path = folders.MakeFolder(name);
+        for (int i = 0; i < n; ++i)
+            test::WritePicture(path + "/pic" + std::to_string(i) + ".png", 40, 30, 0x203040 * (i + 1));
+        return path;
+    }
+
+    CPageBrowser& Index() { return *page->GetIndexBrowser(page->GetCurrentSlot()); }
+
+    std::string Eval(const std::string& code)
+    {
+        std::string json;
+        return test::EvaluateInPage(Index(), code, json) ? json : "";
+    }
+
+    // Selects the folder and waits until the page on screen is its index page, loaded,
+    // with its counts reported.
+    bool Select(const std::string& folder, int pictures)
+    {
+        page->OnFolderSelected(folder);
+        const std::string url = CImagePage::IndexPageUrl(folder);
+        return test::RunMainLoopUntil(
+            [&] {
+                return Index().GetLocationUrl() == url && !webkit_web_view_is_loading(Index().GetWebView()) &&
+                       IndexTotal == pictures;
+            },
+            15000);
+    }
+
+    CCmdUI Update(int id)
+    {
+        CCmdUI ui;
+        ui.id = id;
+        EXPECT_TRUE(page->OnUpdateCommand(ui)) << id;
+        return ui;
+    }
+
+    // Runs a command as a menu does: only when its rule enables it.
+    void Run(int id)
+    {
+        if (Update(id).enabled)
+            page->OnCommand(id);
+    }
+
+    test::CTempFolder folders;
+    CHost host;
+    std::unique_ptr<Gtk::Window> window;
+    std::unique_ptr<CImagePage> page;
+    int starts = 0;
+};
+
+TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
+{
+    const std::string a = Folder("A", 1), b = Folder("B", 2), c = Folder("C", 3), d = Folder("D", 1);
+    ASSERT_TRUE(Select(a, 1));
+    // A check on A's page must still be there when A comes back.
+    Eval("document.images[0].style.borderColor = '#ff00ff'; ReportIndexStatus(); 1");
+    ASSERT_TRUE(Select(b, 2));
+    ASSERT_TRUE(Select(c, 3));
+    EXPECT_EQ(starts, 3);
+
+    ASSERT_TRUE(Select(a, 1)) << Index().GetLocationUrl() << " " << IndexTotal;
+    EXPECT_EQ(starts, 3) << "a cached page was requested again";
+    EXPECT_EQ(page->GetCurrentSlot(), 0);
+    EXPECT_TRUE(test::RunMainLoopUntil([] { return IndexChecked == 1; }, 5000));
+
+    // The same folder again neither swaps nor reloads.
+    ASSERT_TRUE(Select(a, 1));
+    EXPECT_EQ(starts, 3);
+    EXPECT_EQ(page->GetCurrentSlot(), 0);
+
+    // D takes the slot of the oldest load (A's); A then has to be loaded anew.
+    ASSERT_TRUE(Select(d, 1));
+    EXPECT_EQ(page->GetCurrentSlot(), 0);
+    EXPECT_EQ(starts, 4);
+    ASSERT_TRUE(Select(a, 1));
+    EXPECT_EQ(starts, 5);
+    EXPECT_EQ(page->GetCurrentSlot(), 1);
+    EXPECT_TRUE(page->GetIndexBrowser(1)->GetWidget().get_mapped());
+    EXPECT_FALSE(page->GetIndexBrowser(0)->GetWidget().get_mapped());
+
+    // No folder: the slot on screen shows the blank page.
+    page->OnFolderSelected("");
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Index().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    EXPECT_EQ(IndexTotal, 0);
+}
+
+TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
+{
+    const int walk[] = {ID_AUTOPLAY_1S, ID_AUTOPLAY_2S, ID_AUTOPLAY_3S, ID_AUTOPLAY_5S, ID_AUTOPLAY_10S,
+                        ID_AUTOPLAY_15S, ID_IMAGE_PREVIOUS, ID_IMAGE_NEXT, ID_IMAGE_FIRST, ID_IMAGE_LAST};
+    // Nothing shown yet: the picture cannot change size.
+    EXPECT_FALSE(Update(ID_IMAGE_TOGGLESIZE).enabled);
+
+    ASSERT_TRUE(Select(Folder("empty", 0), 0));
+    for (int id : walk)
+        EXPECT_FALSE(Update(id).enabled) << id;
+
+    const std::string folder = Folder("three", 3);
+    ASSERT_TRUE(Select(folder, 3));
+    for (int id : walk)
+        EXPECT_TRUE(Update(id).enabled) << id;
+    // The page clicks its first thumbnail: that picture is shown and may be toggled.
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl().rfind("mev://image/?", 0) == 0; },
+                                       10000));
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://image/?" + CurrentImagePath);
+    EXPECT_TRUE(Update(ID_IMAGE_TOGGLESIZE).enabled);
+
+    // Last walks to the last thumbnail, and the picture follows.
+    Run(ID_IMAGE_LAST);
+    const std::string source = Eval("PictureUrl(document.images[2])");
+    std::string last;
+    ASSERT_TRUE(source.size() > 2 && FileUrlToPath(DecodeUrl(source.substr(1, source.size() - 2)), last)) << source;
+    EXPECT_TRUE(test::RunMainLoopUntil(
+        [&] { return CurrentImagePath == last && page->GetBrowser().GetLocationUrl() == "mev://image/?" + last; },
+        5000));
+
+    // Widths: one check at a time; choosing the width in force does not reload.
+    EXPECT_TRUE(Update(ID_WIDTH_80).checked);
+    EXPECT_FALSE(Update(ID_WIDTH_FIT).checked);
+    const int before = starts;
+    Run(ID_WIDTH_FIT);
+    Run(ID_WIDTH_FIT);
+    EXPECT_TRUE(Update(ID_WIDTH_FIT).checked);
+    EXPECT_FALSE(Update(ID_WIDTH_80).checked);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return starts == before + 1 && !webkit_web_view_is_loading(Index().GetWebView()); }, 10000));
+    // Fit To Window: as wide as the list area allows, not the smallest width.
+    const int areaWidth = page->GetListArea().get_width();
+    ASSERT_GT(areaWidth, 100);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("document.images[0].getAttribute('width')") ==
+                                                    "\"" + std::to_string(areaWidth - 16 - 12) + "\""; }, 10000))
+        << Eval("document.images[0].getAttribute('width')") << " for " << areaWidth;
+    Run(ID_WIDTH_ACTUAL);
+    Run(ID_WIDTH_ACTUAL);
+    EXPECT_TRUE(Update(ID_WIDTH_ACTUAL).checked);
+    test::RunMainLoopFor(200);
+    EXPECT_EQ(starts, before + 2);
+
+    // Open With needs a picture under the last context menu.
+    EXPECT_FALSE(Update(ID_OPENWITH_SELECT).enabled);
+    EXPECT_FALSE(Update(ID_OPENWITH_FIRST).enabled);
+    ContextImagePath = CurrentImagePath;
+    EXPECT_TRUE(Update(ID_OPENWITH_SELECT).enabled);
+    EXPECT_TRUE(Update(ID_OPENWITH_FIRST + 2).enabled);
+}
+
+TEST_F(ImagePageTest, SlideShowRunsFromTheIndexAndAnswersThePageMessages)
+{
+    auto ask = [&](int code) {
+        int answer = -1;
+        page->OnPageMessage(code, {}, [&](int result) { answer = result; });
+        test::RunMainLoopUntil([&] { return answer != -1; }, 5000);
+        return answer;
+    };
+    // The blank index page has no slide show to ask about or stop.
+    EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 0);
+    EXPECT_EQ(ask(PAGEMSG_STOP_AUTOPLAY), 0);
+
+    ASSERT_TRUE(Select(Folder("show", 2), 2));
+    Run(ID_AUTOPLAY_5S);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "5000"; }, 5000));
+    Run(ID_AUTOPLAY_10S);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "10000"; }, 5000));
+    EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 1);
+    EXPECT_EQ(ask(PAGEMSG_STOP_AUTOPLAY), 1);
+    EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 0);
+
+    // Stop ends a slide show and keeps the picture.
+    Run(ID_AUTOPLAY_1S);
+    EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 1);
+    const std::string shown = page->GetBrowser().GetLocationUrl();
+    page->StopPlayback();
+    EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 0);
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), shown);
+}
+
+TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
+{
+    const std::string folder = folders.MakeFolder("odd");
+    const std::string names[] = {"a \"quoted\" #1.png", "b 100% ?x=1.png", "c caf\xE9 & <b>.png", "d it's.png",
+                                 "e gone.png"};
+    for (const std::string& name : names)
+        ASSERT_TRUE(test::WritePicture(folder + "/" + name, 20, 20));
+    ASSERT_TRUE(Select(folder, 5));
+    // Page order is the order the folder lists its files in.
+    std::vector<std::string> order;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        order.push_back(entry.path().string());
+    // Thumbnails 0, 3 and 4 checked, 1 current; then 4's file goes away.
+    Eval("var p = document.images; p[0].style.borderColor = '#ff00ff'; p[3].style.borderColor = '#ff00ff';"
+         "p[4].style.borderColor = '#FF00FF'; p[1].style.borderColor = '#0000ff'; 1");
+    std::filesystem::remove(order[4]);
+
+    std::vector<std::string> paths;
+    bool done = false;
+    page->CollectCheckedImages([&](std::vector<std::string> result) {
+        paths = std::move(result);
+        done = true;
+    });
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
+    EXPECT_EQ(paths, (std::vector<std::string>{order[0], order[3]}));
+}
+
+} // namespace
+} // namespace mev
