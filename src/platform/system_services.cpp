@@ -134,4 +134,16 @@ DriveType GetPathDriveType(const std::string& path)
     return mount != nullptr ? ClassifyMount(*mount) : DriveType::Unknown;
 }
 
+std::string GetFileTypeDescription(const std::string& fileName)
+{
+    gboolean uncertain = FALSE;
+    GCharPtr type(g_content_type_guess(fileName.c_str(), nullptr, 0, &uncertain));
+    if (!type || g_content_type_is_unknown(type.get()))
+        return {};
+    GCharPtr description(g_content_type_get_description(type.get()));
+    if (!description || !g_utf8_validate(description.get(), -1, nullptr))
+        return {};
+    return description.get();
+}
+
 } // namespace mev

@@ -16,6 +16,10 @@ bool RunProgram(const std::string& program, const std::string& file);
 // default web browser's when there is none. "" when nothing is found.
 std::string FindAssociatedProgram(const std::string& file, bool browserFallback);
 
+// The description of a file's content type judged from its name alone ("MP3 audio");
+// "" when the type is unknown. Safe on any thread.
+std::string GetFileTypeDescription(const std::string& fileName);
+
 // The kind of storage that holds an absolute path, from the mount table.
 DriveType GetPathDriveType(const std::string& path);
 

@@ -65,6 +65,14 @@ int main(int argc, char** argv)
         perror("mkdtemp");
         return 2;
     }
+    // A home folder of its own, outside the test root: the web engine's sandbox never
+    // shows the home folder, and a test plays media from a folder made in it later.
+    std::string home = (std::filesystem::temp_directory_path() / "mev-ui-home-XXXXXX").string();
+    if (mkdtemp(home.data()) == nullptr) {
+        perror("mkdtemp");
+        return 2;
+    }
+    setenv("HOME", home.c_str(), 1);
     mev::test::g_testRoot = root;
     mev::test::CTempFolder::SetDefaultParent(root);
     for (const char* name : {"config", "cache", "data"})
@@ -78,11 +86,13 @@ int main(int argc, char** argv)
     if (GTEST_FLAG_GET(list_tests)) {
         const int rc = RUN_ALL_TESTS();
         std::filesystem::remove_all(root);
+        std::filesystem::remove_all(home);
         return rc;
     }
     if (!gtk_init_check()) {
         std::fprintf(stderr, "no display: run the display tests under xvfb-run -a\n");
         std::filesystem::remove_all(root);
+        std::filesystem::remove_all(home);
         return 1;
     }
     mev::test::g_application = Gtk::Application::create("org.mev.uitests", Gio::Application::Flags::NON_UNIQUE);
@@ -97,5 +107,6 @@ int main(int argc, char** argv)
     const int rc = RUN_ALL_TESTS();
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
+    std::filesystem::remove_all(home, ec);
     return rc;
 }

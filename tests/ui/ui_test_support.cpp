@@ -10,6 +10,7 @@
 #include <glib.h>
 #include <webkit/webkit.h>
 #include <sigc++/connection.h>
+#include <gtkmm/messagedialog.h>
 
 #include "ui/browser/page_browser.hpp"
 
@@ -98,6 +99,28 @@ bool XdoTool(const std::string& arguments, int timeoutMs)
             return false;
         RunMainLoopFor(100);
     }
+}
+
+std::string AnswerMessageBox(int response, int timeoutMs)
+{
+    Gtk::MessageDialog* box = nullptr;
+    const bool shown = RunMainLoopUntil(
+        [&] {
+            for (Gtk::Window* window : Gtk::Window::list_toplevels()) {
+                box = dynamic_cast<Gtk::MessageDialog*>(window);
+                if (box != nullptr && box->get_visible())
+                    return true;
+            }
+            box = nullptr;
+            return false;
+        },
+        timeoutMs);
+    if (!shown)
+        return "(no message)";
+    const std::string text = box->property_text().get_value();
+    box->response(response);
+    RunMainLoopFor(20);
+    return text;
 }
 
 } // namespace mev::test

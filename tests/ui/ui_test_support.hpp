@@ -50,4 +50,8 @@ bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutM
 // short-lived windows vanishes under it.
 bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
 
+// Waits for a message box, answers it with response (a Gtk::ResponseType) and gives its
+// text; "(no message)" when none came within timeoutMs.
+std::string AnswerMessageBox(int response, int timeoutMs = 5000);
+
 } // namespace mev::test

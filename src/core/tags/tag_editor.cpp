@@ -140,7 +140,7 @@ std::string CTagEditor::FullPath(int row) const
 
 std::string CTagEditor::PlayUrl(int row) const
 {
-    return "mev://audio/?" + EncodeUrlPath(FullPath(row));
+    return "mev://audio/?" + FullPath(row);
 }
 
 void CTagEditor::Navigate(const std::string& url)

@@ -49,7 +49,7 @@ public:
     // The row's file name as UTF-8 for showing.
     std::string DisplayName(int row) const;
     std::string FullPath(int row) const;
-    // "mev://audio/?" and the row's encoded full path.
+    // "mev://audio/?" and the row's full path (the browser encodes it on navigation).
     std::string PlayUrl(int row) const;
     int SelectedRow() const { return m_selected; }
 

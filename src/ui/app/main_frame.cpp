@@ -12,6 +12,7 @@
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/pages/media_support.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/menu_tables.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -28,6 +29,25 @@ CMainFrame* g_mainFrame = nullptr;
 constexpr unsigned IDLE_PERIOD_MS = 200;
 // Delay before the full-screen window shows a page it has just started to load.
 constexpr unsigned FULL_SCREEN_DELAY_MS = 200;
+
+// Takes the item of an action out of a menu and its sections; a section left empty goes.
+void RemoveMenuItem(const Glib::RefPtr<Gio::Menu>& menu, const Glib::ustring& action)
+{
+    for (int i = menu->get_n_items() - 1; i >= 0; --i) {
+        const Glib::VariantBase value =
+            menu->get_item_attribute(i, Gio::MenuModel::Attribute::ACTION, Glib::VARIANT_TYPE_STRING);
+        if (value && Glib::VariantBase::cast_dynamic<Glib::Variant<Glib::ustring>>(value).get() == action) {
+            menu->remove(i);
+            continue;
+        }
+        auto section = std::dynamic_pointer_cast<Gio::Menu>(menu->get_item_link(i, Gio::MenuModel::Link::SECTION));
+        if (section) {
+            RemoveMenuItem(section, action);
+            if (section->get_n_items() == 0)
+                menu->remove(i);
+        }
+    }
+}
 
 bool IsVolumeCommand(int id)
 {
@@ -183,6 +203,8 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
             ContextImagePath = imagePath;
     }
     auto model = m_actions.BuildMenu(menuId);
+    if ((menuId == IDR_AUDIO_LIST_MENU || menuId == IDR_VIDEO_LIST_MENU) && !IsMediaPlayerInstalled())
+        RemoveMenuItem(model, CCommandActions::MenuActionName(ID_LIST_AUTOPLAY));
     if (model->get_n_items() == 0)
         return;
     m_actions.Refresh();

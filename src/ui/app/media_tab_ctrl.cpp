@@ -7,6 +7,8 @@
 #include "core/shell/url.hpp"
 #include "ui/browser/image_page.hpp"
 #include "ui/browser/page_browser.hpp"
+#include "ui/players/audio_page.hpp"
+#include "ui/players/video_page.hpp"
 
 namespace mev {
 namespace {
@@ -31,6 +33,10 @@ std::unique_ptr<CMediaPage> CreateDefaultPage(MediaKind kind, CMediaPageHost& ho
     switch (kind) {
     case MediaKind::Image:
         return std::make_unique<CImagePage>(host);
+    case MediaKind::Audio:
+        return std::make_unique<CAudioPage>(host);
+    case MediaKind::Video:
+        return std::make_unique<CVideoPage>(host);
     default:
         return std::make_unique<CMediaPage>(kind, host);
     }

@@ -18,6 +18,11 @@ namespace {
 struct EngineState {
     bool initialised = false;
     WebKitWebContext* context = nullptr;
+    // The context whose web process plays media, and the folders its sandbox shows.
+    // It starts as the shared one; a folder outside its sandbox gets a fresh context,
+    // since a sandbox cannot grow once its first process runs.
+    WebKitWebContext* mediaContext = nullptr;
+    std::vector<std::string> mediaFolders;
     WebKitSettings* settings = nullptr;
     IScriptHost* host = nullptr;
     ContextMenuProvider menuProvider;
@@ -49,6 +54,29 @@ void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer)
     g_object_unref(stream);
 }
 
+void RegisterPageScheme(WebKitWebContext* context)
+{
+    webkit_web_context_register_uri_scheme(context, "mev", &OnSchemeRequest, nullptr, nullptr);
+    // A local scheme may show file:// pictures and play file:// media, which the
+    // generated pages consist of.
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
+    webkit_security_manager_register_uri_scheme_as_local(security, "mev");
+}
+
+std::string NormalFolder(const std::string& folder)
+{
+    std::string text = std::filesystem::path(folder).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+bool LiesIn(const std::string& path, const std::string& folder)
+{
+    return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0
+                              && (folder.back() == '/' || path[folder.size()] == '/'));
+}
+
 // WebKit aborts on paths it will not mount (/, /sys, /proc, /dev) and bubblewrap cannot
 // mount the home folder or a folder above it; such folders are left out.
 bool CanMountInSandbox(const std::filesystem::path& path)
@@ -59,7 +87,7 @@ bool CanMountInSandbox(const std::filesystem::path& path)
     if (first.empty() || first == "sys" || first == "proc" || first == "dev")
         return false;
     std::error_code ec;
-    if (!std::filesystem::is_directory(path, ec))
+    if (!std::filesystem::is_directory(path, ec) && !std::filesystem::is_regular_file(path, ec))
         return false;
     if (const char* home = g_get_home_dir(); home != nullptr && *home != '\0') {
         const std::filesystem::path homePath = std::filesystem::path(home).lexically_normal();
@@ -88,20 +116,14 @@ void InitBrowserEngine(const std::vector<std::string>& sandboxFolders)
 
     std::set<std::string> added;
     for (const auto& folder : sandboxFolders) {
-        const auto path = std::filesystem::path(folder).lexically_normal();
-        std::string text = path.string();
-        while (text.size() > 1 && text.back() == '/')
-            text.pop_back();
+        const std::string text = NormalFolder(folder);
         if (!CanMountInSandbox(text) || !added.insert(text).second)
             continue;
         webkit_web_context_add_path_to_sandbox(state.context, text.c_str(), TRUE);
+        state.mediaFolders.push_back(text);
     }
-
-    webkit_web_context_register_uri_scheme(state.context, "mev", &OnSchemeRequest, nullptr, nullptr);
-    // A local scheme may show file:// pictures and play file:// media, which the
-    // generated pages consist of.
-    WebKitSecurityManager* security = webkit_web_context_get_security_manager(state.context);
-    webkit_security_manager_register_uri_scheme_as_local(security, "mev");
+    state.mediaContext = state.context;
+    RegisterPageScheme(state.context);
 
     state.settings = webkit_settings_new();
     webkit_settings_set_default_charset(state.settings, "UTF-8");
@@ -129,21 +151,60 @@ const ContextMenuProvider& GetContextMenuProvider()
     return State().menuProvider;
 }
 
-WebKitWebView* NewPageView()
+bool AddMediaFolder(const std::string& folder)
 {
     EngineState& state = State();
     if (!state.initialised)
         InitBrowserEngine({});
+    const std::string text = NormalFolder(folder);
+    for (const std::string& shown : state.mediaFolders) {
+        if (LiesIn(text, shown))
+            return false;
+    }
+    if (!CanMountInSandbox(text))
+        return false;
+    state.mediaFolders.push_back(text);
+    WebKitWebContext* context = webkit_web_context_new();
+    for (const std::string& shown : state.mediaFolders) {
+        std::error_code ec;
+        if (std::filesystem::exists(shown, ec))
+            webkit_web_context_add_path_to_sandbox(context, shown.c_str(), TRUE);
+    }
+    RegisterPageScheme(context);
+    // Earlier media contexts stay: views may still show pages of them.
+    state.mediaContext = context;
+    return true;
+}
+
+bool IsMediaContext(WebKitWebView* view)
+{
+    const EngineState& state = State();
+    return view != nullptr && webkit_web_view_get_context(view) == state.mediaContext;
+}
+
+WebKitWebView* NewPageView(bool forMedia)
+{
+    EngineState& state = State();
+    if (!state.initialised)
+        InitBrowserEngine({});
+    WebKitWebContext* context = forMedia ? state.mediaContext : state.context;
+    WebKitWebView* relative = nullptr;
+    for (WebKitWebView* view : state.views) {
+        if (webkit_web_view_get_context(view) == context) {
+            relative = view;
+            break;
+        }
+    }
 
     WebKitUserContentManager* manager = webkit_user_content_manager_new();
     WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
     GObject* object = nullptr;
-    if (!state.views.empty()) {
-        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", state.views.front(), "settings",
+    if (relative != nullptr) {
+        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", relative, "settings",
                                        state.settings, "user-content-manager", manager, "website-policies",
                                        policies, nullptr));
     } else {
-        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", state.context, "settings",
+        object = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
                                        state.settings, "user-content-manager", manager, "website-policies",
                                        policies, nullptr));
     }

@@ -15,6 +15,13 @@ namespace mev {
 // folders (media are opened inside its sandbox) and creates the shared settings.
 void InitBrowserEngine(const std::vector<std::string>& sandboxFolders);
 
+// Lets the web process that plays media open files in folder (or the file itself):
+// the sandbox of the current media context shows it already, or a fresh context whose
+// sandbox adds it becomes the media context (true). Player browsers move to it with
+// CPageBrowser::MoveToMediaContext. False also for folders no sandbox may show (the
+// home folder itself).
+bool AddMediaFolder(const std::string& folder);
+
 // The application's side of window.external; nullptr drops every call.
 void SetScriptHost(IScriptHost* host);
 

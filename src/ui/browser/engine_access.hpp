@@ -10,7 +10,11 @@ namespace mev {
 
 // A new view (a reference the caller owns) with the shared settings and web process,
 // autoplay allowed and window.external installed.
-WebKitWebView* NewPageView();
+// With forMedia the view belongs to the context that plays media (see AddMediaFolder).
+WebKitWebView* NewPageView(bool forMedia = false);
+
+// True when the view belongs to the context that plays media now.
+bool IsMediaContext(WebKitWebView* view);
 
 IScriptHost* GetScriptHost();
 const ContextMenuProvider& GetContextMenuProvider();

@@ -170,9 +170,14 @@ struct CPageBrowser::Callbacks {
 
 CPageBrowser::CPageBrowser() : m_alive(std::make_shared<bool>(true))
 {
-    m_view = NewPageView();
-    m_widget = Glib::wrap(GTK_WIDGET(m_view));
     m_cancellable = g_cancellable_new();
+    AttachView(NewPageView());
+}
+
+void CPageBrowser::AttachView(WebKitWebView* view)
+{
+    m_view = view;
+    m_widget = Glib::wrap(GTK_WIDGET(m_view));
     gtk_widget_set_hexpand(GTK_WIDGET(m_view), TRUE);
     gtk_widget_set_vexpand(GTK_WIDGET(m_view), TRUE);
     g_signal_connect(m_view, "load-changed", G_CALLBACK(&Callbacks::OnLoadChanged), this);
@@ -190,6 +195,25 @@ CPageBrowser::~CPageBrowser()
     g_object_unref(m_cancellable);
     g_signal_handlers_disconnect_by_data(m_view, this);
     g_object_unref(m_view);
+}
+
+bool CPageBrowser::MoveToMediaContext()
+{
+    if (IsMediaContext(m_view))
+        return false;
+    WebKitWebView* old = m_view;
+    // Script calls still waiting on the old view answer as failed.
+    g_cancellable_cancel(m_cancellable);
+    g_object_unref(m_cancellable);
+    m_cancellable = g_cancellable_new();
+    g_signal_handlers_disconnect_by_data(old, this);
+    AttachView(NewPageView(true));
+    m_lastRequest.clear();
+    m_statusText.clear();
+    // The owner puts the new view where the old one was.
+    m_signalViewReplaced.emit();
+    g_object_unref(old);
+    return true;
 }
 
 Gtk::Widget& CPageBrowser::GetWidget()

@@ -42,15 +42,22 @@ public:
     void InAutoPlayMode(std::function<void(bool)> done);
     void StopAutoPlay(std::function<void(bool)> done = {});
 
+    // Replaces the view with one of the context that plays media now, when this one is
+    // of another (see AddMediaFolder); the new view shows nothing yet. True when replaced:
+    // signal_view_replaced has then told the owner to show GetWidget() instead.
+    bool MoveToMediaContext();
+
     void SetContextMenuId(int menuId);
     int GetContextMenuId() const { return m_menuId; }
     void SetOffScreen(bool offScreen);
 
     sigc::signal<void(const std::string&)>& signal_status_text() { return m_signalStatusText; }
     sigc::signal<void()>& signal_load_finished() { return m_signalLoadFinished; }
+    sigc::signal<void()>& signal_view_replaced() { return m_signalViewReplaced; }
 
 private:
     struct Callbacks;
+    void AttachView(WebKitWebView* view);
     void RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done);
     void PostResult(std::function<void()> result);
     void ShowStatusText(const std::string& text);
@@ -67,6 +74,7 @@ private:
     std::string m_statusText;
     sigc::signal<void(const std::string&)> m_signalStatusText;
     sigc::signal<void()> m_signalLoadFinished;
+    sigc::signal<void()> m_signalViewReplaced;
 };
 
 } // namespace mev

@@ -36,6 +36,7 @@ CMediaPage::CMediaPage(MediaKind kind, CMediaPageHost& host)
     m_browser = CMediaPage::CreateBrowserPane();
     m_browserFrame.set_child(m_browser->GetWidget());
     m_browser->signal_status_text().connect([this](const std::string& text) { m_host.SetStatusMessage(text); });
+    m_browser->signal_view_replaced().connect([this] { m_browserFrame.set_child(m_browser->GetWidget()); });
 
     m_leftColumn.set_start_child(m_tree);
     m_leftColumn.set_end_child(m_listPlaceholder);
@@ -329,6 +330,11 @@ void CMediaPage::ToggleFullScreen()
 void CMediaPage::StopPlayback()
 {
     m_browser->Navigate(GetBlankPageUrl());
+}
+
+Gtk::Window* CMediaPage::GetWindow()
+{
+    return dynamic_cast<Gtk::Window*>(get_root());
 }
 
 void CMediaPage::CopyChecked() {}

@@ -14,27 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The message box on screen, or nullptr.
-Gtk::MessageDialog* FindMessageBox()
-{
-    for (Gtk::Window* window : Gtk::Window::list_toplevels()) {
-        if (auto* box = dynamic_cast<Gtk::MessageDialog*>(window); box != nullptr && box->get_visible())
-            return box;
-    }
-    return nullptr;
-}
-
-std::string Answer(Gtk::ResponseType response)
-{
-    Gtk::MessageDialog* box = nullptr;
-    if (!test::RunMainLoopUntil([&] { return (box = FindMessageBox()) != nullptr; }, 5000))
-        return "(no message)";
-    const std::string text = box->property_text().get_value();
-    box->response(response);
-    test::RunMainLoopFor(20);
-    return text;
-}
-
 TEST(FileOperationDlg, DeleteAsksFirstAndReportsWhatItCouldNotDelete)
 {
     test::CTempFolder dir;
@@ -47,16 +26,16 @@ TEST(FileOperationDlg, DeleteAsksFirstAndReportsWhatItCouldNotDelete)
     };
 
     CFileOperationDlg::RunCommand(nullptr, FileOpKind::Delete, files, record);
-    EXPECT_EQ(Answer(Gtk::ResponseType::NO), "This will delete 3 files.\nNo undo. Are you sure?");
+    EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::NO), "This will delete 3 files.\nNo undo. Are you sure?");
     test::RunMainLoopFor(100);
     EXPECT_EQ(done, 0);
     EXPECT_TRUE(fs::exists(files[0]));
 
     CFileOperationDlg::RunCommand(nullptr, FileOpKind::Delete, files, record);
-    Answer(Gtk::ResponseType::YES);
+    test::AnswerMessageBox(Gtk::ResponseType::YES);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return done == 1; }, 10000));
     EXPECT_EQ(results, (std::vector<FileOpResult>{FileOpResult::Done, FileOpResult::Failed, FileOpResult::Done}));
-    EXPECT_EQ(Answer(Gtk::ResponseType::OK),
+    EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::OK),
               "1 files can not be moved or deleted. They may be in use by other applications.");
     EXPECT_FALSE(fs::exists(files[0]));
     EXPECT_FALSE(CFileOperationDlg::IsBusy());

@@ -1,7 +1,7 @@
 // How responsive the window stays while a large file is copied: copies one file (1 GB
 // unless MEV_BENCH_COPY_MB says otherwise) with the File menu's copy, behind its progress
 // window, and reports the copy time and the longest gap between turns of the main loop.
-// Needs a display (xvfb-run). Usage: bench_file_copy_ui [folder on the disk to test]
+// Needs a display (xvfb-run). Usage: probe_file_copy [folder on the disk to test]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

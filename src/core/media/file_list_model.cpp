@@ -1,0 +1,391 @@
+#include "core/media/file_list_model.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "core/pages/display_text.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/tags/id3v1_tag.hpp"
+
+namespace mev {
+
+namespace {
+
+// Decodes one well-formed UTF-8 character at text[i]; 0 when there is none there.
+std::size_t DecodeAt(std::string_view text, std::size_t i, char32_t& cp)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+char32_t LowerChar(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    // Latin Extended-A pairs capital and small letters as even/odd or odd/even code points.
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) != 0 ? c + 1 : c;
+    if (c == 0x178)
+        return 0xFF;
+    return c;
+}
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+template <class T>
+int Compare3(const T& a, const T& b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+std::int64_t ToUnixSeconds(std::filesystem::file_time_type time)
+{
+    const auto system = std::chrono::file_clock::to_sys(time);
+    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
+
+} // namespace
+
+std::string FormatSizeText(std::uint64_t size)
+{
+    char text[64];
+    const std::uint32_t high = static_cast<std::uint32_t>(size >> 32);
+    if (high == 0 && size < 1024) {
+        std::snprintf(text, sizeof text, "%lu B", static_cast<unsigned long>(size));
+    } else if (high == 0 && size < 1048576) {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(size >> 10) + (size % 1024) / 1024.0);
+    } else if (high == 0 && size < 1073741824) {
+        std::snprintf(text, sizeof text, "%.1f MB",
+                      static_cast<double>(size >> 20) + (size % 1048576) / 1048576.0);
+    } else {
+        const std::uint32_t low = static_cast<std::uint32_t>(size);
+        std::snprintf(text, sizeof text, "%.1f GB",
+                      static_cast<double>(static_cast<std::uint32_t>(size >> 30)) + (low % 1073741824u) / 1073741824.0);
+    }
+    return text;
+}
+
+std::string FormatTimeText(std::int64_t time)
+{
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr)
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min);
+    return text;
+}
+
+std::string FoldCase(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t length = DecodeAt(text, i, cp);
+        if (length == 0) {
+            out += text[i];
+            ++i;
+            continue;
+        }
+        if (length == 1)
+            out += static_cast<char>(LowerChar(cp));
+        else
+            AppendUtf8(out, LowerChar(cp));
+        i += length;
+    }
+    return out;
+}
+
+CFileListModel::CFileListModel(bool audioNames) : m_audioNames(audioNames) {}
+
+std::string CFileListModel::ReadTitle(const std::string& path)
+{
+    if (GetFileExtension(path) != "mp3")
+        return {};
+    CId3v1Tag tag;
+    return tag.Read(path) ? tag.GetTitle() : std::string();
+}
+
+std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, MediaKind kind, bool withTitles,
+                                                 const TypeNamer& typeNamer, const std::atomic<bool>* cancel)
+{
+    namespace fs = std::filesystem;
+    std::vector<FileItem> rows;
+    if (folder.empty())
+        return rows;
+    CMediaKinds::Instance().EnsureBuilt();
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    // One type lookup per extension: the description comes from the name alone.
+    std::vector<std::pair<std::string, std::string>> typeCache;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            break;
+        const std::string name = it->path().filename().string();
+        std::error_code statError;
+        const fs::file_status status = it->status(statError);
+        if (statError || fs::is_directory(status))
+            continue;
+        if (!CMediaKinds::Instance().Contains(kind, CMediaKinds::KeyOf(name)))
+            continue;
+        FileItem item;
+        item.path = JoinPath(folder, name);
+        item.size = fs::is_regular_file(status) ? it->file_size(statError) : 0;
+        if (statError)
+            item.size = 0;
+        const auto written = it->last_write_time(statError);
+        item.lastWriteTime = statError ? 0 : ToUnixSeconds(written);
+
+        const auto dot = name.rfind('.');
+        const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+        auto cached = std::find_if(typeCache.begin(), typeCache.end(),
+                                   [&](const auto& entry) { return entry.first == extension; });
+        if (cached == typeCache.end()) {
+            std::string type = typeNamer ? typeNamer(name) : std::string();
+            if (type.empty())
+                type = ToDisplayText(GetFileExtension(name)) + " File";
+            typeCache.emplace_back(extension, type);
+            cached = std::prev(typeCache.end());
+        }
+        item.typeName = cached->second;
+        if (withTitles)
+            item.title = ReadTitle(item.path);
+        rows.push_back(std::move(item));
+    }
+    return rows;
+}
+
+bool CFileListModel::BlocksAppend(std::string_view folder) const
+{
+    return std::any_of(m_rows.begin(), m_rows.end(),
+                       [&](const FileItem& item) { return std::string_view(item.path).substr(0, folder.size()) == folder; });
+}
+
+void CFileListModel::PrepareRow(FileItem& item)
+{
+    item.serial = m_nextSerial++;
+    item.playCount = 0;
+    item.checked = false;
+    if (m_audioNames && !item.title.empty())
+        item.nameKey = FoldCase(item.title);
+    else
+        item.nameKey = FoldCase(GetFileNamePart(item.path));
+}
+
+void CFileListModel::Replace(std::vector<FileItem> rows)
+{
+    m_rows = std::move(rows);
+    for (FileItem& item : m_rows)
+        PrepareRow(item);
+    m_sortAscending = true;
+    Sort(COLUMN_NAME, true);
+}
+
+std::size_t CFileListModel::Append(std::vector<FileItem> rows)
+{
+    const std::size_t first = m_rows.size();
+    for (FileItem& item : rows) {
+        PrepareRow(item);
+        m_rows.push_back(std::move(item));
+    }
+    return first;
+}
+
+void CFileListModel::Clear()
+{
+    m_rows.clear();
+}
+
+std::string CFileListModel::GetNameText(std::size_t row) const
+{
+    const FileItem& item = m_rows[row];
+    if (m_audioNames && !item.title.empty())
+        return item.title;
+    return ToDisplayText(GetFileNamePart(item.path, true));
+}
+
+bool CFileListModel::ClickColumn(int column)
+{
+    if (m_rows.size() < 2)
+        return false;
+    m_sortAscending = !m_sortAscending;
+    Sort(column, m_sortAscending);
+    return true;
+}
+
+void CFileListModel::Sort(int column, bool ascending)
+{
+    m_sortAscending = ascending;
+    const auto compare = [column](const FileItem& a, const FileItem& b) {
+        switch (column) {
+        case COLUMN_NAME:
+            return a.nameKey.compare(b.nameKey);
+        case COLUMN_TYPE:
+            if (a.typeName.empty() || b.typeName.empty())
+                return 0;
+            return FoldCase(a.typeName).compare(FoldCase(b.typeName));
+        case COLUMN_SIZE:
+            return Compare3(a.size, b.size);
+        case COLUMN_TIME:
+            return Compare3(a.lastWriteTime, b.lastWriteTime);
+        default:
+            return 0;
+        }
+    };
+    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const FileItem& a, const FileItem& b) {
+        const int order = compare(a, b);
+        return ascending ? order < 0 : order > 0;
+    });
+}
+
+std::vector<std::size_t> CFileListModel::RemovePaths(const std::vector<std::string>& paths)
+{
+    std::vector<std::size_t> removed;
+    for (const std::string& path : paths) {
+        const int row = FindByPath(path);
+        if (row >= 0)
+            removed.push_back(static_cast<std::size_t>(row));
+    }
+    std::sort(removed.begin(), removed.end(), std::greater<>());
+    removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
+    for (std::size_t row : removed)
+        m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
+    return removed;
+}
+
+std::vector<std::string> CFileListModel::GetCheckedPaths() const
+{
+    std::vector<std::string> paths;
+    for (const FileItem& item : m_rows) {
+        if (item.checked)
+            paths.push_back(item.path);
+    }
+    return paths;
+}
+
+int CFileListModel::FindByPath(std::string_view path) const
+{
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].path == path)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CFileListModel::FindBySerial(std::uint64_t serial) const
+{
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].serial == serial)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void CFileListModel::SetChecked(std::size_t row, bool checked)
+{
+    if (row < m_rows.size())
+        m_rows[row].checked = checked;
+}
+
+int CFileListModel::CountChecked() const
+{
+    return static_cast<int>(std::count_if(m_rows.begin(), m_rows.end(), [](const FileItem& i) { return i.checked; }));
+}
+
+bool CFileListModel::AnyChecked() const
+{
+    return std::any_of(m_rows.begin(), m_rows.end(), [](const FileItem& i) { return i.checked; });
+}
+
+void CFileListModel::CheckAll()
+{
+    for (FileItem& item : m_rows)
+        item.checked = true;
+}
+
+void CFileListModel::ReverseCheck()
+{
+    for (FileItem& item : m_rows)
+        item.checked = !item.checked;
+}
+
+int CFileListModel::NextToPlay(const std::string& currentUrl, bool loop)
+{
+    std::string host;
+    std::string argument;
+    if (!currentUrl.empty() && ParsePageUrl(currentUrl, host, argument)) {
+        const int played = FindByPath(argument);
+        if (played >= 0)
+            ++m_rows[static_cast<std::size_t>(played)].playCount;
+    }
+    int best = -1;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].checked && (best < 0 || m_rows[i].playCount < m_rows[static_cast<std::size_t>(best)].playCount))
+            best = static_cast<int>(i);
+    }
+    if (best >= 0 && (loop || m_rows[static_cast<std::size_t>(best)].playCount == 0))
+        return best;
+    return -1;
+}
+
+} // namespace mev

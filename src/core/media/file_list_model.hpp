@@ -1,0 +1,117 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/media/media_kinds.hpp"
+
+namespace mev {
+
+// One row of an audio or video file list.
+struct FileItem {
+    std::string path;            // folder + '/' + name, runs of '/' collapsed; raw bytes
+    std::string typeName;        // the file type's description; "" when none was found
+    std::string title;           // ID3v1 title of an MP3 (audio lists only), read once per fill
+    std::uint64_t size = 0;
+    std::int64_t lastWriteTime = 0;  // seconds since 1970-01-01 UTC
+    std::uint32_t playCount = 0;     // how often auto play finished the file
+    bool checked = false;
+    std::uint64_t serial = 0;        // identity of the row for as long as it is listed
+    std::string nameKey;             // case-folded sort text of the Name column
+};
+
+// "%lu B", "%.1f KB", "%.1f MB", "%.1f GB" by size.
+std::string FormatSizeText(std::uint64_t size);
+
+// "YYYY-MM-DD hh:mm" in local time; "" for a time the conversion cannot represent.
+std::string FormatTimeText(std::int64_t time);
+
+// Text folded for comparisons without regard to case: UTF-8 letters of the Latin,
+// Greek and Cyrillic alphabets are lower-cased; other characters and bytes that are not
+// UTF-8 stay as they are.
+std::string FoldCase(std::string_view text);
+
+// The rows of a file list and the rules behind its columns, sorting, checks and the
+// play list of auto play. The view shows row i of the model as its row i.
+class CFileListModel {
+public:
+    enum Column { COLUMN_NAME = 0, COLUMN_TYPE = 1, COLUMN_SIZE = 2, COLUMN_TIME = 3 };
+
+    // The type description of a file from its name alone; "" when none is known.
+    using TypeNamer = std::function<std::string(const std::string& fileName)>;
+
+    // audioNames: the Name column shows and sorts MP3 files by their ID3v1 title.
+    explicit CFileListModel(bool audioNames = false);
+
+    bool UsesTitles() const { return m_audioNames; }
+
+    // The files of folder whose extension key is in the kind's set, in the order the
+    // file system gives them, with their type names and (withTitles) ID3v1 titles read.
+    // An unreadable or missing folder gives no rows. Runs on any thread; stops early,
+    // with what it has, once *cancel becomes true.
+    static std::vector<FileItem> ListFolder(const std::string& folder, MediaKind kind, bool withTitles,
+                                            const TypeNamer& typeNamer, const std::atomic<bool>* cancel = nullptr);
+
+    // Appending folder would add nothing: some row's path begins with it (a plain
+    // prefix test on the bytes, so rows of "/m/music2" also block "/m/music").
+    bool BlocksAppend(std::string_view folder) const;
+
+    // Replaces every row and sorts ascending by name.
+    void Replace(std::vector<FileItem> rows);
+    // Adds rows at the end without sorting; returns the index of the first one.
+    std::size_t Append(std::vector<FileItem> rows);
+    void Clear();
+
+    std::size_t GetCount() const { return m_rows.size(); }
+    const FileItem& At(std::size_t row) const { return m_rows[row]; }
+
+    // Cell texts (UTF-8).
+    std::string GetNameText(std::size_t row) const;
+    std::string GetTypeText(std::size_t row) const { return m_rows[row].typeName; }
+    std::string GetSizeText(std::size_t row) const { return FormatSizeText(m_rows[row].size); }
+    std::string GetTimeText(std::size_t row) const { return FormatTimeText(m_rows[row].lastWriteTime); }
+
+    // A header click: with fewer than 2 rows nothing happens (false); otherwise the one
+    // direction flag of all columns toggles and the rows are sorted that way.
+    bool ClickColumn(int column);
+    void Sort(int column, bool ascending);
+    bool IsSortAscending() const { return m_sortAscending; }
+
+    // Index of the first row with exactly that path, or -1.
+    int FindByPath(std::string_view path) const;
+    // Takes the rows of these paths out of the list; gives their former indices, highest
+    // first.
+    std::vector<std::size_t> RemovePaths(const std::vector<std::string>& paths);
+    // The paths of the checked rows, in row order.
+    std::vector<std::string> GetCheckedPaths() const;
+    int FindBySerial(std::uint64_t serial) const;
+
+    void SetChecked(std::size_t row, bool checked);
+    bool IsChecked(std::size_t row) const { return m_rows[row].checked; }
+    int CountChecked() const;
+    bool AnyChecked() const;
+    void CheckAll();
+    void ReverseCheck();
+
+    // The play-list rule of auto play. When currentUrl is a mev: page of an existing file
+    // that a row lists, that row counts one more play. Then the checked row with the
+    // fewest plays (the first on a tie) is the answer when loop is on or it has not been
+    // played yet; otherwise -1.
+    int NextToPlay(const std::string& currentUrl, bool loop);
+
+private:
+    // "" for files that are no MP3 or have no title.
+    static std::string ReadTitle(const std::string& path);
+    void PrepareRow(FileItem& item);
+
+    bool m_audioNames;
+    bool m_sortAscending = true;
+    std::uint64_t m_nextSerial = 1;
+    std::vector<FileItem> m_rows;
+};
+
+} // namespace mev

@@ -1,0 +1,48 @@
+#include "ui/players/audio_page.hpp"
+
+#include "core/commands/command_ids.hpp"
+#include "ui/media/audio_file_list_ctrl.hpp"
+#include "ui/tags/tag_editor_dlg.hpp"
+
+namespace mev {
+
+CAudioPage::CAudioPage(CMediaPageHost& host) : CPlayerPage(MediaKind::Audio, host) {}
+
+CFileListCtrl* CAudioPage::CreateFileList()
+{
+    return Gtk::make_managed<CAudioFileListCtrl>();
+}
+
+int CAudioPage::GetListMenuId() const
+{
+    return IDR_AUDIO_LIST_MENU;
+}
+
+int CAudioPage::GetPlaybackDoneId() const
+{
+    return ID_PRIVATE_AUDIO_DONE;
+}
+
+bool CAudioPage::OnUpdateCommand(CCmdUI& ui)
+{
+    if (ui.id == ID_TOOLS_TAGEDITOR) {
+        ui.Enable(!GetTree().GetSelectedFolder().empty());
+        return true;
+    }
+    return CPlayerPage::OnUpdateCommand(ui);
+}
+
+bool CAudioPage::OnCommand(int id)
+{
+    if (id == ID_TOOLS_TAGEDITOR) {
+        // The editor plays and releases files through the page message, which reaches
+        // this page while it is the one on screen.
+        CTagEditorDlg::Open(GetWindow(), GetTree().GetSelectedFolder(), [this](const std::string& url) {
+            GetHost().SendPageMessage(PAGEMSG_NAVIGATE, url, {});
+        });
+        return true;
+    }
+    return CPlayerPage::OnCommand(id);
+}
+
+} // namespace mev

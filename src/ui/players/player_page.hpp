@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "core/files/file_operation.hpp"
+#include "ui/media/file_list_ctrl.hpp"
+#include "ui/media/media_page.hpp"
+
+namespace mev {
+
+// The Audios and Videos tabs: a file list of the folder's files and a browser that plays
+// the selected one, or the checked ones in turn (auto play), again and again with loop.
+// The two pages differ only in the constants their subclasses give.
+class CPlayerPage : public CMediaPage {
+public:
+    CPlayerPage(MediaKind kind, CMediaPageHost& host);
+
+    // The list, once the page has started (nullptr before).
+    CFileListCtrl* GetFileList() const { return m_list; }
+    bool IsAutoPlayOn() const { return m_list != nullptr && m_list->m_autoPlay; }
+
+    // "mev://audio/?<path>" or "mev://video/?<path>".
+    std::string GetPageUrl(const std::string& path) const;
+
+    // Asks the page's GetBusy; a page without one, or no page, is not busy.
+    void IsPlayerBusy(std::function<void(bool busy)> done);
+
+    void PlaySelected();
+    void OnPlaybackDone();
+    void ToggleAutoPlay();
+
+    bool OnUpdateCommand(CCmdUI& ui) override;
+    bool OnCommand(int id) override;
+
+    Gtk::Widget* CreateListPane() override;
+    void OnFolderSelected(const std::string& folder) override;
+    int GetTotalCount() const override;
+    int GetCheckedCount() const override;
+    void ToggleFullScreen() override;
+    void StopPlayback() override;
+    void RefreshList(const std::string& folder) override;
+    void OnLoopEnabled() override;
+    void CopyChecked() override;
+    void MoveChecked() override;
+    void DeleteChecked() override;
+    // A navigation to this page's own player URL plays the file as a click would.
+    void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
+
+protected:
+    virtual CFileListCtrl* CreateFileList() = 0;
+    virtual const char* GetOpenWithListName() const = 0;
+    virtual int GetListMenuId() const = 0;
+    virtual int GetPlaybackDoneId() const = 0;
+    virtual const char* GetPageHost() const = 0;
+
+private:
+    // Copy, move or delete of the checked rows; moved and deleted rows leave the list.
+    void RunFileOperation(FileOpKind kind);
+    // Navigates to the file's page, first letting the web process see its folder.
+    void Play(const std::string& path);
+
+    CFileListCtrl* m_list = nullptr;
+};
+
+} // namespace mev

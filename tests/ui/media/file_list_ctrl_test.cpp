@@ -1,0 +1,148 @@
+#include "ui/media/file_list_ctrl.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "core/commands/command_ids.hpp"
+#include "ui/media/open_with_menu.hpp"
+#include "ui/ui_test_support.hpp"
+
+namespace mev {
+namespace {
+
+constexpr const char* WINDOW_TITLE = "mev file list test";
+
+class FileListCtrlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            folder.Write(name, std::string(200, 'x'));
+        window = std::make_unique<Gtk::Window>();
+        window->set_title(WINDOW_TITLE);
+        window->set_default_size(500, 400);
+        list = std::make_unique<CFileListCtrl>();
+        list->SetCommandPoster([this](int id) { posted.push_back(id); });
+        list->SetOpenWithContext("audio", IDR_AUDIO_LIST_MENU);
+        window->set_child(*list);
+        window->present();
+        list->FillFolder(folder.Path(), MediaKind::Audio, false);
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->get_mapped(); }, 10000));
+        ASSERT_EQ(list->GetCount(), 3);
+        // The window has the focus before the first click, which would otherwise only give it.
+        ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+                                  + "$' windowfocus --sync"));
+        test::RunMainLoopFor(300);
+    }
+    void TearDown() override
+    {
+        window->unset_child();
+        list.reset();
+        window->destroy();
+    }
+
+    // Clicks a row's cell (column 0 is the check box, 1 the name; row -1 is the empty
+    // space below the rows) with a real pointer through the X server.
+    bool Click(int row, int column, int button, bool twice = false)
+    {
+        auto& view = list->GetTreeView();
+        Gdk::Rectangle cell;
+        view.get_cell_area(Gtk::TreeModel::Path(std::to_string(row < 0 ? list->GetCount() - 1 : row)),
+                           *view.get_column(column), cell);
+        int wx = 0;
+        int wy = 0;
+        view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
+                                                 cell.get_y() + cell.get_height() / 2 + (row < 0 ? 60 : 0), wx, wy);
+        double x = 0;
+        double y = 0;
+        if (!view.translate_coordinates(*window, wx, wy, x, y))
+            return false;
+        double sx = 0;
+        double sy = 0;
+        window->get_surface_transform(sx, sy);
+        const std::string where =
+            std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
+        const bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+                                      + "$' windowfocus --sync mousemove --window %1 " + where + " click "
+                                      + (twice ? "--repeat 2 --delay 80 " : "") + std::to_string(button));
+        test::RunMainLoopFor(300);
+        return ok;
+    }
+
+    bool Enabled(int id)
+    {
+        CCmdUI ui;
+        ui.id = id;
+        EXPECT_TRUE(list->OnUpdateCommand(ui));
+        return ui.enabled;
+    }
+
+    test::CTempFolder folder;
+    std::unique_ptr<Gtk::Window> window;
+    std::unique_ptr<CFileListCtrl> list;
+    std::vector<int> posted;
+};
+
+TEST_F(FileListCtrlTest, OnlyMouseClicksThatChangeTheSelectionAreReported)
+{
+    ASSERT_TRUE(Click(1, 1, 1));
+    EXPECT_EQ(list->GetSelectedPath(), folder.File("b.mp3"));
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_LIST_SELECTED});
+    ASSERT_TRUE(Click(1, 1, 1));
+    EXPECT_EQ(posted.size(), 1u);
+
+    // A check box checks and leaves the selection alone; so does a right-click, which
+    // checks nothing either.
+    ASSERT_TRUE(Click(2, 0, 1));
+    EXPECT_TRUE(list->GetModel().IsChecked(2));
+    ASSERT_TRUE(Click(0, 1, 3));
+    test::XdoTool("key Escape");
+    EXPECT_EQ(list->GetContextRow(), 0);
+    EXPECT_FALSE(list->GetModel().IsChecked(0));
+    EXPECT_EQ(list->GetSelectedRow(), 1);
+    EXPECT_EQ(posted.size(), 1u);
+
+    // A double-click tells the page twice: the new selection, then the double-click.
+    posted.clear();
+    ASSERT_TRUE(Click(0, 1, 1, true));
+    EXPECT_EQ(posted, (std::vector<int>{ID_PRIVATE_LIST_SELECTED, ID_PRIVATE_LIST_DBLCLK}));
+
+    // The keyboard moves the selection without a word to the page.
+    posted.clear();
+    ASSERT_TRUE(test::XdoTool("key Down"));
+    test::RunMainLoopFor(300);
+    EXPECT_EQ(list->GetSelectedRow(), 1);
+    EXPECT_TRUE(posted.empty());
+}
+
+TEST_F(FileListCtrlTest, OpenWithRunsTheProgramOnTheRowUnderTheRightClick)
+{
+    const std::string out = folder.File("opened.txt");
+    const std::string program = folder.Write("player.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + "'\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    ASSERT_TRUE(AddOpenWithProgram("audio", program, ""));
+
+    ASSERT_TRUE(Click(-1, 1, 3));
+    test::XdoTool("key Escape");
+    EXPECT_EQ(list->GetContextRow(), -1);
+    EXPECT_FALSE(Enabled(ID_OPENWITH_FIRST));
+    EXPECT_FALSE(Enabled(ID_OPENWITH_SELECT));
+
+    ASSERT_TRUE(Click(2, 1, 3));
+    test::XdoTool("key Escape");
+    ASSERT_TRUE(Enabled(ID_OPENWITH_FIRST));
+    EXPECT_TRUE(list->OnCommand(ID_OPENWITH_FIRST));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(out); }, 5000));
+    std::ifstream in(out);
+    std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(opened, folder.File("c.mp3"));
+}
+
+} // namespace
+} // namespace mev

@@ -1,0 +1,325 @@
+#include "ui/players/audio_page.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "core/commands/command_ids.hpp"
+#include "core/media/media_kinds.hpp"
+#include "core/pages/media_support.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/shell/url.hpp"
+#include "ui/browser/browser_engine.hpp"
+#include "ui/browser/page_browser.hpp"
+#include "ui/ui_test_support.hpp"
+
+namespace mev {
+namespace {
+
+using test::CTempFolder;
+using test::RunMainLoopUntil;
+
+// Short clips made with GStreamer's own tools: a sine tone of about half a second, the
+// same in other containers, and a 2.5 s tone that is still playing when a test acts.
+bool MakeClip(const std::string& path, double seconds)
+{
+    const int buffers = static_cast<int>(seconds * 44100 / 1024) + 1;
+    const std::string tone = "audiotestsrc num-buffers=" + std::to_string(buffers)
+        + " samplesperbuffer=1024 ! audio/x-raw,rate=44100,channels=1 ! audioconvert";
+    const std::string ext = GetFileExtension(path);
+    std::string pipeline;
+    if (ext == "mp3")
+        pipeline = tone + " ! lamemp3enc";
+    else if (ext == "ogg")
+        pipeline = tone + " ! vorbisenc ! oggmux";
+    else if (ext == "flac")
+        pipeline = tone + " ! flacenc";
+    else if (ext == "wav")
+        pipeline = tone + " ! wavenc";
+    else if (ext == "mp4")
+        pipeline = "videotestsrc num-buffers=15 ! video/x-raw,width=176,height=144,framerate=30/1 ! videoconvert"
+                   " ! openh264enc ! h264parse ! mux. " + tone + " ! avenc_aac ! aacparse ! mux. mp4mux name=mux";
+    const std::string command =
+        "gst-launch-1.0 -q " + pipeline + " ! filesink location='" + path + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 && std::filesystem::file_size(path) > 0;
+}
+
+class CPlayerHost : public CMediaPageHost, public IScriptHost {
+public:
+    void SetStatusMessage(const std::string&) override {}
+    void ToggleFullScreen() override { ++fullScreenToggles; }
+    bool RouteCommand(int) override { return false; }
+    void SetCurrentPage(CMediaPage*) override {}
+    void PostPaneCommand(ScriptPane, int commandId) override
+    {
+        done.push_back(commandId);
+        if (page != nullptr)
+            page->PostCommand(commandId);
+    }
+    void SetStatusText(const std::string&) override {}
+    bool IsImagePaneVisible() const override { return false; }
+
+    CMediaPage* page = nullptr;
+    std::vector<int> done;
+    int fullScreenToggles = 0;
+};
+
+class PlayerPageTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!IsMediaPlayerInstalled() || std::system("gst-launch-1.0 --version >/dev/null 2>&1") != 0)
+            return;
+        s_clips = new CTempFolder();
+        s_ready = MakeClip(s_clips->File("0 long.mp3"), 2.5);
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            s_ready = s_ready && MakeClip(s_clips->File(name), 0.4);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_clips;
+        s_clips = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (!s_ready)
+            GTEST_SKIP() << "no GStreamer playback or no gst-launch-1.0 to make clips";
+        SetScriptHost(&host);
+        window = std::make_unique<Gtk::Window>();
+        window->set_default_size(1000, 700);
+        window->set_title("mev player page test");
+        page = std::make_unique<CAudioPage>(host);
+        host.page = page.get();
+        window->set_child(*page);
+        window->present();
+        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
+        page->GetBrowser().signal_load_finished().connect([this] {
+            std::string kind;
+            std::string path;
+            // A fresh web process may report the first load twice: one entry per page.
+            if (ParsePageUrl(page->GetBrowser().GetLocationUrl(), kind, path)
+                && (played.empty() || played.back() != GetFileNamePart(path)))
+                played.push_back(GetFileNamePart(path));
+        });
+        Fill(s_clips->Path(), 4);
+    }
+    void TearDown() override
+    {
+        SetScriptHost(nullptr);
+        if (!window)
+            return;
+        window->unset_child();
+        page.reset();
+        window->destroy();
+    }
+
+    void Fill(const std::string& folder, int rows)
+    {
+        list().FillFolder(folder, MediaKind::Audio, false);
+        ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 10000));
+        ASSERT_EQ(list().GetCount(), rows);
+    }
+
+    CFileListCtrl& list() { return *page->GetFileList(); }
+
+    // A click on the row as the list reports it.
+    void Click(int row)
+    {
+        list().SelectOnly(row);
+        page->OnCommand(ID_PRIVATE_LIST_SELECTED);
+    }
+
+    // Playing for real: a file that cannot be opened also counts as busy until its error.
+    bool Busy()
+    {
+        std::string json;
+        return test::EvaluateInPage(page->GetBrowser(), "typeof GetBusy === 'function' && GetBusy() && MediaElement().currentTime > 0", json, 5000)
+            && json == "true";
+    }
+
+    CCmdUI Update(int id)
+    {
+        CCmdUI ui;
+        ui.id = id;
+        EXPECT_TRUE(page->OnUpdateCommand(ui)) << id;
+        return ui;
+    }
+
+    using Names = std::vector<std::string>;
+
+    static CTempFolder* s_clips;
+    static bool s_ready;
+    CPlayerHost host;
+    std::unique_ptr<Gtk::Window> window;
+    std::unique_ptr<CAudioPage> page;
+    Names played;
+};
+
+CTempFolder* PlayerPageTest::s_clips = nullptr;
+bool PlayerPageTest::s_ready = false;
+
+TEST_F(PlayerPageTest, AutoPlayPlaysTheCheckedFilesInTurnAndEndsAfterTheLast)
+{
+    for (int row : {1, 2, 3})
+        list().SetChecked(row, true);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    EXPECT_TRUE(page->IsAutoPlayOn());
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    EXPECT_EQ(played, (Names{"a.mp3", "b.mp3", "c.mp3"}));
+    // The last file's page stays, and its row is the selected one.
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("c.mp3")));
+    EXPECT_EQ(list().GetSelectedRow(), 3);
+}
+
+TEST_F(PlayerPageTest, WithLoopTheFirstCheckedFileFollowsTheLast)
+{
+    page->OnCommand(ID_VIEW_LOOP);
+    list().SetChecked(1, true);
+    list().SetChecked(3, true);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 30000));
+    EXPECT_EQ(played, (Names{"a.mp3", "c.mp3", "a.mp3"}));
+    EXPECT_TRUE(page->IsAutoPlayOn());
+}
+
+TEST_F(PlayerPageTest, AutoPlaySwitchedOnWhileAFilePlaysWaitsForItsEnd)
+{
+    Click(0);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 10000));
+    list().SetChecked(1, true);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    test::RunMainLoopFor(300);
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("0 long.mp3")));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 2; }, 15000));
+    EXPECT_EQ(played, (Names{"0 long.mp3", "a.mp3"}));
+}
+
+TEST_F(PlayerPageTest, AClickDuringAutoPlayCountsTheInterruptedFile)
+{
+    list().SetChecked(0, true);
+    list().SetChecked(2, true);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty() && Busy(); }, 10000));
+    Click(3);
+    // The long file counts as played: after c come b, and then nothing.
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    EXPECT_EQ(played, (Names{"0 long.mp3", "c.mp3", "b.mp3"}));
+    EXPECT_EQ(list().GetModel().At(0).playCount, 1u);
+}
+
+TEST_F(PlayerPageTest, StopBlanksThePaneAndSwitchesBothModesOff)
+{
+    list().SetChecked(0, true);
+    page->OnCommand(ID_VIEW_LOOP);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty(); }, 10000));
+    EXPECT_TRUE(Update(ID_VIEW_STOP).enabled);
+    page->OnCommand(ID_VIEW_STOP);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    EXPECT_FALSE(page->IsAutoPlayOn());
+    EXPECT_FALSE(page->IsLoopOn());
+    EXPECT_FALSE(Update(ID_VIEW_STOP).enabled);
+    EXPECT_FALSE(Update(ID_VIEW_LOOP).enabled);
+    // Full Screen does nothing on a player page.
+    page->OnCommand(ID_VIEW_FULLSCREEN);
+    EXPECT_EQ(host.fullScreenToggles, 0);
+}
+
+TEST_F(PlayerPageTest, UncheckingEveryRowSwitchesAutoPlayOff)
+{
+    EXPECT_FALSE(Update(ID_LIST_AUTOPLAY).enabled);
+    list().SetChecked(2, true);
+    page->OnCommand(ID_LIST_AUTOPLAY);
+    CCmdUI ui = Update(ID_LIST_AUTOPLAY);
+    EXPECT_TRUE(ui.enabled);
+    EXPECT_TRUE(ui.checked);
+    list().SetChecked(2, false);
+    EXPECT_FALSE(Update(ID_LIST_AUTOPLAY).enabled);
+    EXPECT_FALSE(page->IsAutoPlayOn());
+}
+
+TEST_F(PlayerPageTest, PlaysFromAFolderChosenLaterUnderTheHomeFolder)
+{
+    // The web process was started before this folder existed, and its sandbox never
+    // shows the home folder.
+    CTempFolder folder(g_get_home_dir());
+    ASSERT_FALSE(folder.Path().empty());
+    const std::string tunes = folder.MakeFolder("Tunes");
+    ASSERT_TRUE(MakeClip(tunes + "/tune.mp3", 0.4));
+    page->ChangeFolder(tunes);
+    page->GetTree().MarkUserClicked();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return static_cast<bool>(page->GetTree().GetRootRow()); }, 5000));
+    page->GetTree().GetTreeView().get_selection()->select(page->GetTree().GetRootRow());
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling() && list().GetCount() == 1; }, 10000));
+
+    Click(0);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 15000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    EXPECT_EQ(host.done.front(), ID_PRIVATE_AUDIO_DONE);
+}
+
+TEST_F(PlayerPageTest, EveryListedFormatPlays)
+{
+    CTempFolder formats;
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo/";
+    struct Case {
+        std::string path;
+        MediaKind kind;
+    };
+    std::vector<Case> cases = {{s_clips->File("a.mp3"), MediaKind::Audio}};
+    for (const char* name : {"tone.ogg", "tone.flac", "tone.wav"})
+        cases.push_back({formats.File(name), MediaKind::Audio});
+    cases.push_back({formats.File("clip.mp4"), MediaKind::Video});
+    for (const char* name : {"Test Pattern.mpg", "Colour Bars.webm"}) {
+        if (std::filesystem::exists(demo + name))
+            cases.push_back({demo + name, MediaKind::Video});
+    }
+    CMediaKinds::Instance().EnsureBuilt();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (!std::filesystem::exists(c.path)) {
+            ASSERT_TRUE(MakeClip(c.path, 0.4));
+        }
+        EXPECT_TRUE(CMediaKinds::Instance().Contains(c.kind, CMediaKinds::KeyOf(c.path)));
+        const std::string url = std::string(c.kind == MediaKind::Audio ? "mev://audio/?" : "mev://video/?") + c.path;
+        ASSERT_TRUE(test::NavigateAndWait(page->GetBrowser(), url));
+        std::string json;
+        const bool started = RunMainLoopUntil(
+            [&] {
+                return test::EvaluateInPage(page->GetBrowser(),
+                                            "!MediaElement().error && (MediaElement().currentTime > 0 || MediaElement().ended)",
+                                            json, 5000)
+                    && json == "true";
+            },
+            10000);
+        EXPECT_TRUE(started);
+    }
+}
+
+TEST_F(PlayerPageTest, MovedAndDeletedRowsLeaveTheList)
+{
+    CTempFolder dir;
+    for (const char* name : {"x.mp3", "y.mp3", "z.mp3"})
+        dir.Write(name, std::string(300, 'm'));
+    Fill(dir.Path(), 3);
+    const int y = list().FindByPath(dir / "y.mp3");
+    for (int row = 0; row < 3; ++row)
+        list().SetChecked(row, row != y);
+    page->DeleteChecked();
+    EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::YES), "This will delete 2 files.\nNo undo. Are you sure?");
+    ASSERT_TRUE(RunMainLoopUntil([&] { return list().GetCount() == 1; }, 10000));
+    EXPECT_EQ(list().GetModel().At(0).path, dir / "y.mp3");
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.mp3"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "y.mp3"));
+}
+
+} // namespace
+} // namespace mev
