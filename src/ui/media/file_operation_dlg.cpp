@@ -110,21 +110,21 @@ CFileOperationDlg::CFileOperationDlg(Gtk::Window* parent, std::shared_ptr<CFileO
             return true; // the window goes when the worker is done
         },
         false);
-    OnTick();
     m_tick = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CFileOperationDlg::OnTick), 50);
     // Quick operations finish before the window is worth showing.
-    m_showLater = Glib::signal_timeout().connect(
-        [this] {
-            show();
-            return false;
-        },
-        300);
+    m_showLater = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CFileOperationDlg::OnShowLater), 300);
 }
 
 CFileOperationDlg::~CFileOperationDlg()
 {
     m_tick.disconnect();
     m_showLater.disconnect();
+}
+
+bool CFileOperationDlg::OnShowLater()
+{
+    show();
+    return false;
 }
 
 bool CFileOperationDlg::OnTick()
@@ -150,7 +150,7 @@ bool CFileOperationDlg::OnTick()
 
 void CFileOperationDlg::Finish()
 {
-    m_tick.disconnect();
+    // Called from the tick, which ends itself by returning false.
     m_showLater.disconnect();
     hide();
     g_bFileOperationBusy = false;

@@ -34,6 +34,7 @@ public:
 private:
     CFileOperationDlg(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done);
     bool OnTick();
+    bool OnShowLater();
     void Finish();
 
     std::shared_ptr<CFileOperation> m_op;
