@@ -1,6 +1,6 @@
 #include "ui/browser/image_page.hpp"
 
-#include <cstdint>
+#include <atomic>
 #include <filesystem>
 #include <system_error>
 #include <utility>

@@ -31,7 +31,7 @@ TEST(PageTemplates, ScriptContracts)
                      "function DisplayLast()", "function DisplayNext()", "function DisplayPrev()",
                      "function AutoPlay(secs)", "function AutoPlay2()", "function ReportIndexStatus()",
                      "function ImageClicked(pic, evt)", "function Init()", "function DoKeyDown(evt)",
-                     "\"ShowIndexImagePath\"", "\"IndexImageClicked\", [document.URL, pic.src]",
+                     "\"ShowIndexImagePath\"", "\"IndexImageClicked\", [document.URL, PictureUrl(pic)]", "function PictureUrl(pic)",
                      "\"ReportIndexStatus\", [checked, pics.length]", "#ff00ff", "#0000ff", "evt.ctrlKey",
                      "keyCode == 38", "keyCode == 40", "setTimeout(AutoPlay2, 1000)", "x-small", "Verdana",
                      "background-color: #ffffff", "margin: 3px 3px 0px 3px",

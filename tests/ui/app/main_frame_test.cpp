@@ -472,6 +472,8 @@ TEST_F(MainFrameTest, PicturesWalkAndPlayInFullScreen)
     auto* page = dynamic_cast<CImagePage*>(run.frame->GetTabCtrl().GetSelectedPage());
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }, 10000));
+    // The about page comes first, as at every start.
+    ASSERT_TRUE(run.WaitForUrl(page->GetBrowser(), GetFrontPageUrl()));
     page->OnFolderSelected(folder.Path());
     // The first thumbnail is clicked on load; its picture goes full screen with F10.
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl().rfind("mev://image/?", 0) == 0; },

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include <gtest/gtest.h>
+#include <gtkmm/filechooserdialog.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/media/open_with_list.hpp"
@@ -70,6 +71,56 @@ TEST(OpenWithMenu, ChosenProgramIsListedAndRunOnTheFileUntilItVanishes)
     EXPECT_EQ(BuildOpenWithPopup("video", &CCommandActions::MenuActionName)->get_n_items(), 1);
     EXPECT_EQ(GetOpenWithListName(IDR_INDEX_MENU), "image");
     EXPECT_EQ(GetOpenWithListName(IDR_VIDEO_LIST_MENU), "video");
+}
+
+TEST(OpenWithMenu, SelectStoresTheChosenProgramAndRunsItButRefusesDataFiles)
+{
+    ISettingsStore* store = GetSettingsStore();
+    ASSERT_NE(store, nullptr);
+    for (const std::string& name : store->ListNames("open_audio_with"))
+        store->RemoveValue("open_audio_with", name);
+    test::CTempFolder folder;
+    const std::string output = folder / "ran-with";
+    const std::string program = folder.Write("player", "#!/bin/sh\nprintf '%s' \"$1\" > '" + output + "'\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    const std::string tune = folder.Write("tune #1.mp3");
+
+    // Answers the chooser with a file once it is on screen.
+    auto choose = [&](const std::string& file) {
+        std::string chosen = "-";
+        SelectOpenWithProgram(nullptr, "audio", tune, [&](const std::string& p) { chosen = p; });
+        Gtk::FileChooserDialog* dialog = nullptr;
+        EXPECT_TRUE(test::RunMainLoopUntil(
+            [&] {
+                for (Gtk::Window* w : Gtk::Window::list_toplevels()) {
+                    if (auto* d = dynamic_cast<Gtk::FileChooserDialog*>(w); d != nullptr && d->get_visible())
+                        dialog = d;
+                }
+                return dialog != nullptr;
+            },
+            10000));
+        if (dialog == nullptr)
+            return chosen;
+        // The chooser takes the file once it has read its folder.
+        dialog->set_file(Gio::File::create_for_path(file));
+        EXPECT_TRUE(test::RunMainLoopUntil(
+            [&] {
+                auto selected = dialog->get_file();
+                return selected && selected->get_path() == file;
+            },
+            10000));
+        dialog->response(Gtk::ResponseType::ACCEPT);
+        test::RunMainLoopUntil([&] { return chosen != "-"; }, 10000);
+        return chosen;
+    };
+
+    EXPECT_EQ(choose(tune), "");
+    EXPECT_EQ(COpenWithList("audio").GetCount(), 0u);
+    EXPECT_EQ(choose(program), program);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return ReadAll(output) == tune; }, 10000));
+    COpenWithList list("audio");
+    ASSERT_EQ(list.GetCount(), 1u);
+    EXPECT_EQ(list.PathAt(0), program);
 }
 
 } // namespace
