@@ -8,6 +8,8 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
+#include <gtkmm/treeview.h>
+#include <gtkmm/window.h>
 #include <webkit/webkit.h>
 #include <sigc++/connection.h>
 #include <gtkmm/messagedialog.h>
@@ -121,6 +123,29 @@ std::string AnswerMessageBox(int response, int timeoutMs)
     box->response(response);
     RunMainLoopFor(20);
     return text;
+}
+
+bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,
+                   Gtk::TreeViewColumn& column, int button, int dy, bool twice)
+{
+    Gdk::Rectangle cell;
+    view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
+    int wx = 0;
+    int wy = 0;
+    view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
+                                             cell.get_y() + cell.get_height() / 2 + dy, wx, wy);
+    double x = 0;
+    double y = 0;
+    if (!view.translate_coordinates(window, wx, wy, x, y))
+        return false;
+    double sx = 0;
+    double sy = 0;
+    window.get_surface_transform(sx, sy);
+    const std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
+    const bool ok = XdoTool("search --sync --onlyvisible --name '^" + windowTitle + "$' windowfocus --sync mousemove --window %1 "
+                            + where + " click " + (twice ? "--repeat 2 --delay 80 " : "") + std::to_string(button));
+    RunMainLoopFor(300);
+    return ok;
 }
 
 } // namespace mev::test

@@ -11,6 +11,12 @@
 
 #include "temp_folder.hpp"
 
+namespace Gtk {
+class TreeView;
+class TreeViewColumn;
+class Window;
+}
+
 namespace mev {
 class CPageBrowser;
 }
@@ -53,5 +59,11 @@ bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
 // Waits for a message box, answers it with response (a Gtk::ResponseType) and gives its
 // text; "(no message)" when none came within timeoutMs.
 std::string AnswerMessageBox(int response, int timeoutMs = 5000);
+
+// Clicks with a real pointer through the X server at the middle of a tree view's cell
+// (dy pixels lower), in the window titled windowTitle; twice for a double-click. Lets the
+// main loop run 300 ms after. False when xdotool failed.
+bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,
+                   Gtk::TreeViewColumn& column, int button, int dy = 0, bool twice = false);
 
 } // namespace mev::test

@@ -6,52 +6,17 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "core/pages/display_text.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
+#include "core/shell/utf8.hpp"
 #include "core/tags/id3v1_tag.hpp"
 
 namespace mev {
 
 namespace {
-
-// Decodes one well-formed UTF-8 character at text[i]; 0 when there is none there.
-std::size_t DecodeAt(std::string_view text, std::size_t i, char32_t& cp)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return length;
-}
 
 char32_t LowerChar(char32_t c)
 {
@@ -71,35 +36,10 @@ char32_t LowerChar(char32_t c)
     return c;
 }
 
-void AppendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 template <class T>
 int Compare3(const T& a, const T& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-std::int64_t ToUnixSeconds(std::filesystem::file_time_type time)
-{
-    const auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
 }
 
 } // namespace
@@ -141,7 +81,7 @@ std::string FoldCase(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
-        const std::size_t length = DecodeAt(text, i, cp);
+        const std::size_t length = Utf8SequenceAt(text.substr(i), cp);
         if (length == 0) {
             out += text[i];
             ++i;
@@ -182,19 +122,16 @@ std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, Medi
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
             break;
         const std::string name = it->path().filename().string();
-        std::error_code statError;
-        const fs::file_status status = it->status(statError);
-        if (statError || fs::is_directory(status))
-            continue;
         if (!CMediaKinds::Instance().Contains(kind, CMediaKinds::KeyOf(name)))
             continue;
         FileItem item;
         item.path = JoinPath(folder, name);
-        item.size = fs::is_regular_file(status) ? it->file_size(statError) : 0;
-        if (statError)
-            item.size = 0;
-        const auto written = it->last_write_time(statError);
-        item.lastWriteTime = statError ? 0 : ToUnixSeconds(written);
+        // One stat per entry gives kind, size and time; a link counts as what it names.
+        struct stat info {};
+        if (stat(item.path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+            continue;
+        item.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+        item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
 
         const auto dot = name.rfind('.');
         const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);

@@ -52,27 +52,9 @@ protected:
     bool Click(int row, int column, int button, bool twice = false)
     {
         auto& view = list->GetTreeView();
-        Gdk::Rectangle cell;
-        view.get_cell_area(Gtk::TreeModel::Path(std::to_string(row < 0 ? list->GetCount() - 1 : row)),
-                           *view.get_column(column), cell);
-        int wx = 0;
-        int wy = 0;
-        view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
-                                                 cell.get_y() + cell.get_height() / 2 + (row < 0 ? 60 : 0), wx, wy);
-        double x = 0;
-        double y = 0;
-        if (!view.translate_coordinates(*window, wx, wy, x, y))
-            return false;
-        double sx = 0;
-        double sy = 0;
-        window->get_surface_transform(sx, sy);
-        const std::string where =
-            std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
-        const bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
-                                      + "$' windowfocus --sync mousemove --window %1 " + where + " click "
-                                      + (twice ? "--repeat 2 --delay 80 " : "") + std::to_string(button));
-        test::RunMainLoopFor(300);
-        return ok;
+        const int shown = row < 0 ? list->GetCount() - 1 : row;
+        return test::ClickTreeCell(*window, WINDOW_TITLE, view, std::to_string(shown), *view.get_column(column),
+                                   button, row < 0 ? 60 : 0, twice);
     }
 
     bool Enabled(int id)

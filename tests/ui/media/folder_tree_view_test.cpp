@@ -91,24 +91,8 @@ protected:
     bool ClickRow(const Gtk::TreeModel::iterator& row, int button)
     {
         auto& view = tree->GetTreeView();
-        Gdk::Rectangle cell;
-        view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
-        int wx = 0;
-        int wy = 0;
-        view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
-                                                 cell.get_y() + cell.get_height() / 2, wx, wy);
-        double x = 0;
-        double y = 0;
-        if (!view.translate_coordinates(*window, wx, wy, x, y))
-            return false;
-        double sx = 0;
-        double sy = 0;
-        window->get_surface_transform(sx, sy);
-        std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
-        bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
-                          "$' windowfocus --sync mousemove --window %1 " + where + " click " + std::to_string(button));
-        test::RunMainLoopFor(300);
-        return ok;
+        return test::ClickTreeCell(*window, WINDOW_TITLE, view, view.get_model()->get_path(row).to_string(),
+                                   *view.get_column(0), button);
     }
 
     test::CTempFolder folder;

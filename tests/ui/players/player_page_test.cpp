@@ -321,5 +321,22 @@ TEST_F(PlayerPageTest, MovedAndDeletedRowsLeaveTheList)
     EXPECT_TRUE(std::filesystem::exists(dir / "y.mp3"));
 }
 
+TEST_F(PlayerPageTest, AVanishedFileOrFolderFailsQuietly)
+{
+    CTempFolder folder;
+    const std::string tune = folder.File("gone.mp3");
+    std::filesystem::copy_file(s_clips->File("a.mp3"), tune);
+    Fill(folder.Path(), 1);
+    std::filesystem::remove(tune);
+    Click(0);
+    test::RunMainLoopFor(1000);
+    EXPECT_TRUE(played.empty());  // no page for a file that is not there
+    std::filesystem::remove_all(folder.Path());
+    page->RefreshList(folder.Path());
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 5000));
+    EXPECT_EQ(list().GetCount(), 0);
+    EXPECT_EQ(page->GetTotalCount(), 0);
+}
+
 } // namespace
 } // namespace mev
