@@ -14,6 +14,7 @@
 #include <gtkmm/window.h>
 #include <webkit/webkit.h>
 #include <sigc++/connection.h>
+#include <gtkmm/messagedialog.h>
 
 #include "ui/browser/page_browser.hpp"
 
@@ -140,6 +141,28 @@ bool XdoTool(const std::string& arguments, int timeoutMs)
             return false;
         RunMainLoopFor(100);
     }
+}
+
+std::string AnswerMessageBox(int response, int timeoutMs)
+{
+    Gtk::MessageDialog* box = nullptr;
+    const bool shown = RunMainLoopUntil(
+        [&] {
+            for (Gtk::Window* window : Gtk::Window::list_toplevels()) {
+                box = dynamic_cast<Gtk::MessageDialog*>(window);
+                if (box != nullptr && box->get_visible())
+                    return true;
+            }
+            box = nullptr;
+            return false;
+        },
+        timeoutMs);
+    if (!shown)
+        return "(no message)";
+    const std::string text = box->property_text().get_value();
+    box->response(response);
+    RunMainLoopFor(20);
+    return text;
 }
 
 bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,

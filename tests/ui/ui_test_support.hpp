@@ -65,6 +65,10 @@ bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutM
 // short-lived windows vanishes under it.
 bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
 
+// Waits for a message box, answers it with response (a Gtk::ResponseType) and gives its
+// text; "(no message)" when none came within timeoutMs.
+std::string AnswerMessageBox(int response, int timeoutMs = 5000);
+
 // Clicks with a real pointer through the X server at the middle of a tree view's cell
 // (dy pixels lower), in the window titled windowTitle; twice for a double-click. Lets the
 // main loop run 300 ms after. False when xdotool failed.

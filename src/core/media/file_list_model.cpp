@@ -235,6 +235,31 @@ void CFileListModel::Sort(int column, bool ascending)
     });
 }
 
+std::vector<std::size_t> CFileListModel::RemovePaths(const std::vector<std::string>& paths)
+{
+    std::vector<std::size_t> removed;
+    for (const std::string& path : paths) {
+        const int row = FindByPath(path);
+        if (row >= 0)
+            removed.push_back(static_cast<std::size_t>(row));
+    }
+    std::sort(removed.begin(), removed.end(), std::greater<>());
+    removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
+    for (std::size_t row : removed)
+        m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(row));
+    return removed;
+}
+
+std::vector<std::string> CFileListModel::GetCheckedPaths() const
+{
+    std::vector<std::string> paths;
+    for (const FileItem& item : m_rows) {
+        if (item.checked)
+            paths.push_back(item.path);
+    }
+    return paths;
+}
+
 int CFileListModel::FindByPath(std::string_view path) const
 {
     for (std::size_t i = 0; i < m_rows.size(); ++i) {

@@ -83,6 +83,11 @@ public:
 
     // Index of the first row with exactly that path, or -1.
     int FindByPath(std::string_view path) const;
+    // Takes the rows of these paths out of the list; gives their former indices, highest
+    // first.
+    std::vector<std::size_t> RemovePaths(const std::vector<std::string>& paths);
+    // The paths of the checked rows, in row order.
+    std::vector<std::string> GetCheckedPaths() const;
     int FindBySerial(std::uint64_t serial) const;
 
     void SetChecked(std::size_t row, bool checked);

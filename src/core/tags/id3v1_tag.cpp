@@ -63,7 +63,7 @@ void SetField(char* field, std::size_t fieldSize, std::size_t limit, const char*
     if (text == nullptr)
         return;
     std::memset(field, 0, fieldSize);
-    std::string bytes = EncodeTagText(text, limit);
+    std::string bytes = EncodeTagTextExact(text, limit);
     std::memcpy(field, bytes.data(), bytes.size());
 }
 
@@ -193,6 +193,26 @@ std::string EncodeTagText(std::string_view utf8, std::size_t maxBytes)
         if (byte == 0 && cp == 0)
             break; // an embedded NUL ends the text, as it would end a C string
         out += byte != 0 ? static_cast<char>(byte) : '?';
+        utf8.remove_prefix(length);
+    }
+    return out;
+}
+
+std::string EncodeTagTextExact(std::string_view utf8, std::size_t maxBytes)
+{
+    std::string bytes = EncodeTagText(utf8, maxBytes);
+    const std::string back = DecodeTagText(bytes);
+    // A '?' put for a character reads back as '?', so a match means nothing was lost.
+    if (utf8.substr(0, back.size()) == back)
+        return bytes;
+    // UTF-8 always reads back as itself; cut it before the character that would not fit.
+    std::string out;
+    while (!utf8.empty()) {
+        char32_t cp = 0;
+        std::size_t length = Utf8SequenceAt(utf8, cp);
+        if (length == 0 || cp == 0 || out.size() + length > maxBytes)
+            break;
+        out.append(utf8.substr(0, length));
         utf8.remove_prefix(length);
     }
     return out;

@@ -8,8 +8,8 @@ namespace mev {
 
 // The 128-byte ID3v1(.1) block at the end of an MP3 file. The record keeps the raw bytes;
 // the text getters decode them for display (valid UTF-8 as such, otherwise Windows-1252)
-// and the setters encode UTF-8 text back, '?' for what cannot be encoded, cut on a
-// character boundary at 30 (28 for the comment) bytes.
+// and the setters encode UTF-8 text back (EncodeTagTextExact), cut on a character
+// boundary at 30 (28 for the comment) bytes.
 class CId3v1Tag {
 public:
     CId3v1Tag();
@@ -61,5 +61,10 @@ private:
 // Text conversions of the tag fields, also used by the tag editor.
 std::string DecodeTagText(std::string_view bytes);
 std::string EncodeTagText(std::string_view utf8, std::size_t maxBytes);
+// What the setters store: the Windows-1252 bytes when they read back (DecodeTagText) as
+// exactly the text, else the UTF-8 bytes. Some Windows-1252 byte runs are valid UTF-8
+// ("CAF\xC9\x96BAR" for "CAFÉ–BAR") and would read back as other characters; text
+// outside Windows-1252 would lose its characters to '?'.
+std::string EncodeTagTextExact(std::string_view utf8, std::size_t maxBytes);
 
 } // namespace mev

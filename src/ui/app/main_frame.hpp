@@ -62,7 +62,7 @@ public:
 
     // The page message to the page shown last (codes 1 query slide show, 2 stop it,
     // 3 navigate to url). done gets the answer; 0 when there is no page.
-    void SendPageMessage(int code, const std::string& url, std::function<void(int)> done);
+    void SendPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
     void PostPageMessage(int code, const std::string& url = {});
     bool IsCurrentPageKind(MediaKind kind) const;
 

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
-#include <gtkmm/window.h>
+namespace Gtk {
+class Window;
+}
 
 namespace mev {
 
-// An information message with an OK button, modal over parent (may be nullptr). Returns
-// at once; the dialog goes away when it is answered.
-void ShowMessageBox(Gtk::Window* parent, const std::string& text);
+enum class MessageBoxKind { Information, Question };
+
+// A modal message box over parent: OK for information, Yes and No for a question. done,
+// when given, receives true for OK or Yes; it runs later on the main loop.
+void ShowMessageBox(Gtk::Window* parent, const std::string& text, MessageBoxKind kind = MessageBoxKind::Information,
+                    std::function<void(bool yes)> done = {});
 
 } // namespace mev

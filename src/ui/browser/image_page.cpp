@@ -11,6 +11,7 @@
 #include "core/commands/command_ids.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
+#include "ui/media/file_operation_dlg.hpp"
 #include "ui/media/open_with_menu.hpp"
 
 namespace mev {
@@ -256,6 +257,31 @@ void CImagePage::RefreshList(const std::string&)
         return;
     MeasureListArea();
     CurrentIndex().Refresh();
+}
+
+void CImagePage::CopyChecked()
+{
+    RunFileOperation(FileOpKind::Copy);
+}
+
+void CImagePage::MoveChecked()
+{
+    RunFileOperation(FileOpKind::Move);
+}
+
+void CImagePage::DeleteChecked()
+{
+    RunFileOperation(FileOpKind::Delete);
+}
+
+void CImagePage::RunFileOperation(FileOpKind kind)
+{
+    CollectCheckedImages([this, kind](std::vector<std::string> paths) {
+        CFileOperationDlg::RunCommand(GetWindow(), kind, std::move(paths), [this](const CFileOperation& op) {
+            if (op.Kind() != FileOpKind::Copy && op.CountOf(FileOpResult::Done) > 0)
+                RefreshList(GetTree().GetSelectedFolder());
+        });
+    });
 }
 
 void CImagePage::MeasureListArea()

@@ -8,6 +8,7 @@
 
 #include <gtkmm/box.h>
 
+#include "core/files/file_operation.hpp"
 #include "core/pages/image_pane_state.hpp"
 #include "ui/media/media_page.hpp"
 
@@ -38,6 +39,9 @@ public:
     void StopPlayback() override;
     void RefreshList(const std::string& folder) override;
     void OpenStartFile(const std::string& path) override;
+    void CopyChecked() override;
+    void MoveChecked() override;
+    void DeleteChecked() override;
 
     // The paths of the thumbnails with the checked border, in page order, existing
     // regular files only. done runs later on the main loop (with nothing when the page
@@ -56,6 +60,10 @@ public:
 
 private:
     class CWidthSource;
+
+    // Copy, move or delete of the checked pictures; the index page is built again once
+    // a picture was moved or deleted.
+    void RunFileOperation(FileOpKind kind);
 
     CPageBrowser& CurrentIndex() const { return *m_index[static_cast<std::size_t>(m_currentSlot)]; }
     // The browser Toggle Size and new pictures go to.

@@ -263,6 +263,14 @@ void CFileListCtrl::ResizeStore(std::size_t count)
         m_store->erase(std::prev(m_store->children().end()));
 }
 
+void CFileListCtrl::RemovePaths(const std::vector<std::string>& paths)
+{
+    // Highest first, so the indices of the rows still to go stay right.
+    for (std::size_t row : m_model.RemovePaths(paths))
+        m_store->erase(std::next(m_store->children().begin(), static_cast<std::ptrdiff_t>(row)));
+    Redraw();
+}
+
 void CFileListCtrl::Redraw()
 {
     m_view.queue_draw();

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtkmm.h>
 
@@ -52,6 +53,9 @@ public:
     std::string GetSelectedPath() const;
     int GetSelectedRow() const;
     int FindByPath(const std::string& path) const { return m_model.FindByPath(path); }
+    std::vector<std::string> GetCheckedPaths() const { return m_model.GetCheckedPaths(); }
+    // Rows of files that were moved away or deleted leave the list.
+    void RemovePaths(const std::vector<std::string>& paths);
     // Selects the row (the only one), makes it the current item and scrolls it into view.
     void SelectOnly(int row);
     int CountChecked() const { return m_model.CountChecked(); }

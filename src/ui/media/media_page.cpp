@@ -352,6 +352,11 @@ void CMediaPage::StopPlayback()
     m_browser->Navigate(GetBlankPageUrl());
 }
 
+Gtk::Window* CMediaPage::GetWindow()
+{
+    return dynamic_cast<Gtk::Window*>(get_root());
+}
+
 void CMediaPage::CopyChecked() {}
 void CMediaPage::MoveChecked() {}
 void CMediaPage::DeleteChecked() {}

@@ -71,6 +71,8 @@ public:
 
 protected:
     CMediaPageHost& GetHost() { return m_host; }
+    // The window that holds the page (owner of its dialogs); nullptr before it is placed.
+    Gtk::Window* GetWindow();
     // True when the browser pane shows nothing or the blank page.
     bool IsBrowserBlank() const;
     void Relayout();

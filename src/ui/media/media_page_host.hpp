@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace mev {
@@ -18,6 +19,9 @@ public:
     virtual bool RouteCommand(int id) = 0;
     // The page shown last: the target of page messages and of Change Folder.
     virtual void SetCurrentPage(CMediaPage* page) = 0;
+    // The page message (codes 1 to 3) to the page shown last; done, when given, gets its
+    // answer (0 when there is no such page).
+    virtual void SendPageMessage(int, const std::string&, std::function<void(int)> done) { if (done) done(0); }
     // Full Screen stays enabled while the full-screen window is shown, whatever the
     // page's own browser holds.
     virtual bool IsFullScreenShown() const { return false; }

@@ -2,6 +2,7 @@
 
 #include "core/commands/command_ids.hpp"
 #include "ui/media/audio_file_list_ctrl.hpp"
+#include "ui/tags/tag_editor_dlg.hpp"
 
 namespace mev {
 
@@ -33,10 +34,14 @@ bool CAudioPage::OnUpdateCommand(CCmdUI& ui)
 
 bool CAudioPage::OnCommand(int id)
 {
-    // The tag editor itself is not part of the program yet: the command is taken and
-    // does nothing.
-    if (id == ID_TOOLS_TAGEDITOR)
+    if (id == ID_TOOLS_TAGEDITOR) {
+        // The editor plays and releases files through the page message, which reaches
+        // this page while it is the one on screen.
+        CTagEditorDlg::Open(GetWindow(), GetTree().GetSelectedFolder(), [this](const std::string& url) {
+            GetHost().SendPageMessage(PAGEMSG_NAVIGATE, url, {});
+        });
         return true;
+    }
     return CPlayerPage::OnCommand(id);
 }
 

@@ -6,6 +6,7 @@
 #include "core/shell/url.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
+#include "ui/media/file_operation_dlg.hpp"
 
 namespace mev {
 
@@ -78,6 +79,49 @@ void CPlayerPage::OnLoopEnabled()
         if (!busy && IsLoopOn())
             GetBrowser().Refresh();
     });
+}
+
+void CPlayerPage::CopyChecked()
+{
+    RunFileOperation(FileOpKind::Copy);
+}
+
+void CPlayerPage::MoveChecked()
+{
+    RunFileOperation(FileOpKind::Move);
+}
+
+void CPlayerPage::DeleteChecked()
+{
+    RunFileOperation(FileOpKind::Delete);
+}
+
+void CPlayerPage::RunFileOperation(FileOpKind kind)
+{
+    if (m_list == nullptr)
+        return;
+    CFileOperationDlg::RunCommand(GetWindow(), kind, m_list->GetCheckedPaths(), [this](const CFileOperation& op) {
+        if (op.Kind() == FileOpKind::Copy || m_list == nullptr)
+            return;
+        std::vector<std::string> gone;
+        for (std::size_t i = 0; i < op.Sources().size(); ++i) {
+            if (op.Results()[i] == FileOpResult::Done)
+                gone.push_back(op.Sources()[i]);
+        }
+        m_list->RemovePaths(gone);
+    });
+}
+
+void CPlayerPage::OnPageMessage(int code, const std::string& url, std::function<void(int)> done)
+{
+    const std::string prefix = GetPageUrl("");
+    if (code == PAGEMSG_NAVIGATE && url.size() > prefix.size() && url.compare(0, prefix.size(), prefix) == 0) {
+        Play(url.substr(prefix.size()));
+        if (done)
+            done(0);
+        return;
+    }
+    CMediaPage::OnPageMessage(code, url, std::move(done));
 }
 
 void CPlayerPage::IsPlayerBusy(std::function<void(bool busy)> done)

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "core/files/file_operation.hpp"
 #include "ui/media/file_list_ctrl.hpp"
 #include "ui/media/media_page.hpp"
 
@@ -41,6 +42,11 @@ public:
     void RefreshList(const std::string& folder) override;
     void OnLoopEnabled() override;
     void OpenStartFile(const std::string& path) override;
+    void CopyChecked() override;
+    void MoveChecked() override;
+    void DeleteChecked() override;
+    // A navigation to this page's own player URL plays the file as a click would.
+    void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
 
 protected:
     virtual CFileListCtrl* CreateFileList() = 0;
@@ -50,6 +56,8 @@ protected:
     virtual const char* GetPageHost() const = 0;
 
 private:
+    // Copy, move or delete of the checked rows; moved and deleted rows leave the list.
+    void RunFileOperation(FileOpKind kind);
     // Navigates to the file's page, first letting the web process see its folder.
     void Play(const std::string& path);
 

@@ -283,16 +283,17 @@ TEST_F(Id3v1File, WriteFindsThePlace)
     }
 }
 
-TEST_F(Id3v1File, UnencodableTextRoundTripsAsQuestionMarks)
+TEST_F(Id3v1File, TextOutsideWindows1252IsStoredAsUtf8AndReadsBackExactly)
 {
     std::string path = Put(Audio(200));
     CId3v1Tag record;
     record.SetTitle("\xC3\x9C" "ber \xE6\x97\xA5 \xE2\x80\x9Cq\xE2\x80\x9D");
+    record.SetArtist("\xC3\x9C" "ber \xE2\x80\x9Cq\xE2\x80\x9D");
     ASSERT_TRUE(record.Write(path));
     CId3v1Tag back;
     ASSERT_TRUE(back.Read(path));
-    EXPECT_EQ(back.GetTitle(), "\xC3\x9C" "ber ? \xE2\x80\x9Cq\xE2\x80\x9D");
-    EXPECT_EQ(back.RawTitle(), "\xDC" "ber ? \x93q\x94");
+    EXPECT_EQ(back.GetTitle(), "\xC3\x9C" "ber \xE6\x97\xA5 \xE2\x80\x9Cq\xE2\x80\x9D");
+    EXPECT_EQ(back.RawArtist(), "\xDC" "ber \x93q\x94"); // Windows-1252 wherever it reads back
 }
 
 TEST_F(Id3v1File, BadFilesGiveFalseAndAreLeftAlone)

@@ -289,6 +289,23 @@ TEST_F(PlayerPageTest, EveryListedFormatPlays)
     }
 }
 
+TEST_F(PlayerPageTest, MovedAndDeletedRowsLeaveTheList)
+{
+    CTempFolder dir;
+    for (const char* name : {"x.mp3", "y.mp3", "z.mp3"})
+        dir.Write(name, std::string(300, 'm'));
+    Fill(dir.Path(), 3);
+    const int y = list().FindByPath(dir / "y.mp3");
+    for (int row = 0; row < 3; ++row)
+        list().SetChecked(row, row != y);
+    page->DeleteChecked();
+    EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::YES), "This will delete 2 files.\nNo undo. Are you sure?");
+    ASSERT_TRUE(RunMainLoopUntil([&] { return list().GetCount() == 1; }, 10000));
+    EXPECT_EQ(list().GetModel().At(0).path, dir / "y.mp3");
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.mp3"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "y.mp3"));
+}
+
 TEST_F(PlayerPageTest, AVanishedFileOrFolderFailsQuietly)
 {
     CTempFolder folder;

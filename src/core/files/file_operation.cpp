@@ -1,0 +1,189 @@
+#include "core/files/file_operation.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "core/files/file_writer.hpp"
+#include "core/shell/file_names.hpp"
+
+namespace mev {
+
+namespace {
+
+constexpr std::size_t CHUNK = 1 << 20;
+
+bool IsReadOnly(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IWUSR) == 0 || access(path.c_str(), W_OK) != 0;
+}
+
+class CFd {
+public:
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+CFileOperation::CFileOperation(FileOpKind kind, std::vector<std::string> sources, std::string folder)
+    : m_kind(kind), m_sources(std::move(sources)), m_folder(std::move(folder)),
+      m_results(m_sources.size(), FileOpResult::Pending)
+{
+}
+
+std::string CFileOperation::Destination(const std::string& folder, const std::string& source)
+{
+    return JoinPath(folder, GetFileNamePart(source));
+}
+
+bool CFileOperation::IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+unsigned CFileOperation::CountOf(FileOpResult result) const
+{
+    return static_cast<unsigned>(std::count(m_results.begin(), m_results.end(), result));
+}
+
+void CFileOperation::Run()
+{
+    if (m_kind != FileOpKind::Delete) {
+        std::uint64_t total = 0;
+        for (const std::string& source : m_sources) {
+            struct stat st {};
+            if (stat(source.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                total += static_cast<std::uint64_t>(st.st_size);
+        }
+        m_bytesTotal.store(total);
+    }
+    for (std::size_t i = 0; i < m_sources.size(); ++i) {
+        if (m_cancel.load()) {
+            m_results[i] = FileOpResult::Cancelled;
+            continue;
+        }
+        switch (m_kind) {
+        case FileOpKind::Copy:
+            m_results[i] = CopyOne(m_sources[i]);
+            break;
+        case FileOpKind::Move:
+            m_results[i] = MoveOne(m_sources[i]);
+            break;
+        case FileOpKind::Delete:
+            m_results[i] = DeleteOne(m_sources[i]);
+            break;
+        }
+        m_filesDone.fetch_add(1);
+    }
+    m_finished.store(true, std::memory_order_release);
+}
+
+FileOpResult CFileOperation::CopyOne(const std::string& source)
+{
+    const std::string destination = Destination(m_folder, source);
+    if (destination == source || IsSameFile(source, destination))
+        return FileOpResult::Skipped;
+    const int error = CopyFileContents(source, destination);
+    if (error == ECANCELED)
+        return FileOpResult::Cancelled;
+    return error == 0 ? FileOpResult::Done : FileOpResult::Failed;
+}
+
+FileOpResult CFileOperation::MoveOne(const std::string& source)
+{
+    const std::string destination = Destination(m_folder, source);
+    if (destination == source || IsSameFile(source, destination))
+        return FileOpResult::Skipped;
+    if (IsReadOnly(destination))
+        return FileOpResult::Failed;
+    struct stat st {};
+    if (lstat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return FileOpResult::Failed;
+    if (rename(source.c_str(), destination.c_str()) == 0) {
+        m_bytesDone.fetch_add(static_cast<std::uint64_t>(st.st_size));
+        return FileOpResult::Done;
+    }
+    if (errno != EXDEV)
+        return FileOpResult::Failed;
+    // Another file system: the source goes only once its copy is complete on disk.
+    const int error = CopyFileContents(source, destination);
+    if (error == ECANCELED)
+        return FileOpResult::Cancelled;
+    if (error != 0)
+        return FileOpResult::Failed;
+    return unlink(source.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
+}
+
+FileOpResult CFileOperation::DeleteOne(const std::string& source)
+{
+    struct stat st {};
+    if (lstat(source.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return FileOpResult::Failed;
+    return unlink(source.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
+}
+
+int CFileOperation::CopyFileContents(const std::string& source, const std::string& destination)
+{
+    CFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.Get() < 0)
+        return errno;
+    struct stat st {};
+    if (fstat(in.Get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EISDIR;
+    CFileWriter out;
+    if (!out.Open(destination))
+        return errno;
+    std::vector<char> buffer(CHUNK);
+    for (;;) {
+        if (m_cancel.load())
+            return ECANCELED; // out discards the temporary file
+        const ssize_t got = read(in.Get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            break;
+        if (!out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            return errno;
+        m_bytesDone.fetch_add(static_cast<std::uint64_t>(got));
+    }
+    // A source that shrank while it was read is not a complete copy.
+    struct stat after {};
+    if (fstat(in.Get(), &after) != 0)
+        return errno;
+    if (lseek(out.Fd(), 0, SEEK_CUR) != after.st_size)
+        return EIO;
+    if (fchmod(out.Fd(), st.st_mode & 07777) != 0)
+        return errno;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (futimens(out.Fd(), times) != 0)
+        return errno;
+    if (!out.Commit())
+        return errno;
+    return 0;
+}
+
+} // namespace mev

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace mev {
+
+// A file that is written under a temporary name in its final folder and only takes its
+// final name, replacing what was there, once it is complete and flushed. Whatever fails
+// before Commit, the temporary file is removed and an earlier file of the final name is
+// left as it was.
+class CFileWriter {
+public:
+    CFileWriter() = default;
+    ~CFileWriter();
+    CFileWriter(const CFileWriter&) = delete;
+    CFileWriter& operator=(const CFileWriter&) = delete;
+
+    // Creates the temporary file in the folder of finalPath; false with errno set when
+    // it cannot be made.
+    bool Open(const std::string& finalPath);
+    bool Write(std::string_view bytes);
+    int Fd() const { return m_fd; }
+    // Flushes, closes and renames over the final path. False (errno set, temporary file
+    // gone) when any step fails.
+    bool Commit();
+    // Removes the temporary file; the final path is not touched.
+    void Discard();
+
+private:
+    int m_fd = -1;
+    std::string m_tempPath;
+    std::string m_finalPath;
+};
+
+} // namespace mev

@@ -1,0 +1,301 @@
+#include "core/tags/tag_editor.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/files/file_writer.hpp"
+#include "core/pages/display_text.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/shell/system_error.hpp"
+#include "core/shell/url.hpp"
+#include "core/tags/id3v1_tag.hpp"
+
+namespace mev {
+
+namespace {
+
+std::string Trim(const std::string& text)
+{
+    const char* blanks = " \t\r\n\v\f";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// True when the file ends in a tag, read without taking the tag's lock: a tag that
+// CId3v1Tag::Read could not read is then held by someone, not missing.
+bool HasTagMarker(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool found = false;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size >= 130) {
+        for (off_t back : {128, 130}) {
+            char marker[3];
+            if (pread(fd, marker, 3, st.st_size - back) == 3 && std::memcmp(marker, "TAG", 3) == 0)
+                found = true;
+        }
+    }
+    close(fd);
+    return found;
+}
+
+std::string RenameMessage(const std::string& from, const std::string& to, int error)
+{
+    // "Can not rename [%s] to [%s]:\r\n%s", with a Linux line end.
+    return "Can not rename [" + from + "] to [" + to + "]:\n" + GetSystemErrorText(static_cast<unsigned long>(error));
+}
+
+} // namespace
+
+std::string TagEditorTargetName(const std::string& fileText, int& error)
+{
+    error = 0;
+    std::string name = Trim(fileText);
+    if (name.empty())
+        return {};
+    // A rename stays in the folder.
+    if (name.find('/') != std::string::npos || name == "." || name == "..") {
+        error = EINVAL;
+        return {};
+    }
+    if (GetFileExtension(name) != "mp3")
+        name += ".MP3";
+    return name;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (from == to)
+        return 0;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // File systems without the flag: a hard link never replaces either.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    if (unlink(from.c_str()) != 0) {
+        const int error = errno;
+        unlink(to.c_str());
+        return error;
+    }
+    return 0;
+}
+
+std::string FitTagText(const std::string& text, std::size_t maxBytes)
+{
+    return DecodeTagText(EncodeTagTextExact(text, maxBytes));
+}
+
+CTagEditor::CTagEditor(std::string folder) : m_folder(std::move(folder)) {}
+
+void CTagEditor::Load()
+{
+    m_rows.clear();
+    m_pending.clear();
+    m_selected = -1;
+    DIR* dir = opendir(m_folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (GetFileExtension(name) != "mp3")
+            continue;
+        STagRow row;
+        row.name = name;
+        const std::string path = JoinPath(m_folder, name);
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+            continue;
+        CId3v1Tag tag;
+        if (tag.Read(path)) {
+            row.title = tag.GetTitle();
+            row.artist = tag.GetArtist();
+            row.album = tag.GetAlbum();
+            row.comment = tag.GetComment();
+        }
+        m_rows.push_back(std::move(row));
+    }
+    closedir(dir);
+}
+
+std::string CTagEditor::DisplayName(int row) const
+{
+    return ToDisplayText(m_rows.at(static_cast<std::size_t>(row)).name);
+}
+
+std::string CTagEditor::FullPath(int row) const
+{
+    return JoinPath(m_folder, m_rows.at(static_cast<std::size_t>(row)).name);
+}
+
+std::string CTagEditor::PlayUrl(int row) const
+{
+    return "mev://audio/?" + FullPath(row);
+}
+
+void CTagEditor::Navigate(const std::string& url)
+{
+    if (navigate)
+        navigate(url);
+}
+
+std::string CTagEditor::SelectRow(int row)
+{
+    if (row == m_selected)
+        return {};
+    std::string message;
+    // The row left receives what is on screen before the next row's texts load.
+    if (m_selected >= 0 && autoUpdate)
+        message = UpdateRow(m_selected);
+    m_selected = row >= 0 && row < static_cast<int>(m_rows.size()) ? row : -1;
+    if (m_selected < 0)
+        return message;
+    const STagRow& r = m_rows[static_cast<std::size_t>(m_selected)];
+    m_fields.file = DisplayName(m_selected);
+    m_fields.title = r.title;
+    if (!lockArtist)
+        m_fields.artist = r.artist;
+    if (!lockAlbum)
+        m_fields.album = r.album;
+    if (!lockComment)
+        m_fields.comment = r.comment;
+    if (clickToPlay)
+        Navigate(PlayUrl(m_selected));
+    return message;
+}
+
+std::string CTagEditor::UpdateRow(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+        return {};
+    // The audio page lets go of the file before it is renamed or written.
+    Navigate(GetBlankPageUrl());
+    STagRow& r = m_rows[static_cast<std::size_t>(row)];
+
+    // The File text shows a name that is not UTF-8 with replacement characters; left as
+    // shown, it means the file keeps its name.
+    const std::string shownName = DisplayName(row);
+    const std::string fileText = Trim(m_fields.file);
+    if (!fileText.empty() && fileText != shownName) {
+        int error = 0;
+        std::string target = TagEditorTargetName(fileText, error);
+        if (error == 0)
+            error = RenameNoReplace(FullPath(row), JoinPath(m_folder, target));
+        if (error != 0)
+            return RenameMessage(shownName, fileText, error);
+        r.name = target;
+        if (row == m_selected)
+            m_fields.file = DisplayName(row);
+    }
+
+    SPendingWrite write{Trim(m_fields.title), Trim(m_fields.artist), Trim(m_fields.album), Trim(m_fields.comment), {}};
+    if (write.title == r.title && write.artist == r.artist && write.album == r.album && write.comment == r.comment) {
+        m_pending.erase(row);
+        return {};
+    }
+    write.deadline = std::chrono::steady_clock::now() + WRITE_TIMEOUT;
+    if (TryWrite(row, write))
+        m_pending.erase(row);
+    else
+        m_pending[row] = std::move(write);
+    return {};
+}
+
+bool CTagEditor::TryWrite(int row, const SPendingWrite& write)
+{
+    const std::string path = FullPath(row);
+    CId3v1Tag tag;
+    // Year, track and genre stay: start from the file's own tag.
+    if (!tag.Read(path) && HasTagMarker(path))
+        return false;
+    tag.SetTitle(write.title.c_str());
+    tag.SetArtist(write.artist.c_str());
+    tag.SetAlbum(write.album.c_str());
+    tag.SetComment(write.comment.c_str());
+    if (!tag.Write(path))
+        return false;
+    CId3v1Tag back;
+    if (back.Read(path)) {
+        STagRow& r = m_rows[static_cast<std::size_t>(row)];
+        r.title = back.GetTitle();
+        r.artist = back.GetArtist();
+        r.album = back.GetAlbum();
+        r.comment = back.GetComment();
+    }
+    return true;
+}
+
+bool CTagEditor::RetryWrites(std::chrono::steady_clock::time_point now)
+{
+    bool changed = false;
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (TryWrite(it->first, it->second)) {
+            changed = true;
+            it = m_pending.erase(it);
+        } else if (now >= it->second.deadline) {
+            it = m_pending.erase(it); // given up without a message; the row keeps its texts
+        } else {
+            ++it;
+        }
+    }
+    return changed;
+}
+
+std::string CTagEditor::MakeHtmlText() const
+{
+    std::string folder = m_folder;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    const std::string title = EscapeHtml(ToDisplayText(folder == "/" ? "" : GetFileNamePart(folder, true)));
+
+    std::string page;
+    page += "<html>\n<head>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n";
+    page += "<TITLE>" + title +
+            "</TITLE>\n<STYLE TYPE=\"TEXT/CSS\">\nLINK{COLOR: #0000FF}\nA{COLOR: #0000FF}\n"
+            "A:HOVER{COLOR: #FF00FF}\nTD{FONT-SIZE: 9PT}</STYLE>\n";
+    page += "</head>\n<body>\n";
+    page += "<P><CENTER><B><FONT COLOR=\"#FF7F50\" SIZE=+3>" + title + "</FONT></B></CENTER><P>\n";
+    page += "<table width=\"100%\" cols=5 cellspacing=0 cellpadding=3 bordercolor=\"#c0c0c0\" border=1 "
+            "style=\"border-collapse:collapse\">";
+    const std::size_t count = m_rows.size();
+    for (std::size_t first = 0; first < count; first += 5) {
+        page += "<tr>\n";
+        for (std::size_t i = first; i < first + 5; ++i) {
+            if (i < count) {
+                const STagRow& r = m_rows[i];
+                std::string text = Trim(r.title);
+                if (text.empty())
+                    text = ToDisplayText(r.name);
+                // Relative link: the name's bytes percent-encoded, so '#', '?', '%' and
+                // blanks stay part of it.
+                page += "<td><a href=\"" + EscapeHtml(EncodeUrlPath(r.name)) + "\">" + EscapeHtml(text) + "</a></td>";
+            } else {
+                page += "&nbsp;";
+            }
+            page += "\n";
+        }
+        page += "</tr>\n";
+    }
+    page += "</table>\n</body>\n</html>";
+    return page;
+}
+
+bool CTagEditor::MakeHtml() const
+{
+    if (m_rows.empty())
+        return false;
+    CFileWriter out;
+    return out.Open(JoinPath(m_folder, "index.htm")) && out.Write(MakeHtmlText()) && out.Commit();
+}
+
+} // namespace mev
