@@ -132,6 +132,8 @@ void CMediaPage::Start()
     m_started = true;
 
     const std::string file = GetStartFile();
+    if (!file.empty())
+        CMediaKinds::Instance().EnsureBuilt();
     if (!file.empty() && GetFolderOf(file) == m_tree.GetRootPath() &&
         CMediaKinds::Instance().Contains(m_kind, CMediaKinds::KeyOf(GetFileNamePart(file)))) {
         SetStartFile("");

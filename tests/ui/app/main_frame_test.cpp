@@ -657,8 +657,9 @@ TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
 
     view.grab_focus();
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return focusIn(view); }, 5000));
+    // Back to the list area: on the Images tab it holds the index page.
     ASSERT_TRUE(test::XdoTool("key shift+Tab"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetTree()); }, 3000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetListArea()); }, 3000));
 }
 
 } // namespace
