@@ -495,7 +495,7 @@ TEST_F(MainFrameTest, PicturesWalkAndPlayInFullScreen)
     run.frame->PostToCurrentPage(ID_IMAGE_NEXT);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath != first; }, 10000));
     EXPECT_TRUE(run.WaitForUrl(full, "mev://image/?" + CurrentImagePath));
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), GetBlankPageUrl());
+    EXPECT_TRUE(run.WaitForUrl(page->GetBrowser(), GetBlankPageUrl()));
 
     // A slide show goes on there; Escape stops it first, then leaves, and the page gets
     // the picture back.
