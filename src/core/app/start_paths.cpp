@@ -73,25 +73,22 @@ MediaKind ChooseKindForFolder(const std::string& folder)
     CMediaKinds::Instance().EnsureBuilt();
     std::array<int, 3> counts{};
     int seen = 0;
-    std::vector<fs::path> subFolders;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end && seen < MAX_ENTRIES_COUNTED; it.increment(ec), ++seen) {
-        std::error_code typeError;
-        if (it->is_directory(typeError))
-            subFolders.push_back(it->path());
-        else if (it->is_regular_file(typeError))
-            CountFile(*it, counts);
-    }
-    for (const auto& sub : subFolders) {
-        for (fs::directory_iterator it(sub, fs::directory_options::skip_permission_denied, ec), end;
+    // Counts the files of one folder; collects its sub-folders when asked.
+    const auto countFolder = [&](const fs::path& path, std::vector<fs::path>* subFolders) {
+        std::error_code ec;
+        for (fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
              !ec && it != end && seen < MAX_ENTRIES_COUNTED; it.increment(ec), ++seen) {
             std::error_code typeError;
-            if (it->is_regular_file(typeError))
+            if (subFolders != nullptr && it->is_directory(typeError))
+                subFolders->push_back(it->path());
+            else if (it->is_regular_file(typeError))
                 CountFile(*it, counts);
         }
-        ec.clear();
-    }
+    };
+    std::vector<fs::path> subFolders;
+    countFolder(folder, &subFolders);
+    for (const auto& sub : subFolders)
+        countFolder(sub, nullptr);
     int best = 0;
     for (int kind = 1; kind < 3; ++kind) {
         if (counts[kind] > counts[best])

@@ -47,13 +47,7 @@ protected:
         window->set_child(*page);
         window->present();
         ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
-        page->GetBrowser().signal_load_finished().connect([this] {
-            std::string kind;
-            std::string path;
-            if (ParsePageUrl(page->GetBrowser().GetLocationUrl(), kind, path)
-                && (played.empty() || played.back() != GetFileNamePart(path)))
-                played.push_back(GetFileNamePart(path));
-        });
+        test::RecordPlayedPages(page->GetBrowser(), played);
     }
     void TearDown() override
     {

@@ -86,14 +86,7 @@ protected:
         window->set_child(*page);
         window->present();
         ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
-        page->GetBrowser().signal_load_finished().connect([this] {
-            std::string kind;
-            std::string path;
-            // A fresh web process may report the first load twice: one entry per page.
-            if (ParsePageUrl(page->GetBrowser().GetLocationUrl(), kind, path)
-                && (played.empty() || played.back() != GetFileNamePart(path)))
-                played.push_back(GetFileNamePart(path));
-        });
+        test::RecordPlayedPages(page->GetBrowser(), played);
         Fill(s_clips->Path(), 4);
     }
     void TearDown() override

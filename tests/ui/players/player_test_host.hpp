@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/pages/page_url.hpp"
 #include "core/pages/script_external.hpp"
+#include "core/shell/file_names.hpp"
+#include "ui/browser/page_browser.hpp"
 #include "ui/media/media_page.hpp"
 #include "ui/media/media_page_host.hpp"
 
@@ -30,5 +33,17 @@ public:
     std::vector<int> done;
     int fullScreenToggles = 0;
 };
+
+// Appends the file name of every page the browser finishes loading to played. A fresh
+// web process may report the first load twice: one entry per page.
+inline void RecordPlayedPages(CPageBrowser& browser, std::vector<std::string>& played)
+{
+    browser.signal_load_finished().connect([&browser, &played] {
+        std::string kind;
+        std::string path;
+        if (ParsePageUrl(browser.GetLocationUrl(), kind, path) && (played.empty() || played.back() != GetFileNamePart(path)))
+            played.push_back(GetFileNamePart(path));
+    });
+}
 
 } // namespace mev::test
