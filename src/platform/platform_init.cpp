@@ -4,16 +4,19 @@
 #include <mutex>
 
 #include "core/media/folder_tree_model.hpp"
+#include "core/media/media_kinds.hpp"
 #include "core/pages/media_support.hpp"
 #include "core/players/mixer.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
+#include "core/thumbs/picture_decoder.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
 #include "platform/system_services.hpp"
 #include "platform/user_folders.hpp"
+#include "platform/vips_picture_decoder.hpp"
 
 namespace mev {
 
@@ -32,6 +35,11 @@ void InitPlatform()
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
+        if (CVipsPictureDecoder::Initialise()) {
+            auto decoder = std::make_shared<CVipsPictureDecoder>();
+            CMediaKinds::Instance().SetDecoderImageKeys(decoder->GetPictureExtensions());
+            SetPictureDecoder(std::move(decoder));
+        }
     });
 }
 

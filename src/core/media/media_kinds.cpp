@@ -117,6 +117,11 @@ void CMediaKinds::Build(const std::vector<std::string>& dataDirs)
         set.rehash(SET_BUCKETS);
     for (const char* key : BUILT_IN_IMAGE_KEYS)
         m_sets[static_cast<int>(MediaKind::Image)].insert(key);
+    {
+        std::lock_guard lock(m_decoderKeysMutex);
+        for (const std::string& key : m_decoderKeys)
+            m_sets[static_cast<int>(MediaKind::Image)].insert(key);
+    }
     m_sets[static_cast<int>(MediaKind::Audio)].insert(".mp3");
     m_sets[static_cast<int>(MediaKind::Video)].insert(".mpg");
 
@@ -183,6 +188,14 @@ bool CMediaKinds::Contains(MediaKind kind, std::string_view key) const
     if (kind == MediaKind::Video && key == ".swf" && m_flashPlayable.load(std::memory_order_relaxed))
         return true;
     return m_sets[index].find(std::string(key)) != m_sets[index].end();
+}
+
+void CMediaKinds::SetDecoderImageKeys(std::vector<std::string> keys)
+{
+    for (std::string& key : keys)
+        LowerAscii(key);
+    std::lock_guard lock(m_decoderKeysMutex);
+    m_decoderKeys = std::move(keys);
 }
 
 void CMediaKinds::SetFlashPlayable(bool playable)

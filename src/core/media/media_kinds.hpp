@@ -44,6 +44,10 @@ public:
     // May be changed at any time, also after the build.
     void SetFlashPlayable(bool playable);
 
+    // Picture extensions (".tif") the picture decoder reads besides what the MIME
+    // database lists; taken into the next build.
+    void SetDecoderImageKeys(std::vector<std::string> keys);
+
     CMediaKinds() = default;
     CMediaKinds(const CMediaKinds&) = delete;
     CMediaKinds& operator=(const CMediaKinds&) = delete;
@@ -56,6 +60,8 @@ private:
     std::once_flag m_once;
     std::atomic<bool> m_built{false};
     std::atomic<bool> m_flashPlayable{false};
+    std::mutex m_decoderKeysMutex;
+    std::vector<std::string> m_decoderKeys;
 };
 
 } // namespace mev

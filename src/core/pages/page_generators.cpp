@@ -11,6 +11,7 @@
 #include "core/pages/media_support.hpp"
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_templates.hpp"
+#include "core/pages/picture_generators.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
@@ -28,27 +29,35 @@ std::string FileUrlAttribute(std::string_view path)
     return EscapeHtml(MakeFileUrl(path));
 }
 
-// What a thumbnail shows: for now the picture itself, so the web view decodes it at full
-// size. The index page's PictureUrl() reads the picture back from this source.
-std::string ThumbnailSource(const std::string& picturePath)
-{
-    return FileUrlAttribute(picturePath);
-}
+// After the first few thumbnails and then every so many, the page is told to start
+// loading the ones that have come into view, so the first screenful need not wait for a
+// folder of thousands to be listed.
+constexpr unsigned FIRST_WATCH = 32;
+constexpr unsigned WATCH_EVERY = 256;
 
+// A thumbnail's element. The page loads it lazily from data-thumb (a thumbnail URL built
+// from data-path, or data-full itself at the picture's own width) and falls back to
+// data-full; data-pic is the picture's file URL, what the page reports.
 std::string MakeThumbnailTag(const std::string& path, unsigned index, int width)
 {
     std::string tag;
-    tag.reserve(path.size() * 2 + 160);
-    tag += "<img src=\"";
-    tag += ThumbnailSource(path);
-    tag += "\" id=\"p";
+    tag.reserve(path.size() * 6 + 300);
+    tag += "<img id=\"p";
     tag += std::to_string(index);
+    tag += "\" data-pic=\"";
+    tag += FileUrlAttribute(path);
+    tag += "\" data-full=\"";
+    tag += EscapeHtml(MakePictureUrl(path));
+    tag += "\" data-path=\"";
+    tag += EscapeHtml(EncodeUrlPath(path));
     tag += "\" border=\"2\"";
     if (width > 0) {
-        tag += " width=";
-        tag += std::to_string(width);
+        const std::string size = std::to_string(width);
+        tag += " width=" + size + " height=" + size;
+    } else {
+        tag += " class=\"own\"";
     }
-    tag += " onclick=\"ImageClicked(this, event);\" onmouseover=\"ShowPath(this);\">\r\n";
+    tag += " onclick=\"ImageClicked(this, event);\" onmouseover=\"ShowPath(this);\" onerror=\"Broken(this);\">\r\n";
     return tag;
 }
 
@@ -80,22 +89,25 @@ void GenerateIndexPage(CPageProtocol& protocol)
         if (!it->is_directory(typeError)) {
             const std::string name = it->path().filename().string();
             if (IsImageName(name, kinds)) {
-                protocol.AppendPageData(MakeThumbnailTag(JoinPath(folder, name), index, width), false);
+                std::string tags = MakeThumbnailTag(JoinPath(folder, name), index, width);
                 ++index;
+                if (index == FIRST_WATCH || index % WATCH_EVERY == 0)
+                    tags += "<script>Watch();</script>\r\n";
+                protocol.AppendPageData(tags, false);
             }
         }
         if (protocol.IsCancelled())
             return;
     }
     if (!protocol.IsCancelled())
-        protocol.AppendPageData("<body>\r\n</html>\r\n", true);
+        protocol.AppendPageData("<script>Watch();</script>\r\n<body>\r\n</html>\r\n", true);
 }
 
 void GenerateImagePage(CPageProtocol& protocol)
 {
     if (!protocol.AppendTemplate(HTML_IMAGE_PAGE, false))
         return;
-    const std::string tag = "<img src=\"" + FileUrlAttribute(protocol.GetArgument())
+    const std::string tag = "<img src=\"" + EscapeHtml(MakePictureUrl(protocol.GetArgument()))
         + "\" id=\"pic\" style=\"visibility:hidden\" onload=\"FitToWindow();\" onclick=\"ToggleSize(event);\">\r\n";
     if (protocol.AppendPageData(tag, false))
         protocol.AppendPageData(TABLE_CLOSING, true);

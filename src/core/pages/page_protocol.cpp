@@ -6,19 +6,25 @@
 #include "core/pages/notification_queue.hpp"
 #include "core/pages/page_generators.hpp"
 #include "core/pages/page_templates.hpp"
+#include "core/pages/picture_generators.hpp"
 #include "core/pages/page_url.hpp"
 
 namespace mev {
 
 namespace {
 
-constexpr std::array<PageRoute, 6> PAGE_ROUTES{{
+constexpr std::array<PageRoute, 11> PAGE_ROUTES{{
     {"front", GenerateFixedPage, HTML_ABOUT_PAGE},
     {"blank", GenerateFixedPage, HTML_BLANK_PAGE},
     {"images", GenerateIndexPage, 0},
     {"image", GenerateImagePage, 0},
     {"audio", GenerateAudioPage, 0},
     {"video", GenerateVideoPage, 0},
+    {"thumb128", GenerateThumbnail128, 0, "image/png", false},
+    {"thumb256", GenerateThumbnail256, 0, "image/png", false},
+    {"thumb512", GenerateThumbnail512, 0, "image/png", false},
+    {"thumb1024", GenerateThumbnail1024, 0, "image/png", false},
+    {"picture", GeneratePictureRendition, 0, "image/jpeg", false},
 }};
 
 } // namespace
@@ -63,6 +69,8 @@ HResult CPageProtocol::Start(std::string_view url, std::shared_ptr<IPageSink> si
     const PageRoute* route = FindPageRoute(host);
     if (route == nullptr)
         return INET_E_CANNOT_LOAD_DATA;
+    m_contentType = route->contentType;
+    m_abortWaits = route->abortWaits;
     return StartGenerator(std::move(argument), route->generator, route->fixedTemplate, std::move(sink));
 }
 
@@ -178,8 +186,22 @@ HResult CPageProtocol::Read(void* dest, std::uint32_t size, std::uint32_t& count
 HResult CPageProtocol::Abort()
 {
     m_cancel.store(true, std::memory_order_release);
-    WaitForWorker(STOP_WAIT);
+    std::function<void()> waker;
+    {
+        std::lock_guard lock(m_stateMutex);
+        waker = m_cancelWaker;
+    }
+    if (waker)
+        waker();
+    if (m_abortWaits)
+        WaitForWorker(STOP_WAIT);
     return S_OK;
+}
+
+void CPageProtocol::SetCancelWaker(std::function<void()> waker)
+{
+    std::lock_guard lock(m_stateMutex);
+    m_cancelWaker = std::move(waker);
 }
 
 HResult CPageProtocol::Terminate()

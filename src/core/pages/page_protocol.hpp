@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,10 @@ struct PageRoute {
     std::string_view host;
     PageGenerator generator;
     int fixedTemplate; // the template of "front" and "blank", 0 for the others
+    std::string_view contentType = "text/html";
+    // Pictures are many and small: cancelling one does not wait for its worker, which
+    // may be in the middle of a decode.
+    bool abortWaits = true;
 };
 
 // The generator for a (lower-case) URL host, or null for a host that is not a page.
@@ -63,8 +68,8 @@ public:
     // S_FALSE at the end (the sink's ReportResult is called on the first such Read only).
     HResult Read(void* dest, std::uint32_t size, std::uint32_t& count);
 
-    // Both set the cancel flag and wait at most STOP_WAIT for the worker; S_OK. No
-    // notification or result report follows from them.
+    // Both set the cancel flag and wait at most STOP_WAIT for the worker (not at all for
+    // a route that says so); S_OK. No notification or result report follows from them.
     HResult Abort();
     HResult Terminate();
 
@@ -83,6 +88,11 @@ public:
     const std::string& GetArgument() const { return m_argument; }
     int GetFixedTemplate() const { return m_fixedTemplate; }
     bool IsCancelled() const { return m_cancel.load(std::memory_order_acquire); }
+    // Called on the cancelling thread right after the cancel flag is set, so that a
+    // generator waiting elsewhere can look at IsCancelled again.
+    void SetCancelWaker(std::function<void()> waker);
+    // The content type of the route that was started ("text/html" before a start).
+    std::string_view GetContentType() const { return m_contentType; }
     const CPageBuffer& GetBuffer() const { return m_buffer; }
 
     // Runs the page of a URL, or a generator, on the calling thread and returns the
@@ -97,6 +107,9 @@ private:
 
     std::atomic<bool> m_cancel{false};
     std::string m_argument;
+    std::string_view m_contentType = "text/html";
+    bool m_abortWaits = true;
+    std::function<void()> m_cancelWaker; // under m_stateMutex
     int m_fixedTemplate = 0;
     bool m_firstNotificationSent = false; // worker only
     // Set once the last piece is in (or the worker has stopped): from then on an empty

@@ -94,7 +94,8 @@ void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer)
         FinishWithError(request, uri);
         return;
     }
-    FinishWithStream(request, NewPageStream(std::move(pageRequest)), -1, "text/html");
+    const std::string contentType = pageRequest->GetContentType();
+    FinishWithStream(request, NewPageStream(std::move(pageRequest)), -1, contentType.c_str());
 }
 
 // The user's languages as language tags ("de_AT.UTF-8" becomes "de-AT"), for pages'

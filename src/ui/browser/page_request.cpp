@@ -64,6 +64,11 @@ std::shared_ptr<CPageRequest> CPageRequest::Start(const std::string& url)
     return request;
 }
 
+std::string CPageRequest::GetContentType() const
+{
+    return std::string(m_protocol->GetContentType());
+}
+
 CPageRequest::~CPageRequest()
 {
     StopWaiting();

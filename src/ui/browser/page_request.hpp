@@ -17,6 +17,9 @@ class CPageRequest : public std::enable_shared_from_this<CPageRequest> {
 public:
     // Starts the page; nullptr when the URL is refused (the page then does not load).
     static std::shared_ptr<CPageRequest> Start(const std::string& url);
+
+    // "text/html" for pages, the picture type for thumbnails and renditions.
+    std::string GetContentType() const;
     ~CPageRequest();
     CPageRequest(const CPageRequest&) = delete;
     CPageRequest& operator=(const CPageRequest&) = delete;

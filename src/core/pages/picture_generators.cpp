@@ -1,0 +1,135 @@
+#include "core/pages/picture_generators.hpp"
+
+#include <atomic>
+#include <string>
+
+#include "core/media/media_kinds.hpp"
+#include "core/pages/page_protocol.hpp"
+#include "core/shell/url.hpp"
+#include "core/thumbs/picture_decoder.hpp"
+#include "core/thumbs/thumbnail_cache.hpp"
+#include "core/thumbs/thumbnail_scheduler.hpp"
+
+namespace mev {
+
+namespace {
+
+std::atomic<std::uint64_t> g_decodeCount{0};
+
+const CThumbnailCache& Cache()
+{
+    static const CThumbnailCache cache(CThumbnailCache::GetDefaultRoot());
+    return cache;
+}
+
+bool LiesInCache(const std::string& path)
+{
+    const std::string& root = Cache().GetRoot();
+    return !root.empty() && path.size() > root.size() && path.compare(0, root.size(), root) == 0
+        && path[root.size()] == '/';
+}
+
+void GenerateThumbnail(CPageProtocol& protocol, ThumbnailSize size)
+{
+    const std::string& path = protocol.GetArgument();
+    const auto mtime = GetModificationTime(path);
+    if (!mtime)
+        return; // gone since the page was made
+    const CThumbnailCache& cache = Cache();
+    const std::string uri = CThumbnailCache::MakeUri(path);
+    if (auto png = cache.Load(size, uri, *mtime)) {
+        protocol.AppendPageData(*png, true);
+        return;
+    }
+    if (cache.HasFailed(uri, *mtime))
+        return;
+    const auto decoder = GetPictureDecoder();
+    if (!decoder)
+        return;
+
+    CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
+    protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
+    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); });
+    protocol.SetCancelWaker(nullptr);
+    if (!slot.IsHeld())
+        return; // no longer wanted: dropped before its decode
+    // The same picture may have been made while this request waited (shown twice, or
+    // asked for by an earlier visit of the page).
+    if (auto png = cache.Load(size, uri, *mtime)) {
+        protocol.AppendPageData(*png, true);
+        return;
+    }
+    g_decodeCount.fetch_add(1, std::memory_order_relaxed);
+    const auto thumbnail = decoder->MakeThumbnail(path, GetThumbnailPixels(size));
+    if (!thumbnail) {
+        cache.RecordFailure(uri, *mtime);
+        return;
+    }
+    // Thumbnails of the cache's own files would only multiply.
+    if (!LiesInCache(path))
+        cache.Store(size, uri, *mtime, thumbnail->bytes);
+    protocol.AppendPageData(thumbnail->bytes, true);
+}
+
+} // namespace
+
+void GenerateThumbnail128(CPageProtocol& protocol)
+{
+    GenerateThumbnail(protocol, ThumbnailSize::Normal);
+}
+
+void GenerateThumbnail256(CPageProtocol& protocol)
+{
+    GenerateThumbnail(protocol, ThumbnailSize::Large);
+}
+
+void GenerateThumbnail512(CPageProtocol& protocol)
+{
+    GenerateThumbnail(protocol, ThumbnailSize::XLarge);
+}
+
+void GenerateThumbnail1024(CPageProtocol& protocol)
+{
+    GenerateThumbnail(protocol, ThumbnailSize::XXLarge);
+}
+
+void GeneratePictureRendition(CPageProtocol& protocol)
+{
+    const auto decoder = GetPictureDecoder();
+    if (!decoder)
+        return;
+    CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
+    protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
+    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); });
+    protocol.SetCancelWaker(nullptr);
+    if (!slot.IsHeld())
+        return;
+    if (const auto picture = decoder->MakeRendition(protocol.GetArgument()))
+        protocol.AppendPageData(picture->bytes, true);
+}
+
+bool IsWebPicture(std::string_view fileName)
+{
+    static constexpr std::string_view WEB_KEYS[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".apng", ".gif",
+                                                    ".bmp", ".dib",  ".ico", ".cur", ".webp", ".svg"};
+    const std::string key = CMediaKinds::KeyOf(fileName);
+    for (std::string_view web : WEB_KEYS) {
+        if (key == web)
+            return true;
+    }
+    return false;
+}
+
+std::string MakePictureUrl(const std::string& path)
+{
+    if (IsWebPicture(path))
+        return MakeFileUrl(path);
+    return "mev://picture/?" + EncodeUrlPath(path);
+}
+
+std::uint64_t GetThumbnailDecodeCount()
+{
+    return g_decodeCount.load(std::memory_order_relaxed);
+}
+
+} // namespace mev

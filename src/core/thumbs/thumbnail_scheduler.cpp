@@ -1,0 +1,58 @@
+#include "core/thumbs/thumbnail_scheduler.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace mev {
+
+namespace {
+
+constexpr std::chrono::milliseconds BURST{100};
+
+} // namespace
+
+CThumbnailScheduler::CThumbnailScheduler(unsigned slots) : m_free(std::max(1u, slots)) {}
+
+CThumbnailScheduler& CThumbnailScheduler::Instance()
+{
+    static CThumbnailScheduler scheduler(std::thread::hardware_concurrency());
+    return scheduler;
+}
+
+bool CThumbnailScheduler::Acquire(const std::function<bool()>& cancelled)
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::unique_lock lock(m_mutex);
+    const Ticket ticket{-static_cast<std::int64_t>(now / BURST), m_sequence++};
+    m_waiting.insert(ticket);
+    m_changed.wait(lock, [&] { return cancelled() || (m_free > 0 && *m_waiting.begin() == ticket); });
+    m_waiting.erase(ticket);
+    if (cancelled()) {
+        m_changed.notify_all(); // the next in line may be first now
+        return false;
+    }
+    --m_free;
+    if (m_free > 0)
+        m_changed.notify_all();
+    return true;
+}
+
+void CThumbnailScheduler::Release()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_free;
+    }
+    m_changed.notify_all();
+}
+
+void CThumbnailScheduler::Wake()
+{
+    {
+        std::lock_guard lock(m_mutex); // a waiter between its check and its sleep sees it
+    }
+    m_changed.notify_all();
+}
+
+} // namespace mev

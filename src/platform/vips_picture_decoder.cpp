@@ -1,0 +1,206 @@
+#include "platform/vips_picture_decoder.hpp"
+
+#include <mutex>
+#include <string_view>
+
+#include <vips/vips.h>
+
+namespace mev {
+
+namespace {
+
+// The longest side a rendition gets: the single-image view fits pictures to the window,
+// and the web view keeps every pixel it shows decoded.
+constexpr int MAX_RENDITION_SIDE = 6000;
+
+bool g_ready = false;
+
+struct ImageRef {
+    VipsImage* image = nullptr;
+    ImageRef() = default;
+    ImageRef(const ImageRef&) = delete;
+    ImageRef& operator=(const ImageRef&) = delete;
+    ~ImageRef()
+    {
+        if (image != nullptr)
+            g_object_unref(image);
+    }
+    void Reset(VipsImage* next)
+    {
+        if (image != nullptr)
+            g_object_unref(image);
+        image = next;
+    }
+};
+
+// Vector formats are drawn at the size asked for, whatever size they declare.
+bool IsVectorLoader(const char* loader)
+{
+    const std::string_view name(loader != nullptr ? loader : "");
+    return name.find("svgload") != std::string_view::npos || name.find("pdfload") != std::string_view::npos;
+}
+
+// Reads the header only and checks the size against the cap. The header says what the
+// file claims, before any pixel memory is taken.
+bool HeaderAllows(const std::string& path, int& width, int& height)
+{
+    const char* loader = vips_foreign_find_load(path.c_str());
+    if (loader == nullptr) {
+        vips_error_clear();
+        return false;
+    }
+    ImageRef header;
+    header.image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (header.image == nullptr) {
+        vips_error_clear();
+        return false;
+    }
+    width = vips_image_get_width(header.image);
+    height = vips_image_get_height(header.image);
+    if (IsVectorLoader(loader))
+        return width > 0 && height > 0;
+    return IsDecodeSizeAllowed(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
+}
+
+// To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
+bool ToDisplayable(ImageRef& picture)
+{
+    VipsImage* out = nullptr;
+    if (vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_sRGB
+        && vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_B_W) {
+        if (vips_colourspace(picture.image, &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
+            return false;
+        picture.Reset(out);
+    }
+    if (vips_image_get_format(picture.image) != VIPS_FORMAT_UCHAR) {
+        if (vips_cast_uchar(picture.image, &out, nullptr) != 0)
+            return false;
+        picture.Reset(out);
+    }
+    return true;
+}
+
+std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sourceWidth, int sourceHeight)
+{
+    if (!ToDisplayable(picture))
+        return std::nullopt;
+    void* buffer = nullptr;
+    size_t length = 0;
+    EncodedPicture encoded;
+    const bool png = alwaysPng || vips_image_hasalpha(picture.image);
+    int result = 0;
+    if (png) {
+        result = vips_pngsave_buffer(picture.image, &buffer, &length, "compression", 3, "strip", TRUE, nullptr);
+        encoded.mimeType = "image/png";
+    } else {
+        result = vips_jpegsave_buffer(picture.image, &buffer, &length, "Q", 90, "strip", TRUE, nullptr);
+        encoded.mimeType = "image/jpeg";
+    }
+    if (result != 0 || buffer == nullptr)
+        return std::nullopt;
+    encoded.bytes.assign(static_cast<const char*>(buffer), length);
+    g_free(buffer);
+    encoded.sourceWidth = sourceWidth;
+    encoded.sourceHeight = sourceHeight;
+    return encoded;
+}
+
+// Runs a decode and leaves no error text behind on this thread.
+template <typename Decode>
+std::optional<EncodedPicture> Guarded(Decode decode)
+{
+    if (!g_ready)
+        return std::nullopt;
+    std::optional<EncodedPicture> result = decode();
+    vips_error_clear();
+    vips_thread_shutdown();
+    return result;
+}
+
+} // namespace
+
+bool CVipsPictureDecoder::Initialise()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (VIPS_INIT("mev") != 0) {
+            vips_error_clear();
+            return;
+        }
+        // Pictures are decoded side by side, each on one thread; operations are not
+        // kept for reuse, since every picture is decoded once.
+        vips_concurrency_set(1);
+        vips_cache_set_max(0);
+        vips_cache_set_max_mem(0);
+        vips_leak_set(FALSE);
+        g_ready = true;
+    });
+    return g_ready;
+}
+
+std::optional<EncodedPicture> CVipsPictureDecoder::MakeThumbnail(const std::string& path, int size) const
+{
+    return Guarded([&]() -> std::optional<EncodedPicture> {
+        int width = 0;
+        int height = 0;
+        if (size <= 0 || !HeaderAllows(path, width, height))
+            return std::nullopt;
+        ImageRef thumbnail;
+        if (vips_thumbnail(path.c_str(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN, "fail_on",
+                           VIPS_FAIL_ON_ERROR, nullptr)
+            != 0)
+            return std::nullopt;
+        return Encode(thumbnail, true, width, height);
+    });
+}
+
+std::optional<EncodedPicture> CVipsPictureDecoder::MakeRendition(const std::string& path) const
+{
+    return Guarded([&]() -> std::optional<EncodedPicture> {
+        int width = 0;
+        int height = 0;
+        if (!HeaderAllows(path, width, height))
+            return std::nullopt;
+        ImageRef picture;
+        if (vips_thumbnail(path.c_str(), &picture.image, MAX_RENDITION_SIDE, "height", MAX_RENDITION_SIDE, "size",
+                           VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
+            != 0)
+            return std::nullopt;
+        return Encode(picture, false, width, height);
+    });
+}
+
+std::vector<std::string> CVipsPictureDecoder::GetPictureExtensions() const
+{
+    struct Format {
+        const char* loader;
+        std::vector<const char*> extensions;
+    };
+    static const Format FORMATS[] = {
+        {"jpegload", {".jpg", ".jpeg", ".jpe", ".jfif"}},
+        {"pngload", {".png"}},
+        {"gifload", {".gif"}},
+        {"webpload", {".webp"}},
+        {"tiffload", {".tif", ".tiff"}},
+        {"heifload", {".heic", ".heif", ".avif"}},
+        {"jxlload", {".jxl"}},
+        {"jp2kload", {".jp2", ".j2k", ".jpx", ".jpf"}},
+        {"svgload", {".svg", ".svgz"}},
+        {"ppmload", {".ppm", ".pgm", ".pbm", ".pnm", ".pfm"}},
+        {"radload", {".hdr"}},
+        {"openexrload", {".exr"}},
+        {"magickload", {".bmp", ".ico", ".tga", ".psd", ".xcf", ".pcx"}},
+    };
+    std::vector<std::string> keys;
+    if (!g_ready)
+        return keys;
+    for (const Format& format : FORMATS) {
+        if (vips_type_find("VipsOperation", format.loader) == 0)
+            continue;
+        for (const char* extension : format.extensions)
+            keys.emplace_back(extension);
+    }
+    return keys;
+}
+
+} // namespace mev

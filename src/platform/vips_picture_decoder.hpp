@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/thumbs/picture_decoder.hpp"
+
+namespace mev {
+
+// Decodes pictures with libvips: thumbnails shrink on load where the format allows (JPEG
+// by DCT scaling, WebP, HEIF, TIFF pyramids, vector formats rendered at the small size),
+// one thread per decode so that the scheduler's slots use the processors. Pictures over
+// the pixel cap, and truncated or corrupt ones, give nothing.
+class CVipsPictureDecoder : public IPictureDecoder {
+public:
+    // False when libvips cannot start; the decoder then gives nothing.
+    static bool Initialise();
+
+    std::optional<EncodedPicture> MakeThumbnail(const std::string& path, int size) const override;
+    std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
+    std::vector<std::string> GetPictureExtensions() const override;
+};
+
+} // namespace mev
