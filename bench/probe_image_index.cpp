@@ -1,7 +1,13 @@
-// Streams the index page of a folder of many small pictures into the Images tab's list
-// area and reports: first thumbnail shown after the folder was chosen, whole page
-// loaded, the longest main-loop stall meanwhile, and the web process's memory at the end.
+// Streams the index page of a folder of many pictures into the Images tab's list area
+// and reports: first thumbnail shown after the folder was chosen, first screenful
+// complete, whole page loaded, the longest main-loop stall meanwhile, then the page
+// scrolled from top to bottom a screen at a time (each screen waited for) with the
+// largest memory of the web process and of the whole program on the way.
 // Run under a display: xvfb-run -a build/bench/probe_image_index [count] [folder]
+// A folder that holds pictures already is used as it is (bench/make_photo_folder.sh
+// makes photo folders); otherwise count small PNGs are written into it. Set
+// XDG_CACHE_HOME to choose a cold or a warm thumbnail cache.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,7 +63,7 @@ bool MakeFolder(const std::string& folder, int count)
     std::filesystem::create_directories(folder);
     int present = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        present += entry.path().extension() == ".png" ? 1 : 0;
+        present += entry.path().extension() == ".png" || entry.path().extension() == ".jpg" ? 1 : 0;
     if (present >= count)
         return true;
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
@@ -77,7 +83,19 @@ bool MakeFolder(const std::string& folder, int count)
     return true;
 }
 
-// Proportional set size in kB of this process's children whose name starts with prefix.
+long PssKb(const std::filesystem::path& process)
+{
+    std::ifstream smaps(process / "smaps_rollup");
+    std::string line;
+    while (std::getline(smaps, line)) {
+        if (line.rfind("Pss:", 0) == 0)
+            return std::atol(line.c_str() + 4);
+    }
+    return 0;
+}
+
+// Proportional set size in kB of this process's descendants whose name starts with
+// prefix ("" for all of them).
 long ChildPssKb(const std::string& prefix, int& found)
 {
     long total = 0;
@@ -119,17 +137,23 @@ long ChildPssKb(const std::string& prefix, int& found)
         }
         if (!ours)
             continue;
-        std::ifstream smaps(entry.path() / "smaps_rollup");
-        while (std::getline(smaps, line)) {
-            if (line.rfind("Pss:", 0) == 0) {
-                total += std::atol(line.c_str() + 4);
-                ++found;
-                break;
-            }
-        }
+        total += PssKb(entry.path());
+        ++found;
     }
     return total;
 }
+
+long ProgramPssKb()
+{
+    int found = 0;
+    return PssKb("/proc/self") + ChildPssKb("", found);
+}
+
+// True when every thumbnail in the visible part of the page has its picture.
+constexpr const char* SCREEN_COMPLETE =
+    "(function(){var p=document.images,n=0;for(var i=0;i<p.length;i++){var r=p[i].getBoundingClientRect();"
+    "if(r.bottom<0||r.top>innerHeight)continue;n++;if(!p[i].complete||p[i].naturalWidth==0)return false;}"
+    "return n>0;})()";
 
 } // namespace
 
@@ -205,6 +229,7 @@ int main(int argc, char** argv)
     bool loaded = false;
     index->signal_load_finished().connect([&] { loaded = true; });
     double firstShown = -1;
+    double screenShown = -1;
     bool asking = false;
 
     const auto t0 = Clock::now();
@@ -223,8 +248,15 @@ int main(int argc, char** argv)
                         if (ok && json == "true" && firstShown < 0)
                             firstShown = MsSince(t0);
                     });
+            } else if (firstShown >= 0 && screenShown < 0 && !asking) {
+                asking = true;
+                index->EvaluateScript(SCREEN_COMPLETE, [&](bool ok, std::string json) {
+                    asking = false;
+                    if (ok && json == "true" && screenShown < 0)
+                        screenShown = MsSince(t0);
+                });
             }
-            return loaded && mev::IndexTotal == count;
+            return loaded && mev::IndexTotal == count && screenShown >= 0;
         },
         600000);
     const double wholePage = MsSince(t0);
@@ -235,8 +267,9 @@ int main(int argc, char** argv)
     int processes = 0;
     const long pss = ChildPssKb("WebKitWebProces", processes);
 
-    std::printf("pictures           %d (64x48 PNG) in %s\n", count, folder.c_str());
+    std::printf("pictures           %d in %s\n", count, folder.c_str());
     std::printf("first thumbnail    %.0f ms after the folder was chosen\n", firstShown);
+    std::printf("first screenful    %.0f ms after the folder was chosen\n", screenShown);
     std::printf("whole page loaded  %.0f ms (%d thumbnails reported)\n", wholePage, mev::IndexTotal);
     std::printf("longest stall      %.0f ms of the main loop (starting %.0f ms after the choice; %d stalls over 50 ms),"
                 " from the choice to 2 s after the load\n",
@@ -246,6 +279,65 @@ int main(int argc, char** argv)
                 idleStalls);
     std::printf("web process        %.0f MB proportional set size (%d process%s)\n", pss / 1024.0, processes,
                 processes == 1 ? "" : "es");
+
+    std::printf("whole program      %.0f MB proportional set size, all processes\n", ProgramPssKb() / 1024.0);
+
+    // Down the page a screen at a time, each screen waited for (at most 10 s).
+    if (std::getenv("PROBE_NO_SCROLL") == nullptr) {
+        longest = 0;
+        stallsOver50 = 0;
+        last = Clock::now();
+        ticker = Glib::signal_timeout().connect(
+            [&] {
+                const double gap = MsSince(last) - 5;
+                last = Clock::now();
+                longest = std::max(longest, gap);
+                stallsOver50 += gap > 50 ? 1 : 0;
+                return true;
+            },
+            5);
+        long webPeak = 0;
+        long programPeak = 0;
+        int screens = 0;
+        int incomplete = 0;
+        const auto scrollStart = Clock::now();
+        for (bool atEnd = false; !atEnd;) {
+            bool answered = false;
+            index->EvaluateScript("scrollBy(0, innerHeight); scrollY + innerHeight >= document.body.scrollHeight - 2",
+                                  [&](bool ok, std::string json) {
+                                      answered = true;
+                                      atEnd = !ok || json == "true";
+                                  });
+            until([&] { return answered; }, 5000);
+            ++screens;
+            bool complete = false;
+            const auto screenStart = Clock::now();
+            while (!complete && MsSince(screenStart) < 10000) {
+                bool asked = false;
+                index->EvaluateScript(SCREEN_COMPLETE, [&](bool ok, std::string json) {
+                    asked = true;
+                    complete = ok && json == "true";
+                });
+                until([&] { return asked; }, 5000);
+                if (!complete)
+                    until([] { return false; }, 20);
+            }
+            incomplete += complete ? 0 : 1;
+            if (screens % 10 == 0 || atEnd) {
+                int found = 0;
+                webPeak = std::max(webPeak, ChildPssKb("WebKitWebProces", found));
+                programPeak = std::max(programPeak, ProgramPssKb());
+            }
+        }
+        ticker.disconnect();
+        std::printf("scrolled down      %d screens in %.1f s (%d not complete within 10 s), longest stall %.0f ms"
+                    " (%d over 50 ms)\n",
+                    screens, MsSince(scrollStart) / 1000.0, incomplete, longest, stallsOver50);
+        std::printf("memory scrolling   web process at most %.0f MB, whole program at most %.0f MB (PSS)\n",
+                    webPeak / 1024.0, programPeak / 1024.0);
+    }
+    if (std::getenv("PROBE_NO_LEAVE") != nullptr)
+        return 0;
 
     // Leaving the folder while its page streams cancels that page.
     page->OnFolderSelected(folder);

@@ -61,11 +61,12 @@ std::string Id3v1(std::string_view title)
     return std::string(500, '\0') + tag;
 }
 
-// The file names the index page lists, in page order, taken from its src attributes.
+// The file names a page lists, in page order, taken from the picture URLs of its
+// thumbnails (or the src of its one picture).
 std::vector<std::string> ListedPaths(const std::string& page)
 {
     std::vector<std::string> paths;
-    static const std::regex SRC("<img src=\"([^\"]*)\"");
+    static const std::regex SRC("(?:<img src|data-pic)=\"([^\"]*)\"");
     for (std::sregex_iterator it(page.begin(), page.end(), SRC), end; it != end; ++it) {
         std::string path;
         EXPECT_TRUE(FileUrlToPath(DecodeUrl((*it)[1].str()), path));
@@ -73,6 +74,8 @@ std::vector<std::string> ListedPaths(const std::string& page)
     }
     return paths;
 }
+
+const std::string INDEX_CLOSING = "<script>Watch();</script>\r\n<body>\r\n</html>\r\n";
 
 class PageGeneratorsTest : public ::testing::Test {
 protected:
@@ -112,10 +115,12 @@ TEST_F(PageGeneratorsTest, IndexListsImagesInFolderOrder)
     EXPECT_EQ(ListedPaths(page), expected);
     std::string tags;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        tags += "<img src=\"" + MakeFileUrl(expected[i]) + "\" id=\"p" + std::to_string(i)
-            + "\" border=\"2\" width=80 onclick=\"ImageClicked(this, event);\" onmouseover=\"ShowPath(this);\">\r\n";
+        const std::string url = MakeFileUrl(expected[i]);
+        tags += "<img id=\"p" + std::to_string(i) + "\" data-pic=\"" + url + "\" data-full=\"" + url + "\" data-path=\""
+            + EncodeUrlPath(expected[i]) + "\" border=\"2\" width=80 height=80 onclick=\"ImageClicked(this, event);\""
+            + " onmouseover=\"ShowPath(this);\" onerror=\"Broken(this);\">\r\n";
     }
-    EXPECT_EQ(page.substr(head.size()), tags + "<body>\r\n</html>\r\n");
+    EXPECT_EQ(page.substr(head.size()), tags + INDEX_CLOSING);
 }
 
 TEST_F(PageGeneratorsTest, IndexWidthRules)
@@ -125,37 +130,38 @@ TEST_F(PageGeneratorsTest, IndexWidthRules)
         int imageWidth;
         int client;
         int thumb;
-        std::string attribute; // "" = none
+        int width; // 0: the picture's own width
     };
     const Case cases[] = {
-        {120, 0, 0, " width=120 "}, {240, 0, 0, " width=240 "}, {32, 0, 0, " width=32 "},
-        {-1, 700, 16, ""},          {0, 700, 16, " width=672 "}, {0, 50, 16, " width=32 "},
-        {0, 60, 16, " width=32 "},  {0, 61, 16, " width=33 "},  {31, 1000, 0, " width=988 "},
+        {120, 0, 0, 120}, {240, 0, 0, 240}, {32, 0, 0, 32},   {-1, 700, 16, 0},  {0, 700, 16, 672},
+        {0, 50, 16, 32},  {0, 60, 16, 32},  {0, 61, 16, 33},  {31, 1000, 0, 988},
     };
     for (const auto& c : cases) {
         ImageWidth = c.imageWidth;
         SetIndexWidthSource(std::make_shared<CFixedWidthSource>(c.client, c.thumb));
         const std::string page = Render("images", m_temp.Path());
-        const auto tag = page.find("id=\"p0\" border=\"2\"");
+        const auto tag = page.find("border=\"2\"");
         ASSERT_NE(tag, std::string::npos) << c.imageWidth;
         const auto end = page.find("onclick=", tag);
-        const std::string between = page.substr(tag + 18, end - tag - 18);
-        EXPECT_EQ(between, c.attribute.empty() ? " " : c.attribute) << c.imageWidth << " " << c.client;
+        const std::string between = page.substr(tag + 10, end - tag - 10);
+        const std::string size = std::to_string(c.width);
+        EXPECT_EQ(between, c.width == 0 ? " class=\"own\" " : " width=" + size + " height=" + size + " ")
+            << c.imageWidth << " " << c.client;
     }
     // Fit without an index window to measure still gives the smallest width.
     SetIndexWidthSource(nullptr);
     ImageWidth = 0;
-    EXPECT_NE(Render("images", m_temp.Path()).find(" width=32 "), std::string::npos);
+    EXPECT_NE(Render("images", m_temp.Path()).find(" width=32 height=32 "), std::string::npos);
 }
 
 TEST_F(PageGeneratorsTest, IndexOfEmptyOrUnlistableFolder)
 {
     const std::string head = Template(HTML_INDEX_PAGE);
-    EXPECT_EQ(Render("images", m_temp.Path()), head + "<body>\r\n</html>\r\n");
+    EXPECT_EQ(Render("images", m_temp.Path()), head + INDEX_CLOSING);
     // A file or a vanished folder cannot be listed: template and closing only.
     const std::string file = m_temp.Write("x.jpg");
-    EXPECT_EQ(CPageProtocol::RunGenerator(file, GenerateIndexPage), head + "<body>\r\n</html>\r\n");
-    EXPECT_EQ(CPageProtocol::RunGenerator(m_temp.Path() + "/gone", GenerateIndexPage), head + "<body>\r\n</html>\r\n");
+    EXPECT_EQ(CPageProtocol::RunGenerator(file, GenerateIndexPage), head + INDEX_CLOSING);
+    EXPECT_EQ(CPageProtocol::RunGenerator(m_temp.Path() + "/gone", GenerateIndexPage), head + INDEX_CLOSING);
 }
 
 TEST_F(PageGeneratorsTest, ImagePage)
@@ -165,6 +171,9 @@ TEST_F(PageGeneratorsTest, ImagePage)
               Template(HTML_IMAGE_PAGE) + "<img src=\"" + MakeFileUrl(path)
                   + "\" id=\"pic\" style=\"visibility:hidden\" onload=\"FitToWindow();\" onclick=\"ToggleSize(event);\">\r\n"
                   + CLOSING_136);
+    // A format the web view cannot show is shown through its rendition.
+    const std::string tiff = m_temp.Write("a b.tif");
+    EXPECT_NE(Render("image", tiff).find("<img src=\"mev://picture/?" + EncodeUrlPath(tiff) + "\""), std::string::npos);
 }
 
 TEST_F(PageGeneratorsTest, AudioPageWithoutPlayerShowsTitleOrName)
@@ -273,7 +282,9 @@ TEST_F(PageGeneratorsTest, HostileNamesAreEscaped)
     for (const auto& path : files) {
         const std::string folder = path.substr(0, path.rfind('/'));
         for (const std::string& page : {Render("images", folder), Render("image", path)}) {
-            const std::string generated = page.substr(page.find("<img"));
+            // The page's own calls aside, no script may come from a name.
+            const std::string generated =
+                std::regex_replace(page.substr(page.find("<img")), std::regex("<script>Watch\\(\\);</script>"), "");
             EXPECT_EQ(generated.find("<script"), std::string::npos) << path;
             EXPECT_EQ(generated.find("'"), std::string::npos) << path;
             const auto listed = ListedPaths(generated);

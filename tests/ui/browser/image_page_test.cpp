@@ -1,17 +1,22 @@
 #include "ui/browser/image_page.hpp"
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <gtkmm.h>
+#include <vips/vips.h>
 #include <webkit/webkit.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/pages/page_protocol.hpp"
+#include "core/pages/picture_generators.hpp"
 #include "core/pages/script_external.hpp"
+#include "core/thumbs/thumbnail_cache.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
@@ -289,6 +294,76 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
     });
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
     EXPECT_EQ(paths, (std::vector<std::string>{order[0], order[3]}));
+}
+
+// A grey picture written by the decoder's own library, with an orientation tag when asked.
+bool WriteVipsPicture(const std::string& path, int width, int height, int orientation = 0)
+{
+    VipsImage* black = nullptr;
+    VipsImage* picture = nullptr;
+    if (vips_black(&black, width, height, "bands", 3, nullptr) != 0)
+        return false;
+    const int cast = vips_cast_uchar(black, &picture, nullptr);
+    g_object_unref(black);
+    if (cast != 0)
+        return false;
+    if (orientation != 0)
+        vips_image_set_int(picture, VIPS_META_ORIENTATION, orientation);
+    const int result = vips_image_write_to_file(picture, path.c_str(), nullptr);
+    g_object_unref(picture);
+    return result == 0;
+}
+
+TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlaceholder)
+{
+    const std::string folder = folders.MakeFolder("formats");
+    ASSERT_TRUE(WriteVipsPicture(folder + "/turned.jpg", 400, 200, 6));
+    for (const char* name : {"/b.png", "/c.gif", "/e.webp", "/f #1.tif"})
+        ASSERT_TRUE(WriteVipsPicture(folder + name, 300, 200)) << name;
+    ASSERT_TRUE(test::WritePicture(folder + "/d.bmp", 30, 20));
+    std::ofstream(folder + "/g broken.jpg") << "\xFF\xD8\xFF\xE0 cut short";
+    const std::uint64_t decodesBefore = GetThumbnailDecodeCount();
+    ASSERT_TRUE(Select(folder, 7));
+
+    // Every thumbnail arrives; the broken one as the placeholder, and the page goes on.
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            return Eval("Array.prototype.every.call(document.images, function (p) {"
+                        " return p.complete && p.naturalWidth > 0; })")
+                == "true";
+        },
+        20000));
+    const std::string states = Eval(
+        "Array.prototype.map.call(document.images, function (p) {"
+        " var name = decodeURIComponent(p.getAttribute('data-path')).replace(/^.*\\//, '');"
+        " var kind = p.src.indexOf('mev://thumb128/') == 0 ? 'thumb' : p.src == BROKEN ? 'broken' : p.src;"
+        " return name + '=' + kind + (p.naturalHeight > p.naturalWidth ? ' upright' : ''); }).sort().join('|')");
+    EXPECT_EQ(states, "\"b.png=thumb|c.gif=thumb|d.bmp=thumb|e.webp=thumb|f #1.tif=thumb|g broken.jpg=broken|"
+                      "turned.jpg=thumb upright\"");
+    EXPECT_EQ(GetThumbnailDecodeCount() - decodesBefore, 7u);
+
+    // The shared cache holds them now, the broken one among the failures: the next visit
+    // decodes nothing.
+    const CThumbnailCache cache(CThumbnailCache::GetDefaultRoot());
+    const std::string tiff = folder + "/f #1.tif";
+    EXPECT_TRUE(std::filesystem::exists(cache.GetPath(ThumbnailSize::Normal, CThumbnailCache::MakeUri(tiff))));
+    EXPECT_TRUE(std::filesystem::exists(cache.GetFailPath(CThumbnailCache::MakeUri(folder + "/g broken.jpg"))));
+    const std::uint64_t decodesAfter = GetThumbnailDecodeCount();
+    EXPECT_FALSE(CPageProtocol::RunGenerator(tiff, GenerateThumbnail128).empty());
+    EXPECT_TRUE(CPageProtocol::RunGenerator(folder + "/g broken.jpg", GenerateThumbnail128).empty());
+    EXPECT_EQ(GetThumbnailDecodeCount(), decodesAfter);
+
+    // The TIFF's own picture comes through its rendition, and a click reports its exact path.
+    EXPECT_TRUE(test::RunMainLoopUntil(
+        [&] {
+            return Eval("var r = document.getElementById('rendition'); if (!r) { r = new Image(); r.id = 'rendition';"
+                        " r.src = document.querySelector('img[data-path*=\"f%20%231\"]').getAttribute('data-full');"
+                        " document.body.appendChild(r); } r.complete && r.naturalWidth == 300")
+                == "true";
+        },
+        10000));
+    Eval("document.querySelector('img[data-path*=\"f%20%231\"]').click(); 1");
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == tiff; }, 5000));
 }
 
 } // namespace

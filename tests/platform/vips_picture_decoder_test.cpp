@@ -1,0 +1,114 @@
+#include "platform/vips_picture_decoder.hpp"
+
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <vips/vips.h>
+
+#include "core/thumbs/png_text.hpp"
+#include "core/thumbs/thumbnail_cache.hpp"
+#include "temp_folder.hpp"
+
+namespace mev {
+namespace {
+
+// A picture of w x h written by libvips itself, with an orientation tag when asked.
+bool WritePicture(const std::string& path, int width, int height, int orientation = 0)
+{
+    VipsImage* black = nullptr;
+    if (vips_black(&black, width, height, "bands", 3, nullptr) != 0)
+        return false;
+    VipsImage* grey = nullptr;
+    vips_linear1(black, &grey, 1.0, 90.0, nullptr);
+    g_object_unref(black);
+    VipsImage* picture = nullptr;
+    vips_cast_uchar(grey, &picture, nullptr);
+    g_object_unref(grey);
+    if (orientation != 0)
+        vips_image_set_int(picture, VIPS_META_ORIENTATION, orientation);
+    const int result = vips_image_write_to_file(picture, path.c_str(), nullptr);
+    g_object_unref(picture);
+    return result == 0;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The size of a PNG, from its header.
+std::pair<int, int> PngSize(const std::string& png)
+{
+    auto at = [&](std::size_t i) { return static_cast<int>(static_cast<unsigned char>(png.at(i))); };
+    return {(at(16) << 24) | (at(17) << 16) | (at(18) << 8) | at(19), (at(20) << 24) | (at(21) << 16) | (at(22) << 8) | at(23)};
+}
+
+class VipsPictureDecoderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(CVipsPictureDecoder::Initialise()); }
+    test::CTempFolder temp;
+    CVipsPictureDecoder decoder;
+};
+
+TEST(ThumbnailUriTest, SameAsTheDesktopsForEveryByte)
+{
+    for (int c = 1; c < 256; ++c) {
+        const std::string path = std::string("/p/a") + static_cast<char>(c) + "b.jpg";
+        gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+        ASSERT_NE(uri, nullptr);
+        EXPECT_EQ(CThumbnailCache::MakeUri(path), uri) << c;
+        g_free(uri);
+    }
+}
+
+TEST_F(VipsPictureDecoderTest, ThumbnailsShrinkAndTurnUpright)
+{
+    // Orientation 6: stored landscape, shown portrait.
+    const std::string jpeg = temp.File("turned.jpg");
+    ASSERT_TRUE(WritePicture(jpeg, 400, 200, 6));
+    const auto thumbnail = decoder.MakeThumbnail(jpeg, 128);
+    ASSERT_TRUE(thumbnail);
+    EXPECT_EQ(thumbnail->mimeType, "image/png");
+    EXPECT_EQ(PngSize(thumbnail->bytes), std::make_pair(64, 128));
+    EXPECT_EQ(thumbnail->sourceWidth, 400);
+
+    for (const char* name : {"a.tif", "a.webp", "a.png", "a.gif"}) {
+        ASSERT_TRUE(WritePicture(temp.File(name), 300, 300)) << name;
+        const auto small = decoder.MakeThumbnail(temp.File(name), 256);
+        ASSERT_TRUE(small) << name;
+        EXPECT_EQ(PngSize(small->bytes), std::make_pair(256, 256)) << name;
+    }
+    // Never enlarged.
+    ASSERT_TRUE(WritePicture(temp.File("tiny.png"), 20, 10));
+    EXPECT_EQ(PngSize(decoder.MakeThumbnail(temp.File("tiny.png"), 128)->bytes), std::make_pair(20, 10));
+
+    const auto rendition = decoder.MakeRendition(temp.File("a.tif"));
+    ASSERT_TRUE(rendition);
+    EXPECT_EQ(rendition->mimeType, "image/jpeg");
+}
+
+TEST_F(VipsPictureDecoderTest, BrokenAndHostileFilesGiveNothing)
+{
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("empty.jpg", ""), 128));
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.File("gone.jpg"), 128));
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("text.png", "not a picture"), 128));
+
+    ASSERT_TRUE(WritePicture(temp.File("whole.jpg"), 1200, 900));
+    const std::string whole = ReadAll(temp.File("whole.jpg"));
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("half.jpg", whole.substr(0, whole.size() / 2)), 128));
+
+    // A PNG that claims 100000 x 100000 pixels in a few bytes.
+    std::string header("\x00\x00\x00\x0dIHDR\x00\x01\x86\xa0\x00\x01\x86\xa0\x08\x02\x00\x00\x00", 25);
+    const unsigned long crc = PngCrc(std::string_view(header).substr(4));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        header.push_back(static_cast<char>(crc >> shift));
+    const std::string bomb = std::string("\x89PNG\r\n\x1a\n", 8) + header + std::string("\x00\x00\x00\x00IEND\xae\x42\x60\x82", 12);
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("bomb.png", bomb), 128));
+    EXPECT_FALSE(decoder.MakeRendition(temp.File("bomb.png")));
+}
+
+} // namespace
+} // namespace mev
