@@ -15,6 +15,10 @@ constexpr int MAX_RENDITION_SIDE = 6000;
 
 bool g_ready = false;
 
+// What libvips says about the files it reads (a truncated JPEG, a bad checksum) is about
+// the user's pictures, not about the program: the broken-picture placeholder says it.
+void DropFileWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 struct ImageRef {
     VipsImage* image = nullptr;
     ImageRef() = default;
@@ -133,6 +137,8 @@ bool CVipsPictureDecoder::Initialise()
         vips_cache_set_max(0);
         vips_cache_set_max_mem(0);
         vips_leak_set(FALSE);
+        g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+                          &DropFileWarning, nullptr);
         g_ready = true;
     });
     return g_ready;

@@ -100,12 +100,19 @@ TEST_F(VipsPictureDecoderTest, BrokenAndHostileFilesGiveNothing)
     const std::string whole = ReadAll(temp.File("whole.jpg"));
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("half.jpg", whole.substr(0, whole.size() / 2)), 128));
 
-    // A PNG that claims 100000 x 100000 pixels in a few bytes.
-    std::string header("\x00\x00\x00\x0dIHDR\x00\x01\x86\xa0\x00\x01\x86\xa0\x08\x02\x00\x00\x00", 25);
-    const unsigned long crc = PngCrc(std::string_view(header).substr(4));
-    for (int shift = 24; shift >= 0; shift -= 8)
-        header.push_back(static_cast<char>(crc >> shift));
-    const std::string bomb = std::string("\x89PNG\r\n\x1a\n", 8) + header + std::string("\x00\x00\x00\x00IEND\xae\x42\x60\x82", 12);
+    // A PNG that claims 100000 x 100000 pixels in a few bytes: its header reads well.
+    const auto chunk = [](const std::string& type, const std::string& data) {
+        const auto bigEndian = [](unsigned long value) {
+            std::string bytes;
+            for (int shift = 24; shift >= 0; shift -= 8)
+                bytes.push_back(static_cast<char>(value >> shift));
+            return bytes;
+        };
+        return bigEndian(data.size()) + type + data + bigEndian(PngCrc(type + data));
+    };
+    const std::string bomb = std::string("\x89PNG\r\n\x1a\n", 8)
+        + chunk("IHDR", std::string("\x00\x01\x86\xa0\x00\x01\x86\xa0\x08\x02\x00\x00\x00", 13))
+        + chunk("IDAT", std::string("\x78\x9c\x63\x60\xa0\x0c\x00\x00\x00\x40\x00\x01", 12)) + chunk("IEND", "");
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("bomb.png", bomb), 128));
     EXPECT_FALSE(decoder.MakeRendition(temp.File("bomb.png")));
 }
