@@ -6,7 +6,8 @@
 // Run under a display: xvfb-run -a build/bench/probe_image_index [count] [folder]
 // A folder that holds pictures already is used as it is (bench/make_photo_folder.sh
 // makes photo folders); otherwise count small PNGs are written into it. Set
-// XDG_CACHE_HOME to choose a cold or a warm thumbnail cache.
+// XDG_CACHE_HOME to choose a cold or a warm thumbnail cache; PROBE_SCREENS=n stops the
+// scrolling after n screens.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -301,7 +302,9 @@ int main(int argc, char** argv)
         int screens = 0;
         int incomplete = 0;
         const auto scrollStart = Clock::now();
-        for (bool atEnd = false; !atEnd;) {
+        const char* screenLimit = std::getenv("PROBE_SCREENS");
+        const int maxScreens = screenLimit != nullptr ? std::atoi(screenLimit) : 1000000;
+        for (bool atEnd = false; !atEnd && screens < maxScreens;) {
             bool answered = false;
             index->EvaluateScript("scrollBy(0, innerHeight); scrollY + innerHeight >= document.body.scrollHeight - 2",
                                   [&](bool ok, std::string json) {

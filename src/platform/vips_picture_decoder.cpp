@@ -3,6 +3,10 @@
 #include <mutex>
 #include <string_view>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <vips/vips.h>
 
 namespace mev {
@@ -12,6 +16,8 @@ namespace {
 // The longest side a rendition gets: the single-image view fits pictures to the window,
 // and the web view keeps every pixel it shows decoded.
 constexpr int MAX_RENDITION_SIDE = 6000;
+
+constexpr int DECODE_NICENESS = 10;
 
 bool g_ready = false;
 
@@ -48,19 +54,15 @@ bool IsVectorLoader(const char* loader)
 // file claims, before any pixel memory is taken.
 bool HeaderAllows(const std::string& path, int& width, int& height)
 {
-    const char* loader = vips_foreign_find_load(path.c_str());
-    if (loader == nullptr) {
-        vips_error_clear();
-        return false;
-    }
     ImageRef header;
     header.image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (header.image == nullptr) {
-        vips_error_clear();
+    if (header.image == nullptr)
         return false;
-    }
     width = vips_image_get_width(header.image);
     height = vips_image_get_height(header.image);
+    const char* loader = nullptr;
+    if (vips_image_get_typeof(header.image, VIPS_META_LOADER) != 0)
+        vips_image_get_string(header.image, VIPS_META_LOADER, &loader);
     if (IsVectorLoader(loader))
         return width > 0 && height > 0;
     return IsDecodeSizeAllowed(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
@@ -109,12 +111,28 @@ std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sour
     return encoded;
 }
 
+// Decoding runs below the window's priority, so that scrolling and clicks stay quick
+// while both processors make thumbnails. Only the calling thread is lowered, and it
+// stays so: request workers end with their request.
+void LowerThreadPriority()
+{
+    thread_local bool lowered = false;
+    if (lowered)
+        return;
+    lowered = true;
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (current < DECODE_NICENESS)
+        setpriority(PRIO_PROCESS, thread, DECODE_NICENESS);
+}
+
 // Runs a decode and leaves no error text behind on this thread.
 template <typename Decode>
 std::optional<EncodedPicture> Guarded(Decode decode)
 {
     if (!g_ready)
         return std::nullopt;
+    LowerThreadPriority();
     std::optional<EncodedPicture> result = decode();
     vips_error_clear();
     vips_thread_shutdown();
