@@ -326,7 +326,7 @@ int main(int argc, char** argv)
                     until([] { return false; }, 20);
             }
             incomplete += complete ? 0 : 1;
-            if (screens % 10 == 0 || atEnd) {
+            if (screens % 10 == 0 || atEnd || screens == maxScreens) {
                 int found = 0;
                 webPeak = std::max(webPeak, ChildPssKb("WebKitWebProces", found));
                 programPeak = std::max(programPeak, ProgramPssKb());

@@ -16,10 +16,11 @@ namespace {
 
 std::atomic<std::uint64_t> g_decodeCount{0};
 
+// Never destroyed, like the scheduler: workers may outlive the program's static objects.
 const CThumbnailCache& Cache()
 {
-    static const CThumbnailCache cache(CThumbnailCache::GetDefaultRoot());
-    return cache;
+    static const auto* cache = new CThumbnailCache(CThumbnailCache::GetDefaultRoot());
+    return *cache;
 }
 
 bool LiesInCache(const std::string& path)

@@ -16,8 +16,10 @@ CThumbnailScheduler::CThumbnailScheduler(unsigned slots) : m_free(std::max(1u, s
 
 CThumbnailScheduler& CThumbnailScheduler::Instance()
 {
-    static CThumbnailScheduler scheduler(std::thread::hardware_concurrency());
-    return scheduler;
+    // Never destroyed: workers that are still decoding when the program ends release
+    // their slots after static objects have gone.
+    static auto* scheduler = new CThumbnailScheduler(std::thread::hardware_concurrency());
+    return *scheduler;
 }
 
 bool CThumbnailScheduler::Acquire(const std::function<bool()>& cancelled)
