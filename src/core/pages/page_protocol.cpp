@@ -13,17 +13,21 @@ namespace mev {
 
 namespace {
 
-constexpr std::array<PageRoute, 11> PAGE_ROUTES{{
+constexpr std::array<PageRoute, 15> PAGE_ROUTES{{
     {"front", GenerateFixedPage, HTML_ABOUT_PAGE},
     {"blank", GenerateFixedPage, HTML_BLANK_PAGE},
     {"images", GenerateIndexPage, 0},
     {"image", GenerateImagePage, 0},
     {"audio", GenerateAudioPage, 0},
     {"video", GenerateVideoPage, 0},
-    {"thumb128", GenerateThumbnail128, 0, "image/png", false},
-    {"thumb256", GenerateThumbnail256, 0, "image/png", false},
-    {"thumb512", GenerateThumbnail512, 0, "image/png", false},
-    {"thumb1024", GenerateThumbnail1024, 0, "image/png", false},
+    {"thumb128", GenerateThumbnail<128, true>, 0, "image/png", false},
+    {"thumb256", GenerateThumbnail<256, true>, 0, "image/png", false},
+    {"thumb512", GenerateThumbnail<512, true>, 0, "image/png", false},
+    {"thumb1024", GenerateThumbnail<1024, true>, 0, "image/png", false},
+    {"near128", GenerateThumbnail<128, false>, 0, "image/png", false},
+    {"near256", GenerateThumbnail<256, false>, 0, "image/png", false},
+    {"near512", GenerateThumbnail<512, false>, 0, "image/png", false},
+    {"near1024", GenerateThumbnail<1024, false>, 0, "image/png", false},
     {"picture", GeneratePictureRendition, 0, "image/jpeg", false},
 }};
 

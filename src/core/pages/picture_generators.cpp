@@ -30,7 +30,7 @@ bool LiesInCache(const std::string& path)
         && path[root.size()] == '/';
 }
 
-void GenerateThumbnail(CPageProtocol& protocol, ThumbnailSize size)
+void MakeThumbnail(CPageProtocol& protocol, ThumbnailSize size, bool urgent)
 {
     const std::string& path = protocol.GetArgument();
     const auto mtime = GetModificationTime(path);
@@ -50,7 +50,7 @@ void GenerateThumbnail(CPageProtocol& protocol, ThumbnailSize size)
 
     CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
     protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
-    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); });
+    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); }, urgent);
     protocol.SetCancelWaker(nullptr);
     if (!slot.IsHeld())
         return; // no longer wanted: dropped before its decode
@@ -74,25 +74,20 @@ void GenerateThumbnail(CPageProtocol& protocol, ThumbnailSize size)
 
 } // namespace
 
-void GenerateThumbnail128(CPageProtocol& protocol)
+template <int Pixels, bool Urgent>
+void GenerateThumbnail(CPageProtocol& protocol)
 {
-    GenerateThumbnail(protocol, ThumbnailSize::Normal);
+    MakeThumbnail(protocol, ChooseThumbnailSize(Pixels), Urgent);
 }
 
-void GenerateThumbnail256(CPageProtocol& protocol)
-{
-    GenerateThumbnail(protocol, ThumbnailSize::Large);
-}
-
-void GenerateThumbnail512(CPageProtocol& protocol)
-{
-    GenerateThumbnail(protocol, ThumbnailSize::XLarge);
-}
-
-void GenerateThumbnail1024(CPageProtocol& protocol)
-{
-    GenerateThumbnail(protocol, ThumbnailSize::XXLarge);
-}
+template void GenerateThumbnail<128, true>(CPageProtocol&);
+template void GenerateThumbnail<256, true>(CPageProtocol&);
+template void GenerateThumbnail<512, true>(CPageProtocol&);
+template void GenerateThumbnail<1024, true>(CPageProtocol&);
+template void GenerateThumbnail<128, false>(CPageProtocol&);
+template void GenerateThumbnail<256, false>(CPageProtocol&);
+template void GenerateThumbnail<512, false>(CPageProtocol&);
+template void GenerateThumbnail<1024, false>(CPageProtocol&);
 
 void GeneratePictureRendition(CPageProtocol& protocol)
 {

@@ -11,11 +11,12 @@ class CPageProtocol;
 // mev://thumb128/?<path> (and thumb256, thumb512, thumb1024): the picture's thumbnail as
 // PNG, from the shared cache or made on a decode slot and stored there. Nothing (an
 // empty response, which the page shows as a broken picture) for files that cannot be
-// decoded, which are recorded as failed.
-void GenerateThumbnail128(CPageProtocol& protocol);
-void GenerateThumbnail256(CPageProtocol& protocol);
-void GenerateThumbnail512(CPageProtocol& protocol);
-void GenerateThumbnail1024(CPageProtocol& protocol);
+// decoded, which are recorded as failed. mev://near128/?<path> and so on are the same
+// for thumbnails asked for ahead of time: they wait behind the others for a slot.
+template <int Pixels, bool Urgent>
+void GenerateThumbnail(CPageProtocol& protocol);
+
+inline constexpr auto GenerateThumbnail128 = &GenerateThumbnail<128, true>;
 
 // mev://picture/?<path>: the whole picture converted for the web view, for the formats
 // it cannot show itself.

@@ -1,16 +1,9 @@
 #include "core/thumbs/thumbnail_scheduler.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
 namespace mev {
-
-namespace {
-
-constexpr std::chrono::milliseconds BURST{100};
-
-} // namespace
 
 CThumbnailScheduler::CThumbnailScheduler(unsigned slots) : m_free(std::max(1u, slots)) {}
 
@@ -22,11 +15,10 @@ CThumbnailScheduler& CThumbnailScheduler::Instance()
     return *scheduler;
 }
 
-bool CThumbnailScheduler::Acquire(const std::function<bool()>& cancelled)
+bool CThumbnailScheduler::Acquire(const std::function<bool()>& cancelled, bool urgent)
 {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
     std::unique_lock lock(m_mutex);
-    const Ticket ticket{-static_cast<std::int64_t>(now / BURST), m_sequence++};
+    const Ticket ticket{urgent ? 0 : 1, m_sequence++};
     m_waiting.insert(ticket);
     m_changed.wait(lock, [&] { return cancelled() || (m_free > 0 && *m_waiting.begin() == ticket); });
     m_waiting.erase(ticket);
@@ -47,6 +39,12 @@ void CThumbnailScheduler::Release()
         ++m_free;
     }
     m_changed.notify_all();
+}
+
+std::size_t CThumbnailScheduler::GetWaitingCount()
+{
+    std::lock_guard lock(m_mutex);
+    return m_waiting.size();
 }
 
 void CThumbnailScheduler::Wake()

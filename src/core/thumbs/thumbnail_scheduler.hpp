@@ -9,10 +9,10 @@
 
 namespace mev {
 
-// Hands out a few decode slots (one per processor) to the requests that wait for one.
-// The newest requests go first, since they are for what the user looks at now; requests
-// that came within one short burst (a screenful asked for at once) go in the order they
-// came, so a page fills from the top.
+// Hands out a few decode slots (one per processor) to the requests that wait for one:
+// urgent ones (what is on screen) before the others (what is near it), each in the order
+// they came, so a page fills from the top. A page cancels the requests it no longer
+// needs, so whatever waits is still wanted.
 class CThumbnailScheduler {
 public:
     explicit CThumbnailScheduler(unsigned slots);
@@ -20,16 +20,17 @@ public:
 
     // Waits for a slot; false as soon as cancelled() turns true (checked whenever Wake or
     // Release is called) without taking one.
-    bool Acquire(const std::function<bool()>& cancelled);
+    bool Acquire(const std::function<bool()>& cancelled, bool urgent = true);
     void Release();
     // Makes waiters look at their cancel checks again.
     void Wake();
+    std::size_t GetWaitingCount();
 
     // Holds a slot for a scope.
     class CSlot {
     public:
-        CSlot(CThumbnailScheduler& scheduler, const std::function<bool()>& cancelled)
-            : m_scheduler(scheduler), m_held(scheduler.Acquire(cancelled)) {}
+        CSlot(CThumbnailScheduler& scheduler, const std::function<bool()>& cancelled, bool urgent = true)
+            : m_scheduler(scheduler), m_held(scheduler.Acquire(cancelled, urgent)) {}
         ~CSlot() { if (m_held) m_scheduler.Release(); }
         CSlot(const CSlot&) = delete;
         CSlot& operator=(const CSlot&) = delete;
@@ -41,8 +42,8 @@ public:
     };
 
 private:
-    // (burst, sequence): later bursts sort first, within a burst earlier requests do.
-    using Ticket = std::pair<std::int64_t, std::uint64_t>;
+    // (0 for urgent, 1 for the others; arrival)
+    using Ticket = std::pair<int, std::uint64_t>;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

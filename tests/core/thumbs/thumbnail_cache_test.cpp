@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -129,18 +132,53 @@ TEST(ThumbnailSchedulerTest, CancelledWaiterLeavesWithoutASlotAndTheNextGetsIt)
     std::atomic<bool> cancel{false};
     std::atomic<int> result{-1};
     std::thread waiter([&] { result = scheduler.Acquire([&] { return cancel.load(); }) ? 1 : 0; });
+    while (scheduler.GetWaitingCount() < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::thread next([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(scheduler.Acquire([] { return false; }));
         scheduler.Release();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (scheduler.GetWaitingCount() < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     cancel = true;
     scheduler.Wake();
     waiter.join();
     EXPECT_EQ(result.load(), 0);
     scheduler.Release();
     next.join();
+}
+
+TEST(ThumbnailSchedulerTest, WhatIsOnScreenGoesBeforeWhatIsNear)
+{
+    CThumbnailScheduler scheduler(1);
+    ASSERT_TRUE(scheduler.Acquire([] { return false; }));
+    std::mutex mutex;
+    std::vector<std::string> order;
+    const auto request = [&](const std::string& name, bool urgent) {
+        return std::thread([&, name, urgent] {
+            ASSERT_TRUE(scheduler.Acquire([] { return false; }, urgent));
+            {
+                std::lock_guard lock(mutex);
+                order.push_back(name);
+            }
+            scheduler.Release();
+        });
+    };
+    const auto queued = [&](std::size_t count) {
+        while (scheduler.GetWaitingCount() < count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    std::thread near = request("near", false);
+    queued(1);
+    std::thread first = request("screen 1", true);
+    queued(2);
+    std::thread second = request("screen 2", true);
+    queued(3);
+    scheduler.Release();
+    near.join();
+    first.join();
+    second.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"screen 1", "screen 2", "near"}));
 }
 
 } // namespace

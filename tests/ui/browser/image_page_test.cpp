@@ -336,7 +336,7 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
     const std::string states = Eval(
         "Array.prototype.map.call(document.images, function (p) {"
         " var name = decodeURIComponent(p.getAttribute('data-path')).replace(/^.*\\//, '');"
-        " var kind = p.src.indexOf('mev://thumb128/') == 0 ? 'thumb' : p.src == BROKEN ? 'broken' : p.src;"
+        " var kind = /^mev:\\/\\/(thumb|near)128\\/\\?/.test(p.src) ? 'thumb' : p.src == BROKEN ? 'broken' : p.src;"
         " return name + '=' + kind + (p.naturalHeight > p.naturalWidth ? ' upright' : ''); }).sort().join('|')");
     EXPECT_EQ(states, "\"b.png=thumb|c.gif=thumb|d.bmp=thumb|e.webp=thumb|f #1.tif=thumb|g broken.jpg=broken|"
                       "turned.jpg=thumb upright\"");
