@@ -4,29 +4,38 @@
 # /proc/<pid>/smaps_rollup. MEV runs on a private X display with a private profile:
 #
 #   bench/memory_pss.sh [folder] [runs]          # defaults: demo/ and 3 runs
-#   MEV=build/mev COMPARE=geeqie bench/memory_pss.sh demo 3
+#   COMPARE=geeqie MEV_BEFORE=/tmp/old-mev bench/memory_pss.sh demo 3
 #
-# Each run samples after start (the Images tab's index page is up), then after visiting
-# the Audios, Videos and Images tabs in turn, and prints one row per sample with the
-# number of web processes. With COMPARE set (geeqie or gthumb, if installed), the same
-# folder is opened in that picture browser in the same run, and its PSS is printed as
-# well, with MEV's figures as ratios of it. The last lines give the medians.
+# A run starts MEV on the folder in all three tabs and samples once the Images tab shows
+# the folder's index page ("start"), then visits the Audios and Videos tabs (the folder,
+# and its first file played) and comes back to Images ("tabs"). With MEV_BEFORE set to
+# another build, each run measures that build too, right after this one, so that both
+# see the same machine load. With COMPARE set (geeqie or gthumb, if installed), the same
+# folder is opened in that picture browser in each run as well, and MEV's medians are
+# given as ratios of its figures.
 #
-# Needs: xvfb, xdotool, pulseaudio. SETTLE (seconds, default 6) is the wait after
-# each step; a loaded machine may need more.
+# PSS shares a library's pages among all processes that map it, so other programs using
+# the web engine at the same time lower MEV's figure; the private column (USS: pages
+# only this tree maps) does not move with them and is the one to compare across runs.
+#
+# Needs: xvfb, xdotool, pulseaudio. SETTLE (seconds, default 6) is the wait after each
+# step; a loaded machine may need more.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 folder=$(realpath "${1:-$root/demo}")
 runs=${2:-3}
 mev=$(realpath "${MEV:-$root/build/mev}")
+before=${MEV_BEFORE:+$(realpath "$MEV_BEFORE")}
 compare=${COMPARE:-}
 settle=${SETTLE:-6}
 
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
-[[ -x $mev ]] || { echo "no program at $mev" >&2; exit 1; }
+for exe in "$mev" $before; do
+  [[ -x $exe ]] || { echo "no program at $exe" >&2; exit 1; }
+done
 if [[ -n $compare ]] && ! command -v "$compare" >/dev/null; then
   echo "missing: $compare (apt-get install $compare), compared with nothing" >&2
   compare=
@@ -42,22 +51,21 @@ tree_pids() {
   printf '%s\n' "${pids[@]}"
 }
 
-# "total_kB own_kB web_kB web_processes private_kB" for the tree under pid: all of it,
-# the process itself, its web processes, and the tree's private memory (USS, which other
-# programs mapping the same libraries do not lower). With DETAIL set, one line per
-# process on stderr as well.
+# "total own web web_processes private" in kB for the tree under pid: its PSS, the PSS of
+# the process itself and of its web processes, their count, and the tree's USS. With
+# DETAIL set, one line per process on stderr as well.
 tree_pss() {
   local total=0 own=0 webKb=0 web=0 private=0 pid kb uss name
   for pid in $(tree_pids "$1"); do
     read -r kb uss < <(awk '/^Pss:/ {p = $2} /^Private_(Clean|Dirty):/ {u += $2} END {print p, u}' \
       /proc/"$pid"/smaps_rollup 2>/dev/null)
     [[ -n $kb ]] || continue
-    ((private += uss))
     name=$(cat /proc/"$pid"/comm 2>/dev/null)
     [[ $pid == "$1" ]] && own=$kb
     [[ $name == WebKitWebProces* ]] && { ((web++)); ((webKb += kb)); }
     [[ -n ${DETAIL:-} ]] && printf '    %-20s %8d kB\n' "$name" "$kb" >&2
     ((total += kb))
+    ((private += uss))
   done
   echo "$total $own $webKb $web $private"
 }
@@ -77,11 +85,10 @@ profile_up() {
   mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 }
 
-wait_window() { # wait_window <name regex>: prints the window id
-  local i win
+wait_window() { # wait_window <name regex>
+  local i
   for i in $(seq 1 120); do
-    win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    [[ -n $win ]] && { echo "$win"; return 0; }
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
     sleep 0.25
   done
   return 1
@@ -95,71 +102,82 @@ stop_pid() {
   wait "$pid" 2>/dev/null
 }
 
-# The tab strip at the foot of the window, on the 1280x800 screen.
+click() { xdotool mousemove "$1" "$2" click 1; sleep "$settle"; }
+
+# Where things are on the 1280x800 screen: the tabs at the foot of the window, the
+# folder tree's root, the first row of a player's file list.
 declare -A tab_x=([Images]=40 [Audios]=120 [Videos]=200)
 tab_y=763
+tree_root=(57 35)
+first_row=(86 282)
+
+measure_mev() { # measure_mev <label> <exe> <run>
+  profile_up
+  "$2" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
+  if ! wait_window '^MEV - '; then
+    echo "run $3: no MEV window (log: $prof/log)" >&2
+    stop_pid "$pid"; return
+  fi
+  sleep "$settle"
+  click "${tree_root[@]}"
+  local start tabs own webKb web private
+  read -r start _ _ _ _ < <(tree_pss "$pid")
+  for tab in Audios Videos; do
+    click "${tab_x[$tab]}" "$tab_y"
+    click "${tree_root[@]}"
+    click "${first_row[@]}"
+  done
+  click "${tab_x[Images]}" "$tab_y"
+  read -r tabs own webKb web private < <(tree_pss "$pid")
+  echo "$1 $3 $start $tabs $own $webKb $web $private" >>"$results"
+  stop_pid "$pid"
+  rm -rf "$prof"
+}
+
+measure_other() { # measure_other <program> <run>
+  profile_up
+  "$1" "$folder" >"$prof/log" 2>&1 & cpid=$!
+  sleep "$settle"; sleep "$settle"
+  local total private
+  read -r total _ _ _ private < <(tree_pss "$cpid")
+  echo "$1 $2 $total $total $total 0 0 $private" >>"$results"
+  stop_pid "$cpid"
+  rm -rf "$prof"
+}
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
 display_up
 pulseaudio --daemonize=no --exit-idle-time=-1 >/dev/null 2>&1 & pulse=$!
-
 for run in $(seq 1 "$runs"); do
-  profile_up
-  "$mev" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
-  if ! win=$(wait_window '^MEV - '); then
-    echo "run $run: no MEV window (log: $prof/log)" >&2
-    stop_pid "$pid"; continue
-  fi
-  sleep "$settle"
-  read -r start _ _ startWeb < <(tree_pss "$pid")
-  for tab in Audios Videos Images; do
-    xdotool mousemove "${tab_x[$tab]}" "$tab_y" click 1
-    sleep "$settle"
-  done
-  read -r tabs tabsOwn tabsWebKb tabsWeb tabsPrivate < <(tree_pss "$pid")
-  echo "mev $run $start $startWeb $tabs $tabsWeb $tabsOwn $tabsWebKb $tabsPrivate" >>"$results"
-  stop_pid "$pid"
-  rm -rf "$prof"
-
-  if [[ -n $compare ]]; then
-    profile_up
-    "$compare" "$folder" >"$prof/log" 2>&1 & cpid=$!
-    sleep "$settle"; sleep "$settle"
-    read -r other _ _ _ otherPrivate < <(tree_pss "$cpid")
-    echo "$compare $run $other $otherPrivate" >>"$results"
-    stop_pid "$cpid"
-    rm -rf "$prof"
-  fi
+  measure_mev mev "$mev" "$run"
+  [[ -n $before ]] && measure_mev before "$before" "$run"
+  [[ -n $compare ]] && measure_other "$compare" "$run"
 done
 stop_pid "$pulse"
 stop_pid "$xvfb"
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]; else print 0}'; }
 mb() { awk -v kb="$1" 'BEGIN {printf "%.0f", kb / 1024}'; }
+column_median() { awk -v p="$1" -v c="$2" '$1==p {print $c}' "$results" | median; }
 
-echo "folder: $folder   runs: $runs   load: $(cut -d' ' -f1-3 /proc/loadavg)"
-# PSS in MB after start and after the tabs; then, after the tabs, MEV's own process and
-# its web processes, and the whole tree's private memory (USS).
-printf '%-10s %4s %9s %7s %9s %7s %8s %8s %8s\n' program run "start" "web p." "tabs" "web p." program web private
-while read -r prog run a b c d e f g; do
-  if [[ $prog == mev ]]; then
-    printf '%-10s %4s %9s %7s %9s %7s %8s %8s %8s\n' "$prog" "$run" "$(mb "$a")" "$b" "$(mb "$c")" "$d" \
-      "$(mb "$e")" "$(mb "$f")" "$(mb "$g")"
-  else
-    printf '%-10s %4s %9s %7s %9s %7s %8s %8s %8s\n' "$prog" "$run" "$(mb "$a")" "" "" "" "" "" "$(mb "$b")"
-  fi
-done <"$results"
-mStart=$(awk '$1=="mev" {print $3}' "$results" | median)
-mTabs=$(awk '$1=="mev" {print $5}' "$results" | median)
-mOwn=$(awk '$1=="mev" {print $7}' "$results" | median)
-mWeb=$(awk '$1=="mev" {print $8}' "$results" | median)
-mPrivate=$(awk '$1=="mev" {print $9}' "$results" | median)
-echo "median mev: after start $(mb "$mStart") MB, after tabs $(mb "$mTabs") MB (program $(mb "$mOwn"), web $(mb "$mWeb"); private $(mb "$mPrivate"))"
+echo "folder: $folder   runs: $runs   load: $(cut -d' ' -f1-3 /proc/loadavg)   $(nproc) cores"
+echo "MB; PSS after start and after the tabs, then after the tabs: the program's own"
+echo "process, its web processes (and their count), and the whole tree's private memory"
+row='%-8s %4s %7s %7s %8s %6s %7s %8s\n'
+printf "$row" program run start tabs program web "web p." private
+while read -r prog run a b c d e f; do
+  printf "$row" "$prog" "$run" "$(mb "$a")" "$(mb "$b")" "$(mb "$c")" "$(mb "$d")" "$e" "$(mb "$f")"
+done < <(sort -s -k1,1 "$results")
+for prog in mev ${before:+before} $compare; do
+  printf "$row" "$prog" median "$(mb "$(column_median "$prog" 3)")" "$(mb "$(column_median "$prog" 4)")" \
+    "$(mb "$(column_median "$prog" 5)")" "$(mb "$(column_median "$prog" 6)")" "$(column_median "$prog" 7)" \
+    "$(mb "$(column_median "$prog" 8)")"
+done
 if [[ -n $compare ]]; then
-  mOther=$(awk -v p="$compare" '$1==p {print $3}' "$results" | median)
-  mOtherPrivate=$(awk -v p="$compare" '$1==p {print $4}' "$results" | median)
-  echo "median $compare: $(mb "$mOther") MB (private $(mb "$mOtherPrivate"))"
-  awk -v s="$mStart" -v t="$mTabs" -v o="$mOther" -v p="$compare" \
-    'BEGIN {if (o > 0) printf "ratio mev/%s: after start %.1f, after tabs %.1f\n", p, s / o, t / o}'
+  for prog in mev ${before:+before}; do
+    awk -v s="$(column_median "$prog" 3)" -v t="$(column_median "$prog" 4)" -v u="$(column_median "$prog" 8)" \
+        -v o="$(column_median "$compare" 3)" -v q="$(column_median "$compare" 8)" -v p="$prog" -v c="$compare" \
+      'BEGIN {if (o > 0 && q > 0) printf "%s/%s: PSS after start %.1f, after tabs %.1f; private after tabs %.1f\n", p, c, s / o, t / o, u / q}'
+  done
 fi
