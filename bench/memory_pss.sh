@@ -112,11 +112,12 @@ tree_root=(57 35)
 first_row=(86 282)
 
 measure_mev() { # measure_mev <label> <exe> <run>
+  display_up
   profile_up
   "$2" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
   if ! wait_window '^MEV - '; then
     echo "run $3: no MEV window (log: $prof/log)" >&2
-    stop_pid "$pid"; return
+    stop_pid "$pid"; stop_pid "$xvfb"; return
   fi
   sleep "$settle"
   click "${tree_root[@]}"
@@ -131,10 +132,12 @@ measure_mev() { # measure_mev <label> <exe> <run>
   read -r tabs own webKb web private < <(tree_pss "$pid")
   echo "$1 $3 $start $tabs $own $webKb $web $private" >>"$results"
   stop_pid "$pid"
+  stop_pid "$xvfb"
   rm -rf "$prof"
 }
 
 measure_other() { # measure_other <program> <run>
+  display_up
   profile_up
   "$1" "$folder" >"$prof/log" 2>&1 & cpid=$!
   sleep "$settle"; sleep "$settle"
@@ -142,12 +145,14 @@ measure_other() { # measure_other <program> <run>
   read -r total _ _ _ private < <(tree_pss "$cpid")
   echo "$1 $2 $total $total $total 0 0 $private" >>"$results"
   stop_pid "$cpid"
+  stop_pid "$xvfb"
   rm -rf "$prof"
 }
 
+# Each program gets a display of its own: what one leaves on a display (the address of
+# an accessibility bus in a profile already removed) would stop the next.
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
-display_up
 pulseaudio --daemonize=no --exit-idle-time=-1 >/dev/null 2>&1 & pulse=$!
 for run in $(seq 1 "$runs"); do
   measure_mev mev "$mev" "$run"
@@ -155,7 +160,6 @@ for run in $(seq 1 "$runs"); do
   [[ -n $compare ]] && measure_other "$compare" "$run"
 done
 stop_pid "$pulse"
-stop_pid "$xvfb"
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]; else print 0}'; }
 mb() { awk -v kb="$1" 'BEGIN {printf "%.0f", kb / 1024}'; }
