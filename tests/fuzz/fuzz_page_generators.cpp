@@ -22,14 +22,6 @@ using namespace mev;
 
 namespace {
 
-std::size_t Count(std::string_view text, char c)
-{
-    std::size_t n = 0;
-    for (char x : text)
-        n += x == c;
-    return n;
-}
-
 std::string Render(std::string_view host, const std::string& argument)
 {
     const auto page = CPageProtocol::RenderPage("mev://" + std::string(host) + "/?" + EncodeUrlPath(argument));
@@ -68,7 +60,7 @@ void CheckIndexPage(const std::string& folder, const std::set<std::string>& path
         const std::string_view line = rest.substr(0, lineEnd);
         rest.remove_prefix(lineEnd + 2);
         // One thumbnail: a single tag with its five quoted attributes.
-        FUZZ_CHECK(Count(line, '<') == 1 && Count(line, '>') == 1 && Count(line, '"') == 10);
+        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == 10);
         const std::string_view start = "<img src=\"";
         FUZZ_CHECK(line.rfind(start, 0) == 0);
         const auto close = line.find('"', start.size());
@@ -86,7 +78,7 @@ void CheckImagePage(const std::string& path)
     FUZZ_CHECK(rest.rfind(start, 0) == 0);
     const auto close = rest.find('"', start.size());
     FUZZ_CHECK(AttributeToPath(rest.substr(start.size(), close - start.size())) == path);
-    FUZZ_CHECK(Count(rest, '<') == 6 && Count(rest, '"') == 10);
+    FUZZ_CHECK(fuzz::Count(rest, '<') == 6 && fuzz::Count(rest, '"') == 10);
 }
 
 void CheckAudioPage(const std::string& path)

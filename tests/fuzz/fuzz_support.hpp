@@ -74,6 +74,14 @@ inline std::string MakeFileName(std::string name)
     return name;
 }
 
+inline std::size_t Count(std::string_view text, char c)
+{
+    std::size_t n = 0;
+    for (char x : text)
+        n += x == c;
+    return n;
+}
+
 inline bool IsUtf8(std::string_view text)
 {
     while (!text.empty()) {

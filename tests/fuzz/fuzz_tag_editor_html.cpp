@@ -16,14 +16,6 @@ using namespace mev;
 
 namespace {
 
-std::size_t Count(std::string_view text, char c)
-{
-    std::size_t n = 0;
-    for (char x : text)
-        n += x == c;
-    return n;
-}
-
 // The HTML entities EscapeHtml writes, back to their characters.
 std::string UnescapeHtml(std::string_view text)
 {
@@ -77,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string base = empty.MakeHtmlText();
     // Per file: <td><a href="..">..</a></td>; per row of five: <tr> and </tr>.
     const std::size_t tableRows = (rows + 4) / 5;
-    FUZZ_CHECK(Count(page, '<') == Count(base, '<') + 4 * rows + 2 * tableRows);
-    FUZZ_CHECK(Count(page, '>') == Count(base, '>') + 4 * rows + 2 * tableRows);
-    FUZZ_CHECK(Count(page, '"') == Count(base, '"') + 2 * rows);
+    FUZZ_CHECK(fuzz::Count(page, '<') == fuzz::Count(base, '<') + 4 * rows + 2 * tableRows);
+    FUZZ_CHECK(fuzz::Count(page, '>') == fuzz::Count(base, '>') + 4 * rows + 2 * tableRows);
+    FUZZ_CHECK(fuzz::Count(page, '"') == fuzz::Count(base, '"') + 2 * rows);
 
     std::size_t at = 0;
     for (std::size_t i = 0; i < rows; ++i) {
