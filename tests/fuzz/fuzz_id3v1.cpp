@@ -72,10 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     CId3v1Tag reread;
     FUZZ_CHECK(reread.Read(path));
-    FUZZ_CHECK(reread.GetTitle() == tag.GetTitle());
-    FUZZ_CHECK(reread.GetArtist() == tag.GetArtist());
-    FUZZ_CHECK(reread.GetAlbum() == tag.GetAlbum());
-    FUZZ_CHECK(reread.GetComment() == tag.GetComment());
+    // The reader takes blanks at the end of a field for padding: text cut to fit on a
+    // character boundary may end in one, which then does not come back.
+    const auto written = [](std::string text) {
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        return text;
+    };
+    FUZZ_CHECK(reread.GetTitle() == written(tag.GetTitle()));
+    FUZZ_CHECK(reread.GetArtist() == written(tag.GetArtist()));
+    FUZZ_CHECK(reread.GetAlbum() == written(tag.GetAlbum()));
+    FUZZ_CHECK(reread.GetComment() == written(tag.GetComment()));
     FUZZ_CHECK(reread.Genre() == tag.Genre());
     return 0;
 }
