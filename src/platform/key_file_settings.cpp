@@ -1,8 +1,6 @@
 #include "platform/key_file_settings.hpp"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include <fcntl.h>
