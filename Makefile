@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test install deb asan tsan bench clean
+.PHONY: deps build run test install deb asan tsan fuzz bench clean
 
 deps:
 	tools/install-deps.sh
@@ -38,8 +38,17 @@ tsan: deps
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && ctest --output-on-failure
 
+# libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in build-fuzz,
+# each run FUZZ_TIME seconds on its seed corpus; a finding fails the run.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 20
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEV_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target mev_fuzzers
+	tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_TIME)
+
 bench: build
 	@ls $(BUILD)/bench_* 2>/dev/null || true
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -1,11 +1,12 @@
 #include "platform/key_file_settings.hpp"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
+#include <fcntl.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/shell/url.hpp"
 
@@ -34,11 +35,13 @@ bool IsValidGroup(const std::string& section)
     return true;
 }
 
-// A value as it stands in the file, for text that GKeyFile cannot store: GKeyFile's own
-// escapes, plus "\\xHH" for every control byte and every byte of a value that is not
-// UTF-8. Older files never hold "\\x" (GKeyFile would have doubled the backslash), so
-// plain values read as before.
-std::string EncodeRawValue(std::string_view value)
+// A value as it stands in the file. GKeyFile's own escapes for what it knows ("\s" for a
+// blank at either end, "\n", "\t", "\r", "\\"), "\xHH" for every other control byte
+// and, in a value that is not UTF-8, for every byte above 0x7E. GKeyFile trims white space
+// (form feeds included) from both ends of a line, so nothing that could be trimmed is
+// written raw. Older files never hold "\x" (GKeyFile would have doubled the backslash),
+// so their values read as before.
+std::string EncodeRawValue(std::string_view value, bool escapeHighBytes)
 {
     static constexpr char HEX[] = "0123456789ABCDEF";
     std::string raw;
@@ -49,7 +52,13 @@ std::string EncodeRawValue(std::string_view value)
             raw += "\\\\";
         } else if (c == ' ' && (i == 0 || i + 1 == value.size())) {
             raw += "\\s";
-        } else if (c < 0x20 || c >= 0x7F) {
+        } else if (c == '\n') {
+            raw += "\\n";
+        } else if (c == '\t') {
+            raw += "\\t";
+        } else if (c == '\r') {
+            raw += "\\r";
+        } else if (c < 0x20 || c == 0x7F || (c > 0x7F && escapeHighBytes)) {
             raw += "\\x";
             raw.push_back(HEX[c >> 4]);
             raw.push_back(HEX[c & 0x0F]);
@@ -95,6 +104,43 @@ std::optional<std::string> DecodeRawValue(std::string_view raw)
     return value;
 }
 
+// Settings files are small; anything larger is not one of ours.
+constexpr off_t MAX_FILE_SIZE = 16 * 1024 * 1024;
+
+// Reads the settings file without ever blocking: a FIFO or device in its place would hang
+// a plain open() or read(). Only a regular file of sane size is read. missing tells a
+// first run (no file, no dangling link) from a file that is there but unusable.
+bool ReadSettingsFile(const std::string& path, std::string& contents, bool& missing)
+{
+    missing = false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        missing = errno == ENOENT && !g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK);
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MAX_FILE_SIZE;
+    if (ok) {
+        char buffer[16384];
+        for (;;) {
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            contents.append(buffer, static_cast<std::size_t>(got));
+            if (contents.size() > static_cast<std::size_t>(MAX_FILE_SIZE)) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    close(fd);
+    return ok;
+}
+
 } // namespace
 
 CKeyFileSettings::CKeyFileSettings(std::string filePath)
@@ -124,21 +170,18 @@ std::string CKeyFileSettings::DefaultPath()
 
 void CKeyFileSettings::Load()
 {
-    GErrorHolder err;
-    gchar* raw = nullptr;
-    gsize length = 0;
-    if (g_file_get_contents(m_filePath.c_str(), &raw, &length, &err.error)) {
-        GCharPtr contents(raw);
+    std::string contents;
+    bool missing = false;
+    if (ReadSettingsFile(m_filePath, contents, missing)) {
         // GKeyFile stops at a NUL byte and would take a damaged file for a short one.
-        const bool text = std::memchr(contents.get(), '\0', length) == nullptr
-            && g_utf8_validate(contents.get(), static_cast<gssize>(length), nullptr);
-        if (text && g_key_file_load_from_data(m_keyFile, contents.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr))
+        const bool text = contents.find('\0') == std::string::npos
+            && g_utf8_validate(contents.data(), static_cast<gssize>(contents.size()), nullptr);
+        if (text && g_key_file_load_from_data(m_keyFile, contents.data(), contents.size(), G_KEY_FILE_KEEP_COMMENTS, nullptr))
             return;
     }
-    // A missing file is a first run. Anything else (not a key file, unreadable, a folder)
-    // is kept for the user to look at instead of being overwritten by the next save.
-    const bool missing = err.error != nullptr && g_error_matches(err.error, G_FILE_ERROR, G_FILE_ERROR_NOENT)
-        && !g_file_test(m_filePath.c_str(), G_FILE_TEST_IS_SYMLINK);
+    // A missing file is a first run. Anything else (not a key file, unreadable, a folder,
+    // a pipe or device) is kept for the user to look at instead of being overwritten by
+    // the next save.
     g_key_file_free(m_keyFile);
     m_keyFile = g_key_file_new();
     m_setAsideBeforeWrite = !missing;
@@ -200,16 +243,12 @@ bool CKeyFileSettings::WriteString(std::string_view section, std::string_view na
     if (!IsValidGroup(group) || key.empty())
         return false;
     // Paths need not be UTF-8: such values are escaped so that they come back byte for byte.
-    const bool plain = text.find('\0') == std::string::npos
-        && g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+    const bool utf8 = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
 
     std::lock_guard lock(m_mutex);
     gsize length = 0;
     GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
-    if (plain)
-        g_key_file_set_string(m_keyFile, group.c_str(), key.c_str(), text.c_str());
-    else
-        g_key_file_set_value(m_keyFile, group.c_str(), key.c_str(), EncodeRawValue(text).c_str());
+    g_key_file_set_value(m_keyFile, group.c_str(), key.c_str(), EncodeRawValue(text, !utf8).c_str());
     if (Save())
         return true;
     // What is in memory must match what is on disk: readers would otherwise see a value
@@ -261,13 +300,16 @@ std::string CKeyFileSettings::EncodeKey(std::string_view name)
     const bool utf8 = g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr);
     std::string key;
     key.reserve(name.size());
+    // GKeyFile reads a key named "Encoding" as the file's character set and refuses the
+    // whole file unless its value is "UTF-8".
+    const bool reserved = name == "Encoding";
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
         // GKeyFile keys cannot hold '=', brackets or line breaks, lose blanks at their
         // ends, and a line starting with '#' is a comment.
         const bool edgeBlank = (c == ' ' || c == '\t') && (i == 0 || i + 1 == name.size());
         const bool escape = c < 0x20 || c == 0x7F || c == '%' || c == '=' || c == '[' || c == ']'
-            || (c == '#' && i == 0) || edgeBlank || (c >= 0x80 && !utf8);
+            || (c == '#' && i == 0) || (reserved && i == 0) || edgeBlank || (c >= 0x80 && !utf8);
         if (escape) {
             key.push_back('%');
             key.push_back(HEX[c >> 4]);

@@ -1,6 +1,9 @@
 #include "platform/key_file_settings.hpp"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <sys/stat.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -157,6 +160,78 @@ TEST(KeyFileSettings, FolderInPlaceOfTheFileIsKeptAside)
     ASSERT_TRUE(store.WriteString("Settings", "x", "1"));
     EXPECT_EQ(ReadFile(file + ".bad/inner/keep.txt"), "mine");
     EXPECT_EQ(CKeyFileSettings(file).ReadString("Settings", "x"), "1");
+}
+
+TEST(KeyFileSettings, SpecialFileInPlaceOfTheFileDoesNotBlockAndIsKeptAside)
+{
+    for (const bool fifo : {true, false}) {
+        test::CTempFolder dir;
+        const std::string file = dir / "settings.ini";
+        if (fifo)
+            ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+        else
+            fs::create_symlink("/dev/zero", file);
+        // Opened the ordinary way, a pipe without a writer blocks for ever: the store is
+        // made on a thread so that a hang fails the test instead of stopping the run.
+        std::promise<std::unique_ptr<CKeyFileSettings>> made;
+        auto result = made.get_future();
+        std::thread([&made, file] { made.set_value(std::make_unique<CKeyFileSettings>(file)); }).detach();
+        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            // Unblock the stuck reader before failing.
+            const int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                close(fd);
+            result.wait();
+            FAIL() << "opening the settings blocked (fifo=" << fifo << ")";
+        }
+        auto store = result.get();
+        EXPECT_EQ(store->ReadString("Settings", "x"), std::nullopt);
+        ASSERT_TRUE(store->WriteString("Settings", "x", "1"));
+        struct stat info {};
+        ASSERT_EQ(lstat((file + ".bad").c_str(), &info), 0) << "the odd file is kept aside";
+        EXPECT_TRUE(fifo ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode));
+        ASSERT_EQ(lstat(file.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(CKeyFileSettings(file).ReadString("Settings", "x"), "1");
+    }
+}
+
+TEST(KeyFileSettings, NamesGKeyFileReservesDoNotSpoilTheFile)
+{
+    test::CTempFolder dir;
+    const std::string file = dir / "settings.ini";
+    {
+        CKeyFileSettings store(file);
+        // An Open With program called "Encoding" is written to the first group.
+        ASSERT_TRUE(store.WriteString("open_image_with", "Encoding", "/usr/bin/enc"));
+        ASSERT_TRUE(store.WriteString("open_image_with", "Encoding[de]", "2"));
+        ASSERT_TRUE(store.WriteString("Settings", "maintab_sel", "2"));
+        ASSERT_TRUE(store.WriteString("Settings", "Encoding", "UTF-8"));
+    }
+    CKeyFileSettings reread(file);
+    EXPECT_EQ(reread.ReadString("open_image_with", "Encoding"), "/usr/bin/enc");
+    EXPECT_EQ(reread.ReadString("open_image_with", "Encoding[de]"), "2");
+    EXPECT_EQ(reread.ReadString("Settings", "maintab_sel"), "2");
+    EXPECT_EQ(reread.ReadString("Settings", "Encoding"), "UTF-8");
+    EXPECT_EQ(reread.ListNames("open_image_with"), (std::vector<std::string>{"Encoding", "Encoding[de]"}));
+}
+
+TEST(KeyFileSettings, ValuesWithWhiteSpaceAtTheEndsComeBackByteForByte)
+{
+    const std::string values[] = {
+        "\fform feed first", "\vvertical tab", "trailing form feed\f", " \t\f\r\n mixed \n\t ",
+        "  two blanks  ", "\x1B[0m escape", "\\s literal \\x41", "\f\xE9 not UTF-8 \f",
+    };
+    test::CTempFolder dir;
+    const std::string file = dir / "settings.ini";
+    {
+        CKeyFileSettings store(file);
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            ASSERT_TRUE(store.WriteString("Settings", "v" + std::to_string(i), values[i]));
+    }
+    CKeyFileSettings reread(file);
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(reread.ReadString("Settings", "v" + std::to_string(i)), values[i]) << i;
 }
 
 TEST(KeyFileSettings, UnwritablePlacesGiveFalse)

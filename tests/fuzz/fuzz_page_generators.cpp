@@ -1,0 +1,144 @@
+// The index, image and audio pages over a folder of fuzzed file names and a fuzzed MP3
+// tag. Properties: every name reaches the page only escaped (the page has exactly the
+// markup of its structure, no '<' or '"' more), every link leads back to its file, and
+// the mev: URL of any existing path parses back to that path.
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "core/pages/page_protocol.hpp"
+#include "core/pages/page_templates.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/shell/url.hpp"
+#include "core/test_resources.hpp"
+#include "fuzz_support.hpp"
+
+using namespace mev;
+
+namespace {
+
+std::string Render(std::string_view host, const std::string& argument)
+{
+    const auto page = CPageProtocol::RenderPage("mev://" + std::string(host) + "/?" + EncodeUrlPath(argument));
+    FUZZ_CHECK(page.has_value());
+    return *page;
+}
+
+// The file:// URL of an attribute value back to its path.
+std::string AttributeToPath(std::string_view value)
+{
+    FUZZ_CHECK(value.find_first_of("<>'&") == std::string_view::npos);
+    std::string path;
+    FUZZ_CHECK(FileUrlToPath(DecodeUrl(value), path));
+    return path;
+}
+
+// The rest of the page after its template when it starts with it.
+std::string_view AfterTemplate(std::string_view page, int templateId)
+{
+    const auto head = LoadTemplate(templateId);
+    FUZZ_CHECK(head.has_value() && page.rfind(*head, 0) == 0);
+    return page.substr(head->size());
+}
+
+void CheckIndexPage(const std::string& folder, const std::set<std::string>& paths)
+{
+    const std::string page = Render("images", folder);
+    std::string_view rest = AfterTemplate(page, HTML_INDEX_PAGE);
+    const std::string_view end = "<body>\r\n</html>\r\n";
+    FUZZ_CHECK(rest.size() >= end.size() && rest.substr(rest.size() - end.size()) == end);
+    rest.remove_suffix(end.size());
+    std::set<std::string> seen;
+    while (!rest.empty()) {
+        const auto lineEnd = rest.find("\r\n");
+        FUZZ_CHECK(lineEnd != std::string_view::npos);
+        const std::string_view line = rest.substr(0, lineEnd);
+        rest.remove_prefix(lineEnd + 2);
+        // One thumbnail: a single tag with its five quoted attributes.
+        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == 10);
+        const std::string_view start = "<img src=\"";
+        FUZZ_CHECK(line.rfind(start, 0) == 0);
+        const auto close = line.find('"', start.size());
+        const std::string path = AttributeToPath(line.substr(start.size(), close - start.size()));
+        FUZZ_CHECK(paths.count(path) == 1);
+        FUZZ_CHECK(seen.insert(path).second);
+    }
+}
+
+void CheckImagePage(const std::string& path)
+{
+    const std::string page = Render("image", path);
+    const std::string_view rest = AfterTemplate(page, HTML_IMAGE_PAGE);
+    const std::string_view start = "<img src=\"";
+    FUZZ_CHECK(rest.rfind(start, 0) == 0);
+    const auto close = rest.find('"', start.size());
+    FUZZ_CHECK(AttributeToPath(rest.substr(start.size(), close - start.size())) == path);
+    FUZZ_CHECK(fuzz::Count(rest, '<') == 6 && fuzz::Count(rest, '"') == 10);
+}
+
+void CheckAudioPage(const std::string& path)
+{
+    const std::string page = Render("audio", path);
+    const std::string_view rest = AfterTemplate(page, HTML_AUDIO_PAGE);
+    // The title (from the tag or the name) comes as text: no markup of its own.
+    const std::string_view afterTitle = "\r\n</td>\r\n</tr>\r\n</table>\r\n<BGSOUND SRC=\"";
+    const auto titleEnd = rest.find(afterTitle);
+    FUZZ_CHECK(titleEnd != std::string_view::npos && titleEnd > 0);
+    FUZZ_CHECK(rest.substr(0, titleEnd).find_first_of("<>\"'") == std::string_view::npos);
+    const std::string_view tail = rest.substr(titleEnd + afterTitle.size());
+    const auto close = tail.find('"');
+    FUZZ_CHECK(AttributeToPath(tail.substr(0, close)) == path);
+    FUZZ_CHECK(tail.substr(close) == "\">\r\n</BODY>\r\n</HTML>\r\n");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const bool ready = [] {
+        test::InstallSourceTreeResources();
+        return true;
+    }();
+    (void)ready;
+    FuzzedDataProvider input(data, size);
+    const std::string folder = fuzz::FreshFolder("pages") + "/" + fuzz::MakeFileName(input.ConsumeRandomLengthString(40));
+    std::error_code ec;
+    std::filesystem::create_directory(folder, ec);
+    std::set<std::string> paths;
+    std::vector<std::string> files;
+    const int count = input.ConsumeIntegralInRange(0, 6);
+    for (int i = 0; i < count; ++i) {
+        std::string name = fuzz::MakeFileName(input.ConsumeRandomLengthString(48));
+        if (input.ConsumeBool())
+            name += ".jpg";
+        const std::string path = JoinPath(folder, name);
+        if (fuzz::WriteBytes(path, "x")) {
+            paths.insert(path);
+            files.push_back(path);
+        }
+    }
+    // An MP3 file with a fuzzed tag.
+    std::string mp3 = JoinPath(folder, fuzz::MakeFileName(input.ConsumeRandomLengthString(40)) + ".mp3");
+    std::string tag = "TAG" + input.ConsumeRandomLengthString(125);
+    tag.resize(128, '\0');
+    fuzz::WriteBytes(mp3, std::string(2, '\0') + tag);
+    paths.insert(mp3);
+
+    CheckIndexPage(folder, paths);
+    for (const std::string& file : files)
+        CheckImagePage(file);
+    CheckAudioPage(mp3);
+    if (!files.empty())
+        CheckAudioPage(files.front());
+
+    std::string host;
+    std::string argument;
+    FUZZ_CHECK(ParsePageUrl("mev://images/?" + EncodeUrlPath(folder), host, argument));
+    FUZZ_CHECK(host == "images" && argument == folder);
+    return 0;
+}
