@@ -255,6 +255,37 @@ TEST(Program, UnusableUserFoldersNeitherStopTheProgramNorGetWritten)
     EXPECT_EQ(Glib::file_get_contents(file), "keep");
 }
 
+// No sound server (while a file plays), no session bus, a home folder that is not there
+// and cannot be made: the program still starts, and closes cleanly.
+TEST(Program, HostileEnvironmentsStillStartAndCloseCleanly)
+{
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
+    test::CTempFolder noHome;
+    struct Case {
+        const char* name;
+        std::vector<std::string> env;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"no sound server", {"PULSE_SERVER=unix:/nonexistent/pulse", "ALSA_CONFIG_PATH=/nonexistent/alsa.conf"},
+         {demo + "/Chime.mp3"}},
+        {"no session bus", {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"}, {"show=Videos", "Videos=" + demo}},
+        // Below a file nothing can be made, not even by root.
+        {"no home", {"HOME=" + noHome.Write("file") + "/home", "XDG_CACHE_HOME=", "XDG_DATA_HOME="},
+         {"show=Images", "Images=" + demo}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::CTempFolder config;
+        CProgram program(std::string(c.name) == "no home" ? "" : config.Path(), c.args, c.env);
+        ASSERT_TRUE(program.WaitForWindow());
+        test::RunMainLoopFor(2000);
+        const int status = program.Terminate();
+        ASSERT_NE(status, -1) << "no exit after SIGTERM";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
 TEST(Program, TwoCopiesRunSideBySide)
 {
     test::CTempFolder config;
