@@ -27,10 +27,12 @@ std::once_flag g_platformInitialised;
 void InitPlatform()
 {
     std::call_once(g_platformInitialised, [] {
+        EnsureHomeFolder();
         SetSettingsStore(std::make_shared<CKeyFileSettings>(CKeyFileSettings::DefaultPath()));
         // After the store has its file: an unusable configuration folder leaves the
         // settings at their defaults rather than moving them to a temporary place.
         EnsureUsableUserFolders();
+        ForgetUnreachableSessionBus();
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);

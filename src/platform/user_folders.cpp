@@ -6,6 +6,7 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mev {
@@ -74,6 +75,38 @@ void EnsureUsableUserFolders()
         if (!replacement.empty())
             g_setenv(folder.variable, replacement.c_str(), TRUE);
     }
+}
+
+void EnsureHomeFolder()
+{
+    const char* home = g_getenv("HOME");
+    if (home != nullptr && *home != '\0' && g_file_test(home, G_FILE_TEST_IS_DIR))
+        return;
+    const std::string replacement = PrivateFolder("home");
+    if (!replacement.empty())
+        g_setenv("HOME", replacement.c_str(), TRUE);
+}
+
+void ForgetUnreachableSessionBus()
+{
+    const char* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address == nullptr)
+        return;
+    // "unix:path=/run/user/1000/bus,guid=..." (several addresses may follow after ';').
+    const std::string text = address;
+    if (text.find(';') != std::string::npos || text.rfind("unix:", 0) != 0)
+        return;
+    const auto start = text.find("path=");
+    if (start == std::string::npos)
+        return;
+    const std::string escaped = text.substr(start + 5, text.find(',', start) - start - 5);
+    gchar* path = g_uri_unescape_string(escaped.c_str(), nullptr);
+    struct stat info {};
+    const bool there = path == nullptr || *path == '\0' || stat(path, &info) == 0;
+    g_free(path);
+    if (there)
+        return;
+    g_unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 } // namespace mev

@@ -12,4 +12,15 @@ namespace mev {
 // so that the settings keep to their own rules (defaults, nothing written).
 void EnsureUsableUserFolders();
 
+// A home folder that is not there (or is a file) is replaced by a folder of the private
+// temporary folder: the web engine crashes resolving a home folder that does not exist.
+// Call first of all, before anything asks GLib for the home folder (it keeps the first
+// answer).
+void EnsureHomeFolder();
+
+// Forgets a session bus address that names a socket file which is not there: the web
+// engine's sandbox would abort the program trying to hand that file on. Without the
+// address GLib looks for the bus where it usually is. Same timing as above.
+void ForgetUnreachableSessionBus();
+
 } // namespace mev

@@ -56,6 +56,8 @@ int RunApplication(int argc, char** argv)
             return 2;
         }
     }
+    // Its signal handlers are in place before anything that may take time.
+    CMEVApp app;
     // Read now, before a package upgrade can replace the file under the running program.
     GetProgramPath();
     std::error_code ec;
@@ -63,7 +65,6 @@ int RunApplication(int argc, char** argv)
     args = ExpandBarePaths(std::move(args), std::filesystem::current_path(ec).string(), &startFile);
     SetStartFile(std::move(startFile));
     SetCommandLine(args);
-    CMEVApp app;
     return app.Run(args.empty() ? "mev" : args[0].c_str());
 }
 

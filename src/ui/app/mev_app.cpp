@@ -4,6 +4,8 @@
 #include <csignal>
 #include <filesystem>
 
+#include <pthread.h>
+
 #include <glib-unix.h>
 #include <glibmm/miscutils.h>
 #include <gtkmm/cssprovider.h>
@@ -63,7 +65,20 @@ bool ExposesHome(const std::filesystem::path& path, const std::filesystem::path&
 
 } // namespace
 
-CMEVApp::CMEVApp() = default;
+CMEVApp::CMEVApp()
+{
+    // First of all: a session that ends while the program is still starting closes it as
+    // cleanly as later. The sources only run once the main loop turns.
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        m_signalSources.push_back(g_unix_signal_add(signalNumber, &OnQuitSignal, this));
+    // A launcher may hand these signals over blocked: one that came before the handlers
+    // were there is then taken now, and later ones are not lost either.
+    sigset_t quitSignals;
+    sigemptyset(&quitSignals);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&quitSignals, signalNumber);
+    pthread_sigmask(SIG_UNBLOCK, &quitSignals, nullptr);
+}
 
 CMEVApp::~CMEVApp()
 {
@@ -79,8 +94,6 @@ int CMEVApp::Run(const char* argv0)
     m_app = Gtk::Application::create(APPLICATION_ID, Gio::Application::Flags::NON_UNIQUE);
     m_app->signal_startup().connect(sigc::mem_fun(*this, &CMEVApp::OnStartup));
     m_app->signal_activate().connect(sigc::mem_fun(*this, &CMEVApp::OnActivate));
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-        m_signalSources.push_back(g_unix_signal_add(signalNumber, &OnQuitSignal, this));
 
     char* args[] = {const_cast<char*>(argv0 != nullptr ? argv0 : "mev"), nullptr};
     const int rc = m_app->run(1, args);

@@ -111,6 +111,18 @@ struct CPageBrowser::Callbacks {
         return TRUE;
     }
 
+    static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self)
+    {
+        // Every view of the process hears this; each brings back its own page once the
+        // engine has finished with the old process.
+        auto* browser = static_cast<CPageBrowser*>(self);
+        std::weak_ptr<bool> alive = browser->m_alive;
+        Glib::signal_idle().connect_once([alive, browser] {
+            if (!alive.expired())
+                browser->RecoverPage();
+        });
+    }
+
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
     static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self)
@@ -188,6 +200,7 @@ void CPageBrowser::AttachView(WebKitWebView* view)
     g_signal_connect(m_view, "load-failed", G_CALLBACK(&Callbacks::OnLoadFailed), this);
     g_signal_connect(m_view, "decide-policy", G_CALLBACK(&Callbacks::OnDecidePolicy), this);
     g_signal_connect(m_view, "create", G_CALLBACK(&Callbacks::OnCreate), this);
+    g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(&Callbacks::OnWebProcessTerminated), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
     // The engine reports no change of target when the pointer jumps straight off a link
@@ -335,6 +348,29 @@ void CPageBrowser::PostResult(std::function<void()> result)
         if (!alive.expired())
             result();
     });
+}
+
+void CPageBrowser::RecoverPage()
+{
+    // A page that brings the process down again within this time would only do it again.
+    constexpr std::int64_t REPEAT_WINDOW = 10 * G_USEC_PER_SEC;
+    const char* uri = webkit_web_view_get_uri(m_view);
+    const std::string page = uri != nullptr && *uri != '\0' ? std::string(uri) : m_lastRequest;
+    if (page.empty())
+        return;
+    const std::int64_t now = g_get_monotonic_time();
+    const bool again = page == m_lostPage && now - m_lostAt < REPEAT_WINDOW;
+    m_lostPage = page;
+    m_lostAt = now;
+    ClearStatusText();
+    if (!again) {
+        m_lastRequest = page;
+        webkit_web_view_load_uri(m_view, page.c_str());
+        return;
+    }
+    const std::string blank = GetBlankPageUrl();
+    if (DecodeUrl(page) != blank)
+        Navigate(blank);
 }
 
 void CPageBrowser::ClearStatusText()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,6 +64,9 @@ private:
     void ShowStatusText(const std::string& text);
     // Gives the message line back when this browser's link text is on it.
     void ClearStatusText();
+    // The web process ended under this view: its page comes back, or the blank page when
+    // the same page ended it shortly before as well.
+    void RecoverPage();
 
     WebKitWebView* m_view = nullptr;
     Gtk::Widget* m_widget = nullptr;
@@ -73,6 +77,8 @@ private:
     // after it was cancelled; until something commits, this last request stands for it.
     std::string m_lastRequest;
     bool m_offScreen = false;
+    std::string m_lostPage;
+    std::int64_t m_lostAt = 0;
     std::string m_statusText;
     sigc::connection m_leaveConnection;
     sigc::connection m_unmapConnection;

@@ -1,6 +1,7 @@
 #include "ui/media/folder_tree_view.hpp"
 
 #include <atomic>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -102,8 +103,9 @@ void CFolderTreeView::BuildView()
     m_view.set_model(m_store);
     m_view.set_headers_visible(false);
     m_view.set_enable_tree_lines(true);
-    m_view.set_enable_search(true);
-    m_view.set_search_column(m_columns.label);
+    // Type-ahead is our own (OnKeyPressed): the tree view's search popup trips over its
+    // own header node in this toolkit version and reports a critical error.
+    m_view.set_enable_search(false);
 
     m_column.pack_start(m_iconCell, false);
     m_column.pack_start(m_textCell, true);
@@ -134,6 +136,11 @@ void CFolderTreeView::BuildView()
     m_rightClick->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     m_rightClick->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRightPressed));
     m_view.add_controller(m_rightClick);
+
+    // Bubble phase: the tree's own keys (arrows, +, -, *, Backspace...) come first.
+    auto keys = Gtk::EventControllerKey::create();
+    keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnKeyPressed), false);
+    m_view.add_controller(keys);
 
     auto actions = Gio::SimpleActionGroup::create();
     actions->add_action("change-folder", [this] { Post(ID_VIEW_CHANGEFOLDER); });
@@ -471,6 +478,77 @@ void CFolderTreeView::ExpandRootIfCollapsed()
     auto path = m_store->get_path(root);
     if (!m_view.row_expanded(path))
         m_view.expand_row(path, false);
+}
+
+void CFolderTreeView::CollectVisibleRows(Gtk::TreeModel::Children rows,
+                                         std::vector<Gtk::TreeModel::Path>& out)
+{
+    for (auto& row : rows) {
+        if (row[m_columns.placeholder])
+            continue;
+        auto path = m_store->get_path(row.get_iter());
+        out.push_back(path);
+        if (m_view.row_expanded(path))
+            CollectVisibleRows(row.children(), out);
+    }
+}
+
+// Letters typed within a second of each other pick the next shown folder whose name
+// begins with them; the same letter typed again steps on to the next such folder.
+bool CFolderTreeView::OnKeyPressed(guint keyval, guint, Gdk::ModifierType state)
+{
+    const auto COMMAND_KEYS = Gdk::ModifierType::CONTROL_MASK | Gdk::ModifierType::ALT_MASK
+        | Gdk::ModifierType::SUPER_MASK | Gdk::ModifierType::META_MASK;
+    if ((state & COMMAND_KEYS) != Gdk::ModifierType(0))
+        return false;
+    const gunichar letter = gdk_keyval_to_unicode(keyval);
+    if (letter == 0 || !g_unichar_isprint(letter))
+        return false;
+    char utf8[8] = {};
+    g_unichar_to_utf8(letter, utf8);
+    gchar* folded = g_utf8_casefold(utf8, -1);
+    const std::string typed = folded;
+    g_free(folded);
+
+    const std::int64_t now = g_get_monotonic_time();
+    if (now - m_typedAt > G_USEC_PER_SEC)
+        m_typed.clear();
+    m_typedAt = now;
+    bool sameLetter = !m_typed.empty();
+    for (std::size_t i = 0; sameLetter && i < m_typed.size(); i += typed.size())
+        sameLetter = m_typed.compare(i, typed.size(), typed) == 0;
+    m_typed += typed;
+    const std::string prefix = sameLetter ? typed : m_typed;
+
+    std::vector<Gtk::TreeModel::Path> rows;
+    CollectVisibleRows(m_store->children(), rows);
+    if (rows.empty())
+        return true;
+    Gtk::TreeModel::Path cursor;
+    Gtk::TreeViewColumn* column = nullptr;
+    m_view.get_cursor(cursor, column);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!cursor.empty() && rows[i] == cursor)
+            start = i;
+    }
+    // A new word starts after the current folder; a longer one may stay on it.
+    const bool fromNext = prefix.size() == typed.size() && !cursor.empty();
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        const auto& path = rows[(start + n + (fromNext ? 1 : 0)) % rows.size()];
+        Glib::ustring label;
+        m_store->get_iter(path)->get_value(COLUMN_LABEL, label);
+        gchar* name = g_utf8_casefold(label.c_str(), -1);
+        const bool match = std::string_view(name).starts_with(prefix);
+        g_free(name);
+        if (!match)
+            continue;
+        m_userClicked = true;
+        m_view.set_cursor(path);
+        m_view.scroll_to_row(path);
+        break;
+    }
+    return true;
 }
 
 void CFolderTreeView::OnRightPressed(int, double x, double y)

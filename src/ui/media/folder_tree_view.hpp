@@ -108,6 +108,8 @@ private:
     void OnLeftPressed(int nPress, double x, double y);
     void ExpandRootIfCollapsed();
     void OnRightPressed(int nPress, double x, double y);
+    bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
+    void CollectVisibleRows(Gtk::TreeModel::Children rows, std::vector<Gtk::TreeModel::Path>& out);
     void RenderIcon(Gtk::CellRenderer* cell, const Gtk::TreeModel::const_iterator& row);
     void RememberRoot();
     void Post(int id);
@@ -133,6 +135,8 @@ private:
     int m_rootIcon = 0;
     bool m_userClicked = false;
     bool m_toggling = false;  // a row is being expanded or collapsed
+    std::string m_typed;      // type-ahead letters, case-folded
+    std::int64_t m_typedAt = 0;
 
     CommandPoster m_post;
     DriveTypeSource m_driveType;

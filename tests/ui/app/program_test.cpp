@@ -51,7 +51,7 @@ public:
     // extraEnv: "NAME=value" entries that replace the test's own. binary runs in folder
     // (nullptr: the test's own).
     CProgram(const std::string& configHome, std::vector<std::string> args, std::vector<std::string> extraEnv = {},
-             const std::string& binary = MEV_BINARY, const char* folder = nullptr)
+             const std::string& binary = MEV_BINARY, const char* folder = nullptr, bool termBlocked = false)
     {
         extraEnv.push_back("XDG_CONFIG_HOME=" + configHome);
         std::vector<std::string> env;
@@ -76,8 +76,18 @@ public:
         posix_spawn_file_actions_init(&actions);
         if (folder != nullptr)
             posix_spawn_file_actions_addchdir_np(&actions, folder);
-        if (posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        if (termBlocked) {
+            sigset_t mask;
+            sigemptyset(&mask);
+            sigaddset(&mask, SIGTERM);
+            posix_spawnattr_setsigmask(&attributes, &mask);
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+        }
+        if (posix_spawn(&m_pid, binary.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0)
             m_pid = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~CProgram()
@@ -117,6 +127,26 @@ public:
     {
         return Capture("xprop -id $(xdotool search --onlyvisible --pid " + std::to_string(m_pid) +
                        " --name '^MEV - Untitled$' 2>/dev/null | head -n 1) " + name + " 2>/dev/null");
+    }
+
+    // True once the program catches SIGTERM. Before that the dynamic loader is still at
+    // work, and nothing in the program could answer a signal yet.
+    bool WaitForTermHandler()
+    {
+        const std::string status = "/proc/" + std::to_string(m_pid) + "/status";
+        for (int waited = 0; m_pid > 0 && waited < 30000; waited += 2) {
+            std::string text;
+            try {
+                text = Glib::file_get_contents(status);
+            } catch (const Glib::Error&) {
+                return false;
+            }
+            const auto at = text.find("SigCgt:");
+            if (at != std::string::npos && (std::stoull(text.substr(at + 7), nullptr, 16) & (1ULL << (SIGTERM - 1))) != 0)
+                return true;
+            usleep(2000);
+        }
+        return false;
     }
 
     // Sends SIGTERM; the exit status, or -1 when the program did not end within 10 s.
@@ -192,6 +222,24 @@ TEST(Program, SettingsWrittenAtExitAreReadBackByTheNextStart)
     EXPECT_EQ(rootAfterThird, rootAfterSecond);
 }
 
+// A session that ends while the program starts: closed as cleanly as later on. The
+// signal sent at once is held blocked until the program takes it, so that it is sure to
+// come before the handlers.
+TEST(Program, SigtermWhileStartingClosesCleanly)
+{
+    for (int delayMs : {-1, 0, 100, 300}) {
+        test::CTempFolder config;
+        CProgram program(config.Path(), {"show=Images"}, {}, MEV_BINARY, nullptr, delayMs < 0);
+        if (delayMs >= 0) {
+            ASSERT_TRUE(program.WaitForTermHandler());
+            usleep(delayMs * 1000);
+        }
+        const int status = program.Terminate();
+        ASSERT_NE(status, -1) << "no exit after SIGTERM at " << delayMs << " ms";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << " at " << delayMs << " ms";
+    }
+}
+
 TEST(Program, UnusableUserFoldersNeitherStopTheProgramNorGetWritten)
 {
     test::CTempFolder folder;
@@ -205,6 +253,37 @@ TEST(Program, UnusableUserFoldersNeitherStopTheProgramNorGetWritten)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_TRUE(Glib::file_test(file, Glib::FileTest::IS_REGULAR));
     EXPECT_EQ(Glib::file_get_contents(file), "keep");
+}
+
+// No sound server (while a file plays), no session bus, a home folder that is not there
+// and cannot be made: the program still starts, and closes cleanly.
+TEST(Program, HostileEnvironmentsStillStartAndCloseCleanly)
+{
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
+    test::CTempFolder noHome;
+    struct Case {
+        const char* name;
+        std::vector<std::string> env;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"no sound server", {"PULSE_SERVER=unix:/nonexistent/pulse", "ALSA_CONFIG_PATH=/nonexistent/alsa.conf"},
+         {demo + "/Chime.mp3"}},
+        {"no session bus", {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"}, {"show=Videos", "Videos=" + demo}},
+        // Below a file nothing can be made, not even by root.
+        {"no home", {"HOME=" + noHome.Write("file") + "/home", "XDG_CACHE_HOME=", "XDG_DATA_HOME="},
+         {"show=Images", "Images=" + demo}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::CTempFolder config;
+        CProgram program(std::string(c.name) == "no home" ? "" : config.Path(), c.args, c.env);
+        ASSERT_TRUE(program.WaitForWindow());
+        test::RunMainLoopFor(2000);
+        const int status = program.Terminate();
+        ASSERT_NE(status, -1) << "no exit after SIGTERM";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 TEST(Program, TwoCopiesRunSideBySide)

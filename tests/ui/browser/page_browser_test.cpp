@@ -34,6 +34,24 @@ TEST_F(BrowserPages, FixedPagesLoadAndReadBack)
     }
 }
 
+// The web process ends under the view: the page comes back in a new one; the same page
+// ending it again shortly after gets the blank page instead of a loop of crashes.
+TEST_F(BrowserPages, PageComesBackAfterTheWebProcessEndsAndTurnsBlankWhenItEndsAgain)
+{
+    const std::string front = GetFrontPageUrl();
+    ASSERT_TRUE(NavigateAndWait(*browser, front));
+    ASSERT_EQ(Eval("window.mark = 1"), "1");
+    webkit_web_view_terminate_web_process(browser->GetWebView());
+    EXPECT_TRUE(WaitFor("document.querySelector('h3').textContent", "\"MEV\""));
+    EXPECT_EQ(Eval("typeof window.mark"), "\"undefined\"") << "a new page, not the old one";
+    EXPECT_EQ(browser->GetLocationUrl(), front);
+
+    webkit_web_view_terminate_web_process(browser->GetWebView());
+    EXPECT_TRUE(RunMainLoopUntil([this] { return browser->GetLocationUrl() == GetBlankPageUrl() && !browser->IsLoading(); },
+                                 10000));
+    EXPECT_TRUE(WaitFor("document.body.getAttribute('bgColor')", "\"#000000\""));
+}
+
 TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)
 {
     CTempFolder folder;

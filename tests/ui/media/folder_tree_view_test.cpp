@@ -253,6 +253,38 @@ TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheL
     EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"one", "two"}));
 }
 
+// Typed letters pick the next shown folder that begins with them; the same letter again
+// steps on, a pause starts a new word. No toolkit warning on the way (criticals are fatal).
+TEST_F(FolderTreeViewTest, TypedLettersSelectFoldersByName)
+{
+    Make("Alpha");
+    Make("beta");
+    Make("Bravo/inner");
+    Make("bz");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    test::RunMainLoopFor(200);
+    ASSERT_TRUE(ClickRow(tree->GetRootRow(), 1));
+    auto type = [](const std::string& keys) {
+        test::XdoTool("key --delay 50 " + keys);
+        test::RunMainLoopFor(300);
+    };
+    type("b");
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/beta");
+    type("b");
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/Bravo");
+    test::RunMainLoopFor(1200);
+    type("B z");
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/bz");
+    test::RunMainLoopFor(1200);
+    type("a");
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/Alpha");
+    // Ctrl with a letter is a command, not a name.
+    type("ctrl+b");
+    EXPECT_EQ(tree->GetSelectedFolder(), folder.Path() + "/Alpha");
+}
+
 TEST_F(FolderTreeViewTest, ClicksOnExpandersOpenAndCloseWithoutSelecting)
 {
     Make("one/inner");
