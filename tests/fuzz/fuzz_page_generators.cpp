@@ -46,11 +46,36 @@ std::string_view AfterTemplate(std::string_view page, int templateId)
     return page.substr(head->size());
 }
 
+// The value of attribute name="..." in a tag.
+std::string_view AttributeValue(std::string_view tag, std::string_view name)
+{
+    const std::string key = " " + std::string(name) + "=\"";
+    const auto at = tag.find(key);
+    FUZZ_CHECK(at != std::string_view::npos);
+    const auto start = at + key.size();
+    const auto close = tag.find('"', start);
+    FUZZ_CHECK(close != std::string_view::npos);
+    return tag.substr(start, close - start);
+}
+
+// What a page shows a picture by: its file, or the rendition of a format the web view
+// cannot show, which names the file by a mev: URL.
+std::string PictureUrlToPath(std::string_view value)
+{
+    if (value.rfind("mev:", 0) != 0)
+        return AttributeToPath(value);
+    FUZZ_CHECK(value.find_first_of("<>'&") == std::string_view::npos);
+    std::string host;
+    std::string argument;
+    FUZZ_CHECK(ParsePageUrl(value, host, argument) && host == "picture");
+    return argument;
+}
+
 void CheckIndexPage(const std::string& folder, const std::set<std::string>& paths)
 {
     const std::string page = Render("images", folder);
     std::string_view rest = AfterTemplate(page, HTML_INDEX_PAGE);
-    const std::string_view end = "<body>\r\n</html>\r\n";
+    const std::string_view end = "<script>Watch();</script>\r\n<body>\r\n</html>\r\n";
     FUZZ_CHECK(rest.size() >= end.size() && rest.substr(rest.size() - end.size()) == end);
     rest.remove_suffix(end.size());
     std::set<std::string> seen;
@@ -59,14 +84,17 @@ void CheckIndexPage(const std::string& folder, const std::set<std::string>& path
         FUZZ_CHECK(lineEnd != std::string_view::npos);
         const std::string_view line = rest.substr(0, lineEnd);
         rest.remove_prefix(lineEnd + 2);
-        // One thumbnail: a single tag with its five quoted attributes.
-        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == 10);
-        const std::string_view start = "<img src=\"";
-        FUZZ_CHECK(line.rfind(start, 0) == 0);
-        const auto close = line.find('"', start.size());
-        const std::string path = AttributeToPath(line.substr(start.size(), close - start.size()));
+        // One thumbnail: a single tag with its eight quoted attributes.
+        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == 16);
+        FUZZ_CHECK(line.rfind("<img id=\"p", 0) == 0);
+        const std::string path = AttributeToPath(AttributeValue(line, "data-pic"));
         FUZZ_CHECK(paths.count(path) == 1);
         FUZZ_CHECK(seen.insert(path).second);
+        FUZZ_CHECK(PictureUrlToPath(AttributeValue(line, "data-full")) == path);
+        // The thumbnail URL's path part, which the page puts after "mev://thumb128/?".
+        const std::string_view encoded = AttributeValue(line, "data-path");
+        FUZZ_CHECK(encoded.find_first_of("<>'&\"?#") == std::string_view::npos);
+        FUZZ_CHECK(DecodeUrl(encoded) == path);
     }
 }
 
@@ -77,7 +105,7 @@ void CheckImagePage(const std::string& path)
     const std::string_view start = "<img src=\"";
     FUZZ_CHECK(rest.rfind(start, 0) == 0);
     const auto close = rest.find('"', start.size());
-    FUZZ_CHECK(AttributeToPath(rest.substr(start.size(), close - start.size())) == path);
+    FUZZ_CHECK(PictureUrlToPath(rest.substr(start.size(), close - start.size())) == path);
     FUZZ_CHECK(fuzz::Count(rest, '<') == 6 && fuzz::Count(rest, '"') == 10);
 }
 
@@ -115,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < count; ++i) {
         std::string name = fuzz::MakeFileName(input.ConsumeRandomLengthString(48));
         if (input.ConsumeBool())
-            name += ".jpg";
+            name += input.ConsumeBool() ? ".jpg" : ".tif";
         const std::string path = JoinPath(folder, name);
         if (fuzz::WriteBytes(path, "x")) {
             paths.insert(path);
