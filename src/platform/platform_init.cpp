@@ -16,7 +16,7 @@
 #include "platform/key_file_settings.hpp"
 #include "platform/system_services.hpp"
 #include "platform/user_folders.hpp"
-#include "platform/vips_picture_decoder.hpp"
+#include "platform/picture_decoder.hpp"
 
 namespace mev {
 
@@ -37,8 +37,8 @@ void InitPlatform()
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
-        if (CVipsPictureDecoder::Initialise()) {
-            auto decoder = std::make_shared<CVipsPictureDecoder>();
+        if (CPictureDecoder::Initialise()) {
+            auto decoder = std::make_shared<CPictureDecoder>();
             CMediaKinds::Instance().SetDecoderImageKeys(decoder->GetPictureExtensions());
             SetPictureDecoder(std::move(decoder));
         }

@@ -1,5 +1,6 @@
-#include "platform/vips_picture_decoder.hpp"
+#include "platform/picture_decoder.hpp"
 
+#include <algorithm>
 #include <mutex>
 #include <string_view>
 
@@ -7,6 +8,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <vips/vips.h>
 
 namespace mev {
@@ -126,6 +130,65 @@ void LowerThreadPriority()
         setpriority(PRIO_PROCESS, thread, DECODE_NICENESS);
 }
 
+// A JPEG file with its end marker: one that was cut short goes to libvips, which refuses
+// it (gdk-pixbuf would show the part it has). A file with data after its end marker
+// goes there too, and is read as usual.
+bool IsWholeJpeg(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    unsigned char head[3] = {};
+    unsigned char tail[2] = {};
+    const bool whole = std::fread(head, 1, 3, file) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF
+        && std::fseek(file, -2, SEEK_END) == 0 && std::fread(tail, 1, 2, file) == 2 && tail[0] == 0xFF
+        && tail[1] == 0xD9;
+    std::fclose(file);
+    return whole;
+}
+
+// The thumbnail of a whole JPEG file; nothing when gdk-pixbuf cannot read it (libvips
+// then tries). 'refused' tells a picture over the pixel cap, which nobody may decode.
+std::optional<EncodedPicture> PixbufThumbnail(const std::string& path, int size, bool& refused)
+{
+    int width = 0;
+    int height = 0;
+    if (gdk_pixbuf_get_file_info(path.c_str(), &width, &height) == nullptr)
+        return std::nullopt;
+    if (!IsDecodeSizeAllowed(static_cast<std::uint64_t>(std::max(width, 0)), static_cast<std::uint64_t>(std::max(height, 0)))) {
+        refused = true;
+        return std::nullopt;
+    }
+    GError* error = nullptr;
+    GdkPixbuf* loaded = width <= size && height <= size
+        ? gdk_pixbuf_new_from_file(path.c_str(), &error)
+        : gdk_pixbuf_new_from_file_at_scale(path.c_str(), size, size, TRUE, &error);
+    if (loaded == nullptr) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(loaded);
+    g_object_unref(loaded);
+    if (upright == nullptr)
+        return std::nullopt;
+    gchar* buffer = nullptr;
+    gsize length = 0;
+    const gboolean saved =
+        gdk_pixbuf_save_to_buffer(upright, &buffer, &length, "png", &error, "compression", "3", nullptr);
+    g_object_unref(upright);
+    if (!saved) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    EncodedPicture encoded;
+    encoded.bytes.assign(buffer, length);
+    g_free(buffer);
+    encoded.mimeType = "image/png";
+    encoded.sourceWidth = width;
+    encoded.sourceHeight = height;
+    return encoded;
+}
+
 // Runs a decode and leaves no error text behind on this thread.
 template <typename Decode>
 std::optional<EncodedPicture> Guarded(Decode decode)
@@ -141,7 +204,7 @@ std::optional<EncodedPicture> Guarded(Decode decode)
 
 } // namespace
 
-bool CVipsPictureDecoder::Initialise()
+bool CPictureDecoder::Initialise()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -162,12 +225,21 @@ bool CVipsPictureDecoder::Initialise()
     return g_ready;
 }
 
-std::optional<EncodedPicture> CVipsPictureDecoder::MakeThumbnail(const std::string& path, int size) const
+std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& path, int size) const
 {
     return Guarded([&]() -> std::optional<EncodedPicture> {
+        if (size <= 0)
+            return std::nullopt;
+        if (IsWholeJpeg(path)) {
+            bool refused = false;
+            if (auto thumbnail = PixbufThumbnail(path, size, refused))
+                return thumbnail;
+            if (refused)
+                return std::nullopt;
+        }
         int width = 0;
         int height = 0;
-        if (size <= 0 || !HeaderAllows(path, width, height))
+        if (!HeaderAllows(path, width, height))
             return std::nullopt;
         ImageRef thumbnail;
         if (vips_thumbnail(path.c_str(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN, "fail_on",
@@ -178,7 +250,7 @@ std::optional<EncodedPicture> CVipsPictureDecoder::MakeThumbnail(const std::stri
     });
 }
 
-std::optional<EncodedPicture> CVipsPictureDecoder::MakeRendition(const std::string& path) const
+std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
 {
     return Guarded([&]() -> std::optional<EncodedPicture> {
         int width = 0;
@@ -194,7 +266,7 @@ std::optional<EncodedPicture> CVipsPictureDecoder::MakeRendition(const std::stri
     });
 }
 
-std::vector<std::string> CVipsPictureDecoder::GetPictureExtensions() const
+std::vector<std::string> CPictureDecoder::GetPictureExtensions() const
 {
     struct Format {
         const char* loader;

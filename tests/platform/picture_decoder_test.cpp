@@ -1,4 +1,4 @@
-#include "platform/vips_picture_decoder.hpp"
+#include "platform/picture_decoder.hpp"
 
 #include <fstream>
 #include <string>
@@ -46,11 +46,11 @@ std::pair<int, int> PngSize(const std::string& png)
     return {(at(16) << 24) | (at(17) << 16) | (at(18) << 8) | at(19), (at(20) << 24) | (at(21) << 16) | (at(22) << 8) | at(23)};
 }
 
-class VipsPictureDecoderTest : public ::testing::Test {
+class PictureDecoderTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(CVipsPictureDecoder::Initialise()); }
+    void SetUp() override { ASSERT_TRUE(CPictureDecoder::Initialise()); }
     test::CTempFolder temp;
-    CVipsPictureDecoder decoder;
+    CPictureDecoder decoder;
 };
 
 TEST(ThumbnailUriTest, SameAsTheDesktopsForEveryByte)
@@ -64,7 +64,7 @@ TEST(ThumbnailUriTest, SameAsTheDesktopsForEveryByte)
     }
 }
 
-TEST_F(VipsPictureDecoderTest, ThumbnailsShrinkAndTurnUpright)
+TEST_F(PictureDecoderTest, ThumbnailsShrinkAndTurnUpright)
 {
     // Orientation 6: stored landscape, shown portrait.
     const std::string jpeg = temp.File("turned.jpg");
@@ -90,7 +90,7 @@ TEST_F(VipsPictureDecoderTest, ThumbnailsShrinkAndTurnUpright)
     EXPECT_EQ(rendition->mimeType, "image/jpeg");
 }
 
-TEST_F(VipsPictureDecoderTest, BrokenAndHostileFilesGiveNothing)
+TEST_F(PictureDecoderTest, BrokenAndHostileFilesGiveNothing)
 {
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("empty.jpg", ""), 128));
     EXPECT_FALSE(decoder.MakeThumbnail(temp.File("gone.jpg"), 128));
