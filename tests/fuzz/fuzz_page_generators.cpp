@@ -78,21 +78,27 @@ void CheckIndexPage(const std::string& folder, const std::set<std::string>& path
     const std::string_view end = "<script>Watch();</script>\r\n<body>\r\n</html>\r\n";
     FUZZ_CHECK(rest.size() >= end.size() && rest.substr(rest.size() - end.size()) == end);
     rest.remove_suffix(end.size());
+    // The thumbnails' size, then one line per thumbnail.
+    const std::string_view style = "<script>thumbWidth = 80;</script><style>img { width: 80px; height: 80px; }</style>\r\n";
+    FUZZ_CHECK(rest.rfind(style, 0) == 0);
+    rest.remove_prefix(style.size());
     std::set<std::string> seen;
     while (!rest.empty()) {
         const auto lineEnd = rest.find("\r\n");
         FUZZ_CHECK(lineEnd != std::string_view::npos);
         const std::string_view line = rest.substr(0, lineEnd);
         rest.remove_prefix(lineEnd + 2);
-        // One thumbnail: a single tag with its eight quoted attributes.
-        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == 16);
+        // One thumbnail: a single tag with its two or three quoted attributes.
+        const bool full = line.find(" data-full=\"") != std::string_view::npos;
+        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == (full ? 6 : 4));
         FUZZ_CHECK(line.rfind("<img id=\"p", 0) == 0);
         const std::string path = AttributeToPath(AttributeValue(line, "data-pic"));
         FUZZ_CHECK(paths.count(path) == 1);
         FUZZ_CHECK(seen.insert(path).second);
-        FUZZ_CHECK(PictureUrlToPath(AttributeValue(line, "data-full")) == path);
-        // The thumbnail URL's path part, which the page puts after "mev://thumb128/?".
-        const std::string_view encoded = AttributeValue(line, "data-path");
+        if (full)
+            FUZZ_CHECK(PictureUrlToPath(AttributeValue(line, "data-full")) == path);
+        // The page makes the thumbnail URL from the file URL's path part.
+        const std::string_view encoded = AttributeValue(line, "data-pic").substr(7);
         FUZZ_CHECK(encoded.find_first_of("<>'&\"?#") == std::string_view::npos);
         FUZZ_CHECK(DecodeUrl(encoded) == path);
     }

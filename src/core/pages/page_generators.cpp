@@ -35,30 +35,35 @@ std::string FileUrlAttribute(std::string_view path)
 constexpr unsigned FIRST_WATCH = 32;
 constexpr unsigned WATCH_EVERY = 256;
 
-// A thumbnail's element. The page loads it lazily from data-thumb (a thumbnail URL built
-// from data-path, or data-full itself at the picture's own width) and falls back to
-// data-full; data-pic is the picture's file URL, what the page reports.
-std::string MakeThumbnailTag(const std::string& path, unsigned index, int width)
+// A thumbnail's element, kept small: a folder of thousands of pictures is a page of
+// thousands of these, which the web view parses before it shows anything else. data-pic
+// is the picture's file URL, what the page reports and what its thumbnail URL is made
+// from; data-full, for a format the web view cannot show, is its rendition. Size,
+// border and events come from the page's style and script.
+std::string MakeThumbnailTag(const std::string& path, unsigned index)
 {
     std::string tag;
-    tag.reserve(path.size() * 6 + 300);
+    tag.reserve(path.size() * 2 + 64);
     tag += "<img id=\"p";
     tag += std::to_string(index);
     tag += "\" data-pic=\"";
     tag += FileUrlAttribute(path);
-    tag += "\" data-full=\"";
-    tag += EscapeHtml(MakePictureUrl(path));
-    tag += "\" data-path=\"";
-    tag += EscapeHtml(EncodeUrlPath(path));
-    tag += "\" border=\"2\"";
-    if (width > 0) {
-        const std::string size = std::to_string(width);
-        tag += " width=" + size + " height=" + size;
-    } else {
-        tag += " class=\"own\"";
+    if (!IsWebPicture(path)) {
+        tag += "\" data-full=\"";
+        tag += EscapeHtml(MakePictureUrl(path));
     }
-    tag += " onclick=\"ImageClicked(this, event);\" onmouseover=\"ShowPath(this);\" onerror=\"Broken(this);\">\r\n";
+    tag += "\">\r\n";
     return tag;
+}
+
+// The thumbnails' size for the page's script and style; 0 shows pictures at their own.
+std::string MakeThumbnailStyle(int width)
+{
+    const std::string size = std::to_string(width);
+    if (width <= 0)
+        return "<script>thumbWidth = 0;</script><style>img { min-width: 64px; min-height: 64px; }</style>\r\n";
+    return "<script>thumbWidth = " + size + ";</script><style>img { width: " + size + "px; height: " + size
+        + "px; }</style>\r\n";
 }
 
 bool IsImageName(const std::string& name, const CMediaKinds& kinds)
@@ -75,7 +80,8 @@ void GenerateIndexPage(CPageProtocol& protocol)
 {
     if (!protocol.AppendTemplate(HTML_INDEX_PAGE, false))
         return;
-    const int width = GetThumbnailWidth();
+    if (!protocol.AppendPageData(MakeThumbnailStyle(GetThumbnailWidth()), false))
+        return;
     CMediaKinds& kinds = CMediaKinds::Instance();
     kinds.EnsureBuilt();
 
@@ -89,7 +95,7 @@ void GenerateIndexPage(CPageProtocol& protocol)
         if (!it->is_directory(typeError)) {
             const std::string name = it->path().filename().string();
             if (IsImageName(name, kinds)) {
-                std::string tags = MakeThumbnailTag(JoinPath(folder, name), index, width);
+                std::string tags = MakeThumbnailTag(JoinPath(folder, name), index);
                 ++index;
                 if (index == FIRST_WATCH || index % WATCH_EVERY == 0)
                     tags += "<script>Watch();</script>\r\n";

@@ -222,9 +222,9 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
     // Fit To Window: as wide as the list area allows, not the smallest width.
     const int areaWidth = page->GetListArea().get_width();
     ASSERT_GT(areaWidth, 100);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("document.images[0].getAttribute('width')") ==
-                                                    "\"" + std::to_string(areaWidth - 16 - 12) + "\""; }, 10000))
-        << Eval("document.images[0].getAttribute('width')") << " for " << areaWidth;
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("document.images[0].width") ==
+                                                    std::to_string(areaWidth - 16 - 12); }, 10000))
+        << Eval("document.images[0].width") << " for " << areaWidth;
     Run(ID_WIDTH_ACTUAL);
     Run(ID_WIDTH_ACTUAL);
     EXPECT_TRUE(Update(ID_WIDTH_ACTUAL).checked);
@@ -335,7 +335,7 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
         20000));
     const std::string states = Eval(
         "Array.prototype.map.call(document.images, function (p) {"
-        " var name = decodeURIComponent(p.getAttribute('data-path')).replace(/^.*\\//, '');"
+        " var name = decodeURIComponent(p.getAttribute('data-pic')).replace(/^.*\\//, '');"
         " var kind = /^mev:\\/\\/(thumb|near)128\\/\\?/.test(p.src) ? 'thumb' : p.src == BROKEN ? 'broken' : p.src;"
         " return name + '=' + kind + (p.naturalHeight > p.naturalWidth ? ' upright' : ''); }).sort().join('|')");
     EXPECT_EQ(states, "\"b.png=thumb|c.gif=thumb|d.bmp=thumb|e.webp=thumb|f #1.tif=thumb|g broken.jpg=broken|"
@@ -357,12 +357,12 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
     EXPECT_TRUE(test::RunMainLoopUntil(
         [&] {
             return Eval("var r = document.getElementById('rendition'); if (!r) { r = new Image(); r.id = 'rendition';"
-                        " r.src = document.querySelector('img[data-path*=\"f%20%231\"]').getAttribute('data-full');"
+                        " r.src = document.querySelector('img[data-pic*=\"f%20%231\"]').getAttribute('data-full');"
                         " document.body.appendChild(r); } r.complete && r.naturalWidth == 300")
                 == "true";
         },
         10000));
-    Eval("document.querySelector('img[data-path*=\"f%20%231\"]').click(); 1");
+    Eval("document.querySelector('img[data-pic*=\"f%20%231\"]').click(); 1");
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == tiff; }, 5000));
 }
 
