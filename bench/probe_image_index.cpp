@@ -330,6 +330,7 @@ int main(int argc, char** argv)
                 int found = 0;
                 webPeak = std::max(webPeak, ChildPssKb("WebKitWebProces", found));
                 programPeak = std::max(programPeak, ProgramPssKb());
+                last = Clock::now(); // reading the memory maps is the probe's time, not the page's
             }
         }
         ticker.disconnect();
