@@ -48,12 +48,17 @@ std::string DecodeUrl(std::string_view url)
 
 std::string EncodeUrlPath(std::string_view text)
 {
+    return PercentEncode(text, [](unsigned char c) { return IsUnreserved(c) || c == '/'; });
+}
+
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char c))
+{
     static constexpr char HEX[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() * 3);
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (IsUnreserved(c) || c == '/') {
+        if (keep(c)) {
             out.push_back(ch);
         } else {
             out.push_back('%');

@@ -20,6 +20,9 @@ std::string MakeFileUrl(std::string_view path);
 // included. Used for the argument of mev: URLs before navigation.
 std::string EncodeUrlPath(std::string_view text);
 
+// Percent-encodes (upper-case hex) every byte for which keep is false.
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char c));
+
 // Text and attribute escaping for HTML: & < > " '.
 std::string EscapeHtml(std::string_view text);
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <system_error>
 
+#include "core/shell/url.hpp"
 #include "core/thumbs/md5.hpp"
 #include "core/thumbs/png_text.hpp"
 
@@ -147,20 +148,7 @@ std::string CThumbnailCache::MakeUri(std::string_view path)
 {
     if (path.empty() || path[0] != '/')
         return {};
-    static constexpr char HEX[] = "0123456789ABCDEF";
-    std::string uri = "file://";
-    uri.reserve(path.size() * 3 + 7);
-    for (char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (IsKeptInUri(c)) {
-            uri.push_back(ch);
-        } else {
-            uri.push_back('%');
-            uri.push_back(HEX[c >> 4]);
-            uri.push_back(HEX[c & 0x0F]);
-        }
-    }
-    return uri;
+    return "file://" + PercentEncode(path, &IsKeptInUri);
 }
 
 std::string CThumbnailCache::GetPath(ThumbnailSize size, const std::string& uri) const
