@@ -16,10 +16,10 @@ namespace {
 
 using BrowserExternal = BrowserFixture;
 
-// The path behind an image's src as the page sees it.
+// The path of the picture behind a thumbnail, as the page reports it.
 std::string PathOfImage(BrowserFixture& fixture, int index)
 {
-    const std::string json = fixture.Eval("document.getElementById('p" + std::to_string(index) + "').src");
+    const std::string json = fixture.Eval("PictureUrl(document.getElementById('p" + std::to_string(index) + "'))");
     if (json.size() < 2)
         return {};
     std::string path;
