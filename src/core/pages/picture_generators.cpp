@@ -5,6 +5,7 @@
 
 #include "core/media/media_kinds.hpp"
 #include "core/pages/page_protocol.hpp"
+#include "core/pages/page_url.hpp"
 #include "core/shell/url.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "core/thumbs/thumbnail_cache.hpp"
@@ -121,6 +122,18 @@ std::string MakePictureUrl(const std::string& path)
     if (IsWebPicture(path))
         return MakeFileUrl(path);
     return "mev://picture/?" + EncodeUrlPath(path);
+}
+
+bool PicturePathOfUrl(std::string_view url, std::string& path)
+{
+    std::string host;
+    std::string argument;
+    if (!ParsePageUrl(url, host, argument))
+        return false;
+    if (host != "picture" && host.rfind("thumb", 0) != 0 && host.rfind("near", 0) != 0)
+        return false;
+    path = std::move(argument);
+    return true;
 }
 
 std::uint64_t GetThumbnailDecodeCount()

@@ -28,6 +28,10 @@ bool IsWebPicture(std::string_view fileName);
 // The URL a page shows the picture itself by: the file, or its rendition.
 std::string MakePictureUrl(const std::string& path);
 
+// The picture a thumbnail or rendition URL shows (mev://thumb128/?<path> and the like);
+// false for any other URL and for files that do not exist.
+bool PicturePathOfUrl(std::string_view url, std::string& path);
+
 // How many pictures were decoded for thumbnails since the start (cache hits not counted).
 std::uint64_t GetThumbnailDecodeCount();
 

@@ -8,6 +8,7 @@
 #include <gtkmm/eventcontrollermotion.h>
 #include <webkit/webkit.h>
 
+#include "core/pages/picture_generators.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
@@ -62,7 +63,8 @@ std::string ImagePathUnder(WebKitHitTestResult* hit)
         return {};
     const char* uri = webkit_hit_test_result_get_image_uri(hit);
     std::string path;
-    if (uri == nullptr || !FileUrlToPath(DecodeUrl(uri), path))
+    // A thumbnail shows its picture through a mev: URL that names it.
+    if (uri == nullptr || (!FileUrlToPath(DecodeUrl(uri), path) && !PicturePathOfUrl(uri, path)))
         return {};
     std::error_code ec;
     if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
