@@ -72,7 +72,9 @@ void CheckText(const std::string& png, const std::string& uri, std::int64_t mtim
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    CheckNames(input.ConsumeRandomLengthString(300));
+    // A path ends at its first NUL, as the system reads it.
+    std::string path = input.ConsumeRandomLengthString(300);
+    CheckNames(path.substr(0, path.find('\0')));
     const std::string uri = input.ConsumeRandomLengthString(200);
     const auto mtime = input.ConsumeIntegral<std::int64_t>();
     std::string png = input.ConsumeBool() ? std::string("\x89PNG\r\n\x1a\n", 8) : std::string();
