@@ -31,6 +31,33 @@ bool LiesInCache(const std::string& path)
         && path[root.size()] == '/';
 }
 
+// A decode slot held for a request. Cancelling the request wakes the wait, so a
+// picture the page no longer wants leaves the queue before its decode.
+class CRequestSlot {
+public:
+    CRequestSlot(CPageProtocol& protocol, bool urgent) : m_held(Acquire(protocol, urgent)) {}
+    ~CRequestSlot()
+    {
+        if (m_held)
+            CThumbnailScheduler::Instance().Release();
+    }
+    CRequestSlot(const CRequestSlot&) = delete;
+    CRequestSlot& operator=(const CRequestSlot&) = delete;
+    bool IsHeld() const { return m_held; }
+
+private:
+    static bool Acquire(CPageProtocol& protocol, bool urgent)
+    {
+        CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
+        protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
+        const bool held = scheduler.Acquire([&protocol] { return protocol.IsCancelled(); }, urgent);
+        protocol.SetCancelWaker(nullptr);
+        return held;
+    }
+
+    const bool m_held;
+};
+
 void MakeThumbnail(CPageProtocol& protocol, ThumbnailSize size, bool urgent)
 {
     const std::string& path = protocol.GetArgument();
@@ -49,10 +76,7 @@ void MakeThumbnail(CPageProtocol& protocol, ThumbnailSize size, bool urgent)
     if (!decoder)
         return;
 
-    CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
-    protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
-    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); }, urgent);
-    protocol.SetCancelWaker(nullptr);
+    const CRequestSlot slot(protocol, urgent);
     if (!slot.IsHeld())
         return; // no longer wanted: dropped before its decode
     // The same picture may have been made while this request waited (shown twice, or
@@ -95,10 +119,7 @@ void GeneratePictureRendition(CPageProtocol& protocol)
     const auto decoder = GetPictureDecoder();
     if (!decoder)
         return;
-    CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
-    protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
-    const CThumbnailScheduler::CSlot slot(scheduler, [&protocol] { return protocol.IsCancelled(); });
-    protocol.SetCancelWaker(nullptr);
+    const CRequestSlot slot(protocol, true);
     if (!slot.IsHeld())
         return;
     if (const auto picture = decoder->MakeRendition(protocol.GetArgument()))

@@ -26,21 +26,6 @@ public:
     void Wake();
     std::size_t GetWaitingCount();
 
-    // Holds a slot for a scope.
-    class CSlot {
-    public:
-        CSlot(CThumbnailScheduler& scheduler, const std::function<bool()>& cancelled, bool urgent = true)
-            : m_scheduler(scheduler), m_held(scheduler.Acquire(cancelled, urgent)) {}
-        ~CSlot() { if (m_held) m_scheduler.Release(); }
-        CSlot(const CSlot&) = delete;
-        CSlot& operator=(const CSlot&) = delete;
-        bool IsHeld() const { return m_held; }
-
-    private:
-        CThumbnailScheduler& m_scheduler;
-        const bool m_held;
-    };
-
 private:
     // (0 for urgent, 1 for the others; arrival)
     using Ticket = std::pair<int, std::uint64_t>;
