@@ -1,5 +1,6 @@
 #include "core/pages/page_generators.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -29,31 +30,36 @@ std::string FileUrlAttribute(std::string_view path)
     return EscapeHtml(MakeFileUrl(path));
 }
 
-// After the first few thumbnails and then every so many, the page is told to start
-// loading the ones that have come into view, so the first screenful need not wait for a
-// folder of thousands to be listed.
-constexpr unsigned FIRST_WATCH = 32;
-constexpr unsigned WATCH_EVERY = 256;
+// The page receives the folder as data, not as one element per picture: it keeps only
+// the thumbnails near its viewport in the document. The first few entries go out at once
+// so the first screenful need not wait for the listing; later ones in larger pieces,
+// each a short script the page takes in between its own work.
+constexpr std::size_t FIRST_CHUNK = 64;
+constexpr std::size_t CHUNK = 1024;
+constexpr auto CHUNK_WAIT = std::chrono::milliseconds(40);
 
-// A thumbnail's element, kept small: a folder of thousands of pictures is a page of
-// thousands of these, which the web view parses before it shows anything else. data-pic
-// is the picture's file URL, what the page reports and what its thumbnail URL is made
-// from; data-full, for a format the web view cannot show, is its rendition. Size,
-// border and events come from the page's style and script.
-std::string MakeThumbnailTag(const std::string& path, unsigned index)
+// An entry is the picture's file name as its URL encodes it, so it holds nothing a
+// script string or the HTML parser would see as special; a leading "*" (which the
+// encoding never leaves as it is) marks a format the web view shows through a rendition.
+void AppendEntry(std::string& chunk, const std::string& name)
 {
-    std::string tag;
-    tag.reserve(path.size() * 2 + 64);
-    tag += "<img id=\"p";
-    tag += std::to_string(index);
-    tag += "\" data-pic=\"";
-    tag += FileUrlAttribute(path);
-    if (!IsWebPicture(path)) {
-        tag += "\" data-full=\"";
-        tag += EscapeHtml(MakePictureUrl(path));
-    }
-    tag += "\">\r\n";
-    return tag;
+    chunk += chunk.empty() ? "<script>Add([\"" : ",\"";
+    if (!IsWebPicture(name))
+        chunk += '*';
+    chunk += EncodeUrlPath(name);
+    chunk += '"';
+}
+
+bool SendChunk(CPageProtocol& protocol, std::string& chunk)
+{
+    if (chunk.empty())
+        return true;
+    chunk += "]);</script>\r\n";
+    // A refused piece loses its thumbnails; the listing goes on.
+    protocol.AppendPageData(chunk, false);
+    protocol.FlushPageData();
+    chunk.clear();
+    return !protocol.IsCancelled();
 }
 
 // The thumbnails' size for the page's script and style; 0 shows pictures at their own.
@@ -88,25 +94,43 @@ void GenerateIndexPage(CPageProtocol& protocol)
     const std::string& folder = protocol.GetArgument();
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
-    unsigned index = 0;
+    std::string chunk;
+    std::size_t inChunk = 0;
+    std::size_t sent = 0;
+    bool folderSent = false;
+    auto lastSent = std::chrono::steady_clock::now();
     // Entries go out in the order the file system lists them, as they are found.
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         if (!it->is_directory(typeError)) {
             const std::string name = it->path().filename().string();
             if (IsImageName(name, kinds)) {
-                std::string tags = MakeThumbnailTag(JoinPath(folder, name), index);
-                ++index;
-                if (index == FIRST_WATCH || index % WATCH_EVERY == 0)
-                    tags += "<script>Watch();</script>\r\n";
-                protocol.AppendPageData(tags, false);
+                if (!folderSent) {
+                    // The folder's URL, said once: entries are names in it.
+                    const std::string url = MakeFileUrl(JoinPath(folder, name));
+                    const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(name).size());
+                    protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
+                    folderSent = true;
+                }
+                AppendEntry(chunk, name);
+                ++inChunk;
+                // A slow listing still shows what it has found.
+                const auto now = std::chrono::steady_clock::now();
+                if (inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK) || now - lastSent > CHUNK_WAIT) {
+                    lastSent = now;
+                    sent += inChunk;
+                    inChunk = 0;
+                    if (!SendChunk(protocol, chunk))
+                        return;
+                }
             }
         }
         if (protocol.IsCancelled())
             return;
     }
-    if (!protocol.IsCancelled())
-        protocol.AppendPageData("<script>Watch();</script>\r\n<body>\r\n</html>\r\n", true);
+    if (!SendChunk(protocol, chunk))
+        return;
+    protocol.AppendPageData("<body>\r\n</html>\r\n", true);
 }
 
 void GenerateImagePage(CPageProtocol& protocol)

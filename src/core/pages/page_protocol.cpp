@@ -252,6 +252,21 @@ bool CPageProtocol::AppendPageData(std::string_view bytes, bool last)
     return true;
 }
 
+void CPageProtocol::FlushPageData()
+{
+    if (IsCancelled() || m_complete.load(std::memory_order_acquire))
+        return;
+    const std::uint32_t held = m_buffer.Used();
+    if (held == 0)
+        return;
+    std::uint32_t flags = BSCF_INTERMEDIATEDATANOTIFICATION | BSCF_AVAILABLEDATASIZEUNKNOWN;
+    if (!m_firstNotificationSent) {
+        flags = BSCF_FIRSTDATANOTIFICATION | BSCF_AVAILABLEDATASIZEUNKNOWN;
+        m_firstNotificationSent = true;
+    }
+    NotifyData(flags, held, held);
+}
+
 bool CPageProtocol::AppendTemplate(int templateId, bool last)
 {
     const auto data = LoadTemplate(templateId);

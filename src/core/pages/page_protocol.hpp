@@ -84,6 +84,9 @@ public:
     // the sink when 8192 bytes wait or the piece is the last.
     bool AppendPageData(std::string_view bytes, bool last);
     bool AppendTemplate(int templateId, bool last);
+    // Notifies the sink of whatever waits, however little: for a piece the page should
+    // see now rather than with the next 8192 bytes.
+    void FlushPageData();
     void NotifyData(std::uint32_t flags, std::uint64_t progress, std::uint64_t maximum);
     const std::string& GetArgument() const { return m_argument; }
     int GetFixedTemplate() const { return m_fixedTemplate; }

@@ -111,18 +111,8 @@ std::vector<std::string> ParseStringArray(const std::string& json)
     }
 }
 
-// The picture URLs of the thumbnails with the checked border, in page order.
-constexpr const char* CHECKED_SOURCES_SCRIPT = R"((function () {
-  var found = [];
-  var pics = document.images;
-  for (var i = 0; i < pics.length; i++) {
-    var colour = (typeof BorderColour === 'function') ? BorderColour(pics[i])
-                                                      : String(pics[i].style.borderColor).toLowerCase();
-    if (colour.indexOf('ff00ff') >= 0)
-      found.push((typeof PictureUrl === 'function') ? PictureUrl(pics[i]) : pics[i].src);
-  }
-  return found;
-})())";
+// The picture URLs of the checked thumbnails, in page order.
+constexpr const char* CHECKED_SOURCES_SCRIPT = "(typeof CheckedPictures === 'function') ? CheckedPictures() : []";
 
 } // namespace
 
@@ -210,6 +200,8 @@ void CImagePage::OnFolderSelected(const std::string& folder)
 {
     IndexTotal = 0;
     IndexChecked = 0;
+    // A path shown by hovering a thumbnail belongs to the folder being left.
+    GetHost().SetStatusMessage({});
     if (!m_index[0])
         return;
     if (folder.empty()) {
@@ -393,9 +385,7 @@ bool CImagePage::OnCommand(int id)
             // A file URL is all ASCII with every quote and backslash escaped.
             const std::string url = MakeFileUrl(m_startFile);
             m_startFile.clear();
-            CurrentIndex().ExecScript("(function (u) { var p = document.images; for (var i = 0; i < p.length; ++i)"
-                                      " if (PictureUrl(p[i]) == u) { p[i].scrollIntoView(); p[i].click(); return; } })(\"" +
-                                      url + "\");");
+            CurrentIndex().ExecScript("if (typeof ShowPicture === 'function') ShowPicture(\"" + url + "\");");
         }
         return true;
     }

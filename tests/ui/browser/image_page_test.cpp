@@ -28,7 +28,7 @@ namespace {
 // The main window's part: window.external's commands reach the page, as posted commands.
 class CHost : public CMediaPageHost, public IScriptHost {
 public:
-    void SetStatusMessage(const std::string&) override {}
+    void SetStatusMessage(const std::string& text) override { status = text; }
     void ToggleFullScreen() override {}
     bool RouteCommand(int) override { return false; }
     void SetCurrentPage(CMediaPage*) override {}
@@ -37,10 +37,11 @@ public:
         if (pane == ScriptPane::Image && page != nullptr)
             page->PostCommand(commandId);
     }
-    void SetStatusText(const std::string&) override {}
+    void SetStatusText(const std::string& text) override { status = text; }
     bool IsImagePaneVisible() const override { return true; }
 
     CMediaPage* page = nullptr;
+    std::string status;
 };
 
 class ImagePageTest : public ::testing::Test {
@@ -149,7 +150,7 @@ TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
     const std::string a = Folder("A", 1), b = Folder("B", 2), c = Folder("C", 3), d = Folder("D", 1);
     ASSERT_TRUE(Select(a, 1));
     // A check on A's page must still be there when A comes back.
-    Eval("document.images[0].style.borderColor = '#ff00ff'; ReportIndexStatus(); 1");
+    Eval("ImageClicked(0, {ctrlKey: true}); 1");
     ASSERT_TRUE(Select(b, 2));
     ASSERT_TRUE(Select(c, 3));
     EXPECT_EQ(starts, 3);
@@ -203,7 +204,7 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
 
     // Last walks to the last thumbnail, and the picture follows.
     Run(ID_IMAGE_LAST);
-    const std::string source = Eval("PictureUrl(document.images[2])");
+    const std::string source = Eval("PictureUrl(2)");
     std::string last;
     ASSERT_TRUE(source.size() > 2 && FileUrlToPath(DecodeUrl(source.substr(1, source.size() - 2)), last)) << source;
     EXPECT_TRUE(test::RunMainLoopUntil(
@@ -282,8 +283,8 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         order.push_back(entry.path().string());
     // Thumbnails 0, 3 and 4 checked, 1 current; then 4's file goes away.
-    Eval("var p = document.images; p[0].style.borderColor = '#ff00ff'; p[3].style.borderColor = '#ff00ff';"
-         "p[4].style.borderColor = '#FF00FF'; p[1].style.borderColor = '#0000ff'; 1");
+    Eval("ImageClicked(document.getElementById('p1'), {}); var c = {ctrlKey: true};"
+         "ImageClicked(0, c); ImageClicked(3, c); ImageClicked(document.getElementById('p4'), c); 1");
     std::filesystem::remove(order[4]);
 
     std::vector<std::string> paths;
@@ -294,6 +295,59 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
     });
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
     EXPECT_EQ(paths, (std::vector<std::string>{order[0], order[3]}));
+    EXPECT_EQ(IndexChecked, 3);
+}
+
+// The page keeps only the tiles near its viewport; the pictures' state lives in its data.
+TEST_F(ImagePageTest, ALargeFolderKeepsFewTilesAndDecodesOnlyWhatEndsOnScreen)
+{
+    constexpr int COUNT = 600;
+    const std::string folder = Folder("many", COUNT);
+    std::vector<std::string> order;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        order.push_back(entry.path().string());
+    const std::uint64_t decodesBefore = GetThumbnailDecodeCount();
+    ASSERT_TRUE(Select(folder, COUNT));
+    const int tiles = std::stoi(Eval("document.images.length"));
+    EXPECT_LT(tiles, COUNT / 3);
+    EXPECT_EQ(Eval("document.body.scrollHeight > 10 * innerHeight"), "true");
+
+    // Picture 2 checked, then the page jumps to its end at once: what was asked for at the
+    // top and not yet decoded is given up, the end's screenful and its surroundings come.
+    Eval("ImageClicked(2, {ctrlKey: true}); scrollTo(0, document.body.scrollHeight); 1");
+    const std::string allComplete = "document.getElementById('p" + std::to_string(COUNT - 1) +
+                                    "') != null && Array.prototype.every.call(document.images, function (p) {"
+                                    " return p.style.display == 'none' || (p.complete && p.naturalWidth > 0); })";
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Eval(allComplete) == "true"; }, 30000));
+    EXPECT_EQ(Eval("document.getElementById('p2')"), "null");
+    EXPECT_LE(GetThumbnailDecodeCount() - decodesBefore, static_cast<std::uint64_t>(2 * tiles));
+
+    // Walking the pictures reaches the last one and wraps round to the first.
+    Run(ID_IMAGE_LAST);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[COUNT - 1]; }, 5000));
+    Run(ID_IMAGE_NEXT);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[0]; }, 5000));
+    // Back at the top, picture 2's tile shows its check again; checks are collected from the data.
+    EXPECT_EQ(Eval("getComputedStyle(document.getElementById('p2')).borderTopColor"), "\"rgb(255, 0, 255)\"");
+    std::vector<std::string> paths;
+    bool done = false;
+    page->CollectCheckedImages([&](std::vector<std::string> result) {
+        paths = std::move(result);
+        done = true;
+    });
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
+    EXPECT_EQ(paths, std::vector<std::string>{order[2]});
+}
+
+// The index is not text: select-all highlights nothing; a hovered path leaves with its folder.
+TEST_F(ImagePageTest, NoTextSelectionAndTheHoveredPathGoesWithItsFolder)
+{
+    ASSERT_TRUE(Select(Folder("hover", 3), 3));
+    EXPECT_EQ(Eval("document.execCommand('selectAll'); getSelection().isCollapsed"), "true");
+    Eval("ShowPath(document.getElementById('p1')); 1");
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return host.status.find("pic") != std::string::npos; }, 5000));
+    ASSERT_TRUE(Select(Folder("other", 1), 1));
+    EXPECT_EQ(host.status, "");
 }
 
 // A grey picture written by the decoder's own library, with an orientation tag when asked.
