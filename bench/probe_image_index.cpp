@@ -2,16 +2,19 @@
 // and reports: first thumbnail shown after the folder was chosen, first screenful
 // complete, whole page loaded, the longest main-loop stall meanwhile, then the page
 // scrolled from top to bottom a screen at a time (each screen waited for) with the
-// largest memory of the web process and of the whole program on the way.
+// largest memory of the web process and of the whole program on the way, and the time
+// to a complete screenful after a fast scroll to the end (with the decodes it took).
 // Run under a display: xvfb-run -a build/bench/probe_image_index [count] [folder]
 // A folder that holds pictures already is used as it is (bench/make_photo_folder.sh
-// makes photo folders); otherwise count small PNGs are written into it. Set
+// makes photo folders); otherwise count small PNGs are made in it (200 distinct ones,
+// the rest hard links to them, so a million entries cost little disk). Set
 // XDG_CACHE_HOME to choose a cold or a warm thumbnail cache; PROBE_SCREENS=n stops the
-// scrolling after n screens.
+// scrolling after n screens (default 30). bench/index_scale.sh runs it over sizes.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +30,7 @@
 #include <gtkmm/window.h>
 
 #include "core/pages/image_pane_state.hpp"
+#include "core/pages/picture_generators.hpp"
 #include "core/pages/script_external.hpp"
 #include "platform/platform_init.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -58,29 +62,38 @@ public:
     mev::CMediaPage* page = nullptr;
 };
 
-// Writes count copies of one small PNG into folder unless it already holds them.
+// Makes count small PNGs in folder unless it holds pictures already: DISTINCT different
+// ones, the rest hard links to them (copies where links cannot be made).
 bool MakeFolder(const std::string& folder, int count)
 {
+    constexpr int DISTINCT = 200;
     std::filesystem::create_directories(folder);
     int present = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         present += entry.path().extension() == ".png" || entry.path().extension() == ".jpg" ? 1 : 0;
     if (present >= count)
         return true;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
-    gdk_pixbuf_fill(pixbuf, 0x3366ccff);
-    gchar* data = nullptr;
-    gsize size = 0;
-    const bool ok = gdk_pixbuf_save_to_buffer(pixbuf, &data, &size, "png", nullptr, nullptr);
-    g_object_unref(pixbuf);
-    if (!ok)
-        return false;
-    for (int i = 0; i < count; ++i) {
+    const auto nameOf = [&](int i) {
         char name[64];
-        std::snprintf(name, sizeof name, "/pic%05d.png", i);
-        std::ofstream(folder + name, std::ios::binary).write(data, static_cast<std::streamsize>(size));
+        std::snprintf(name, sizeof name, "/pic%07d.png", i);
+        return folder + name;
+    };
+    for (int i = 0; i < count; ++i) {
+        const std::string name = nameOf(i);
+        if (i >= DISTINCT) {
+            if (link(nameOf(i % DISTINCT).c_str(), name.c_str()) == 0 || errno == EEXIST)
+                continue;
+            std::error_code ec;
+            std::filesystem::copy_file(nameOf(i % DISTINCT), name, ec);
+            continue;
+        }
+        GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
+        gdk_pixbuf_fill(pixbuf, 0x3366ccffu + static_cast<unsigned>(i) * 0x01030500u);
+        const bool ok = gdk_pixbuf_save(pixbuf, name.c_str(), "png", nullptr, nullptr);
+        g_object_unref(pixbuf);
+        if (!ok)
+            return false;
     }
-    g_free(data);
     return true;
 }
 
@@ -152,8 +165,8 @@ long ProgramPssKb()
 
 // True when every thumbnail in the visible part of the page has its picture.
 constexpr const char* SCREEN_COMPLETE =
-    "(function(){var p=document.images,n=0;for(var i=0;i<p.length;i++){var r=p[i].getBoundingClientRect();"
-    "if(r.bottom<0||r.top>innerHeight)continue;n++;if(!p[i].complete||p[i].naturalWidth==0)return false;}"
+    "(function(){var p=document.images,n=0;for(var i=0;i<p.length;i++){if(p[i].style.display=='none')continue;"
+    "var r=p[i].getBoundingClientRect();if(r.bottom<0||r.top>innerHeight)continue;n++;if(!p[i].complete||p[i].naturalWidth==0)return false;}"
     "return n>0;})()";
 
 } // namespace
@@ -283,6 +296,60 @@ int main(int argc, char** argv)
 
     std::printf("whole program      %.0f MB proportional set size, all processes\n", ProgramPssKb() / 1024.0);
 
+    // At once to the end, as a drag of the scroll bar does: the time until the screen
+    // there is complete, the decodes it took, and the main loop meanwhile.
+    {
+        longest = 0;
+        stallsOver50 = 0;
+        last = Clock::now();
+        ticker = Glib::signal_timeout().connect(
+            [&] {
+                const double gap = MsSince(last) - 5;
+                last = Clock::now();
+                longest = std::max(longest, gap);
+                stallsOver50 += gap > 50 ? 1 : 0;
+                return true;
+            },
+            5);
+        const std::uint64_t decodes = mev::GetThumbnailDecodeCount();
+        bool answered = false;
+        index->EvaluateScript("scrollTo(0, document.body.scrollHeight); 1", [&](bool, std::string) { answered = true; });
+        const auto jumped = Clock::now();
+        until([&] { return answered; }, 5000);
+        bool complete = false;
+        while (!complete && MsSince(jumped) < 60000) {
+            bool asked = false;
+            index->EvaluateScript(SCREEN_COMPLETE, [&](bool ok, std::string json) {
+                asked = true;
+                complete = ok && json == "true";
+            });
+            until([&] { return asked; }, 5000);
+        }
+        const double screenAfterJump = MsSince(jumped);
+        const std::uint64_t screenDecodes = mev::GetThumbnailDecodeCount() - decodes;
+        until([] { return false; }, 2000);
+        ticker.disconnect();
+        std::string tiles;
+        bool asked = false;
+        index->EvaluateScript("document.images.length", [&](bool, std::string json) {
+            asked = true;
+            tiles = json;
+        });
+        until([&] { return asked; }, 5000);
+        std::printf("fast scroll to end screenful %s in %.0f ms, %llu decodes by then, %llu within 2 s more; "
+                    "%s tiles in the page; longest stall %.0f ms (%d over 50 ms)\n",
+                    complete ? "complete" : "NOT complete", screenAfterJump,
+                    static_cast<unsigned long long>(screenDecodes),
+                    static_cast<unsigned long long>(mev::GetThumbnailDecodeCount() - decodes), tiles.c_str(), longest,
+                    stallsOver50);
+        int found = 0;
+        std::printf("memory at the end  web process %.0f MB, whole program %.0f MB (PSS)\n",
+                    ChildPssKb("WebKitWebProces", found) / 1024.0, ProgramPssKb() / 1024.0);
+        answered = false;
+        index->EvaluateScript("scrollTo(0, 0); 1", [&](bool, std::string) { answered = true; });
+        until([&] { return answered; }, 5000);
+    }
+
     // Down the page a screen at a time, each screen waited for (at most 10 s).
     if (std::getenv("PROBE_NO_SCROLL") == nullptr) {
         longest = 0;
@@ -303,7 +370,7 @@ int main(int argc, char** argv)
         int incomplete = 0;
         const auto scrollStart = Clock::now();
         const char* screenLimit = std::getenv("PROBE_SCREENS");
-        const int maxScreens = screenLimit != nullptr ? std::atoi(screenLimit) : 1000000;
+        const int maxScreens = screenLimit != nullptr ? std::atoi(screenLimit) : 30;
         for (bool atEnd = false; !atEnd && screens < maxScreens;) {
             bool answered = false;
             index->EvaluateScript("scrollBy(0, innerHeight); scrollY + innerHeight >= document.body.scrollHeight - 2",

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs the index probe over folders of 1,000 to 1,000,000 small pictures, each first
+# with a cold thumbnail cache and then warm:
+#   bench/index_scale.sh [BUILD] [SIZES]
+# The machine's load shows in every figure: compare sizes within one run, as ratios.
+set -eu
+build=${1:-build}
+sizes=${2:-"1000 10000 100000 1000000"}
+base=${PROBE_BASE:-/tmp/mev-index-scale}
+for n in $sizes; do
+    cache=$(mktemp -d)
+    for run in cold warm; do
+        echo "== $n pictures, $run thumbnail cache"
+        XDG_CACHE_HOME=$cache PROBE_NO_LEAVE=1 PROBE_SCREENS=${PROBE_SCREENS:-10} \
+            xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/probe_image_index" "$n" "$base-$n"
+    done
+    rm -rf "$cache"
+done
