@@ -28,6 +28,7 @@
 #include <gtk/gtk.h>
 #include <gtkmm/application.h>
 #include <gtkmm/window.h>
+#include <webkit/webkit.h>
 
 #include "core/pages/image_pane_state.hpp"
 #include "core/pages/picture_generators.hpp"
@@ -240,6 +241,18 @@ int main(int argc, char** argv)
     stallsOver50 = 0;
 
     mev::CPageBrowser* index = page->GetIndexBrowser(0);
+    // Inside each page, the moments its first thumbnail and its first complete screenful
+    // came, on the page's own clock.
+    const std::string pageTiming =
+        "(function(){window.__probe={};function complete(){return " + std::string(SCREEN_COMPLETE) + ";}"
+        "document.addEventListener('load',function(e){if(e.target.tagName!='IMG')return;var t=performance.now();"
+        "if(!__probe.first)__probe.first=t;if(!__probe.screen&&complete())__probe.screen=t;},true);})();";
+    WebKitUserScript* timingScript =
+        webkit_user_script_new(pageTiming.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(index->GetWebView()),
+                                           timingScript);
+    webkit_user_script_unref(timingScript);
     bool loaded = false;
     index->signal_load_finished().connect([&] { loaded = true; });
     double firstShown = -1;
@@ -247,6 +260,7 @@ int main(int argc, char** argv)
     bool asking = false;
 
     const auto t0 = Clock::now();
+    const long long choiceEpochMs = g_get_real_time() / 1000;
     start = t0;
     last = t0;
     measuring = true;
@@ -295,6 +309,26 @@ int main(int argc, char** argv)
                 processes == 1 ? "" : "es");
 
     std::printf("whole program      %.0f MB proportional set size, all processes\n", ProgramPssKb() / 1024.0);
+    {
+        // The same seen from inside the page, free of the delay of asking it: its first
+        // thumbnail and first complete screenful after the click.
+        std::string timing;
+        bool asked = false;
+        index->EvaluateScript("window.__probe ? [performance.timeOrigin - " + std::to_string(choiceEpochMs) +
+                                  ", __probe.first || -1, __probe.screen || -1].map(Math.round).join(' ') : ''",
+                              [&](bool, std::string json) {
+                                  asked = true;
+                                  timing = json;
+                              });
+        until([&] { return asked; }, 5000);
+        double origin = -1;
+        double first = -1;
+        double screen = -1;
+        if (std::sscanf(timing.c_str(), "\"%lf %lf %lf", &origin, &first, &screen) == 3)
+            std::printf("in the page        first thumbnail %.0f ms, first screenful %.0f ms after the choice"
+                        " (navigation began at %.0f ms)\n",
+                        origin + first, origin + screen, origin);
+    }
 
     // At once to the end, as a drag of the scroll bar does: the time until the screen
     // there is complete, the decodes it took, and the main loop meanwhile.

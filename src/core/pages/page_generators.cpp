@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "core/media/media_kinds.hpp"
 #include "core/pages/display_text.hpp"
@@ -37,6 +38,10 @@ std::string FileUrlAttribute(std::string_view path)
 constexpr std::size_t FIRST_CHUNK = 64;
 constexpr std::size_t CHUNK = 1024;
 constexpr auto CHUNK_WAIT = std::chrono::milliseconds(40);
+// The web view takes in a script while it parses, and answers nothing else meanwhile:
+// pieces given all at once would keep the first screenful's thumbnails waiting until a
+// listing of 100,000 had been read. Paced, the view turns to them between pieces.
+constexpr auto CHUNK_PACE = std::chrono::milliseconds(10);
 
 // An entry is the picture's file name as its URL encodes it, so it holds nothing a
 // script string or the HTML parser would see as special; a leading "*" (which the
@@ -60,6 +65,12 @@ bool SendChunk(CPageProtocol& protocol, std::string& chunk)
     protocol.FlushPageData();
     chunk.clear();
     return !protocol.IsCancelled();
+}
+
+void Pace(CPageProtocol& protocol)
+{
+    if (!protocol.IsCancelled())
+        std::this_thread::sleep_for(CHUNK_PACE);
 }
 
 // The thumbnails' size for the page's script and style; 0 shows pictures at their own.
@@ -122,6 +133,8 @@ void GenerateIndexPage(CPageProtocol& protocol)
                     inChunk = 0;
                     if (!SendChunk(protocol, chunk))
                         return;
+                    Pace(protocol);
+                    lastSent = std::chrono::steady_clock::now();
                 }
             }
         }
