@@ -125,18 +125,17 @@ void GenerateIndexPage(CPageProtocol& protocol)
                 }
                 AppendEntry(chunk, name);
                 ++inChunk;
-                // A slow listing still shows what it has found.
-                const auto now = std::chrono::steady_clock::now();
-                if (inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK) || now - lastSent > CHUNK_WAIT) {
-                    lastSent = now;
-                    sent += inChunk;
-                    inChunk = 0;
-                    if (!SendChunk(protocol, chunk))
-                        return;
-                    Pace(protocol);
-                    lastSent = std::chrono::steady_clock::now();
-                }
             }
+        }
+        // A slow listing still shows what it has found.
+        if (inChunk > 0
+            && (inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK) || std::chrono::steady_clock::now() - lastSent > CHUNK_WAIT)) {
+            sent += inChunk;
+            inChunk = 0;
+            if (!SendChunk(protocol, chunk))
+                return;
+            Pace(protocol);
+            lastSent = std::chrono::steady_clock::now();
         }
         if (protocol.IsCancelled())
             return;
