@@ -74,7 +74,7 @@ TEST(StartPaths, DemoStartShowsAPictureOfTheDemoFolder)
     test::CTempFolder dir;
     const std::string recorder = dir.Write("record.sh", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n");
     std::filesystem::permissions(recorder, std::filesystem::perms::owner_all);
-    const std::string command = "DISPLAY=:0 MEV_BIN='" + recorder + "' '" MEV_SOURCE_DIR "/tools/run-demo.sh'";
+    const std::string command = "DISPLAY= WAYLAND_DISPLAY=mev-test-none MEV_BIN='" + recorder + "' '" MEV_SOURCE_DIR "/tools/run-demo.sh'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::istringstream lines(test::CTempFolder::Read(recorder + ".args"));
     Args args{"mev"};
