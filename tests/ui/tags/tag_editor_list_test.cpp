@@ -45,7 +45,7 @@ TEST(TagEditorAndList, RowsTheEditorRenamedOrWroteShowTheirNewTitleAndNameWhenIt
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return list.GetCount() == 3 && !list.IsFilling(); }, 10000));
     const CFileListModel& model = list.GetModel();
     auto names = [&] { return model.GetNameText(0) + "|" + model.GetNameText(1) + "|" + model.GetNameText(2); };
-    ASSERT_EQ(names(), "Alpha|Beta|c.mp3");
+    ASSERT_EQ(names(), "Alpha|Beta|c");
     list.SelectOnly(1);
 
     page.OnCommand(ID_TOOLS_TAGEDITOR);
@@ -72,7 +72,7 @@ TEST(TagEditorAndList, RowsTheEditorRenamedOrWroteShowTheirNewTitleAndNameWhenIt
     update();
     dialog->Close();
 
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return names() == "0 first.MP3|Beta|Zulu"; }, 10000)) << names();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return names() == "0 first|Beta|Zulu"; }, 10000)) << names();
     EXPECT_EQ(model.At(0).path, dir / "0 first.MP3");
     EXPECT_EQ(model.At(2).path, dir / "a.mp3");
     EXPECT_EQ(list.GetSelectedPath(), dir / "b.mp3") << "the selection stays with its file";
