@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Starts MEV on the demo media folder. Without a display it runs under Xvfb for a few
-# seconds and saves a screenshot instead.
+# Starts MEV on the demo media folder, showing one of its pictures, so that the folder's
+# thumbnails and the picture are what a newcomer sees first. Without a display it runs
+# under Xvfb for a few seconds and saves a screenshot instead. MEV_BIN names another
+# build of the program to start.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin="$root/build/mev"
+bin="${MEV_BIN:-$root/build/mev}"
 demo="$root/demo"
-args=("Images=$demo" "Audios=$demo" "Videos=$demo")
+# A picture given as a bare path opens its folder in the Images tab and shows it there;
+# an Images= option would open the folder with nothing chosen.
+args=("$demo/Sunrise.jpg" "Audios=$demo" "Videos=$demo")
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$bin" "${args[@]}"
 fi

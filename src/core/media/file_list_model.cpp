@@ -213,6 +213,7 @@ bool CFileListModel::ClickColumn(int column)
 void CFileListModel::Sort(int column, bool ascending)
 {
     m_sortAscending = ascending;
+    m_sortColumn = column;
     const auto compare = [column](const FileItem& a, const FileItem& b) {
         switch (column) {
         case COLUMN_NAME:
@@ -233,6 +234,27 @@ void CFileListModel::Sort(int column, bool ascending)
         const int order = compare(a, b);
         return ascending ? order < 0 : order > 0;
     });
+}
+
+bool CFileListModel::UpdateFile(const std::string& oldPath, const std::string& newPath)
+{
+    const int row = FindByPath(oldPath);
+    if (row < 0)
+        return false;
+    FileItem& item = m_rows[static_cast<std::size_t>(row)];
+    item.path = newPath;
+    struct stat info {};
+    if (stat(newPath.c_str(), &info) == 0) {
+        item.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+        item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+    }
+    if (m_audioNames)
+        item.title = ReadTitle(newPath);
+    if (m_audioNames && !item.title.empty())
+        item.nameKey = FoldCase(item.title);
+    else
+        item.nameKey = FoldCase(GetFileNamePart(item.path));
+    return true;
 }
 
 std::vector<std::size_t> CFileListModel::RemovePaths(const std::vector<std::string>& paths)

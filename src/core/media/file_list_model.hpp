@@ -81,6 +81,13 @@ public:
     void Sort(int column, bool ascending);
     bool IsSortAscending() const { return m_sortAscending; }
 
+    // The file of a row was renamed to newPath (or newPath is its own path) and may
+    // have a new tag: the row takes the new path, size, time and title, keeping its
+    // checks and plays. False when no row lists oldPath.
+    bool UpdateFile(const std::string& oldPath, const std::string& newPath);
+    // Sorts again the way the rows were last sorted.
+    void Resort() { Sort(m_sortColumn, m_sortAscending); }
+
     // Index of the first row with exactly that path, or -1.
     int FindByPath(std::string_view path) const;
     // Takes the rows of these paths out of the list; gives their former indices, highest
@@ -110,6 +117,7 @@ private:
 
     bool m_audioNames;
     bool m_sortAscending = true;
+    int m_sortColumn = COLUMN_NAME;
     std::uint64_t m_nextSerial = 1;
     std::vector<FileItem> m_rows;
 };

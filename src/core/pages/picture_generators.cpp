@@ -7,6 +7,7 @@
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/shell/url.hpp"
+#include "core/shell/utf8.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "core/thumbs/thumbnail_cache.hpp"
 #include "core/thumbs/thumbnail_scheduler.hpp"
@@ -97,6 +98,18 @@ void MakeThumbnail(CPageProtocol& protocol, ThumbnailSize size, bool urgent)
     protocol.AppendPageData(thumbnail->bytes, true);
 }
 
+bool IsUtf8(std::string_view text)
+{
+    char32_t cp = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text.substr(at), cp);
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
 } // namespace
 
 template <int Pixels, bool Urgent>
@@ -140,7 +153,9 @@ bool IsWebPicture(std::string_view fileName)
 
 std::string MakePictureUrl(const std::string& path)
 {
-    if (IsWebPicture(path))
+    // The web view maps a file URL back to a file name only through UTF-8; a name that is
+    // not UTF-8 goes through the rendition, which takes any bytes.
+    if (IsWebPicture(path) && IsUtf8(path))
         return MakeFileUrl(path);
     return "mev://picture/?" + EncodeUrlPath(path);
 }

@@ -73,15 +73,13 @@ std::string GetCommandLineValue(std::string_view name, bool pathFlag)
         if (!StartsWithNoCase(arg, name))
             continue;
         std::string_view rest = arg.substr(name.size());
-        const auto start = rest.find_first_not_of(" \t=\"'");
+        const auto start = rest.find_first_not_of(" \t=");
         rest = start == std::string_view::npos ? std::string_view() : rest.substr(start);
-
-        std::string value;
-        value.reserve(rest.size());
-        for (char c : rest) {
-            if (c != '"' && c != '\'')
-                value.push_back(c);
-        }
+        // Quotes are name characters here ("Guns N' Roses"): only a pair around the whole
+        // value is taken off.
+        if (rest.size() >= 2 && (rest.front() == '"' || rest.front() == '\'') && rest.back() == rest.front())
+            rest = rest.substr(1, rest.size() - 2);
+        std::string value(rest);
         if (!pathFlag)
             return value;
         if (value.empty())

@@ -10,8 +10,8 @@ namespace mev {
 void SetCommandLine(std::vector<std::string> args);
 
 // The value of an option such as Images="/media/pics" or show=Videos: the first argument
-// that begins with the name (any case); blanks, '=', and quotes after the name are
-// skipped and quotes inside removed. With pathFlag the value must name an existing file
+// that begins with the name (any case); blanks and '=' after the name are skipped and a
+// pair of quotes around the rest removed. With pathFlag the value must name an existing file
 // or folder (see ResolveOptionPath); arguments that fail are passed over. "" when nothing
 // matches.
 std::string GetCommandLineValue(std::string_view name, bool pathFlag);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "core/files/file_writer.hpp"
 #include "core/pages/display_text.hpp"
@@ -52,6 +53,24 @@ std::string RenameMessage(const std::string& from, const std::string& to, int er
 {
     // "Can not rename [%s] to [%s]:\r\n%s", with a Linux line end.
     return "Can not rename [" + from + "] to [" + to + "]:\n" + GetSystemErrorText(static_cast<unsigned long>(error));
+}
+
+std::string WriteMessage(const std::string& name, int error)
+{
+    return "Can not write [" + name + "]:\n" + GetSystemErrorText(static_cast<unsigned long>(error));
+}
+
+// Lines end in CR LF in the written page, as other programs reading it may expect.
+std::string WithCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
 }
 
 } // namespace
@@ -189,11 +208,15 @@ std::string CTagEditor::UpdateRow(int row)
     if (!fileText.empty() && fileText != shownName) {
         int error = 0;
         std::string target = TagEditorTargetName(fileText, error);
+        const std::string oldPath = FullPath(row);
         if (error == 0)
-            error = RenameNoReplace(FullPath(row), JoinPath(m_folder, target));
+            error = RenameNoReplace(oldPath, JoinPath(m_folder, target));
+        // The message names the file the rename tried to make, ".MP3" included.
         if (error != 0)
-            return RenameMessage(shownName, fileText, error);
+            return RenameMessage(shownName, target.empty() ? fileText : ToDisplayText(target), error);
         r.name = target;
+        if (oldPath != FullPath(row))
+            m_changes.push_back({oldPath, FullPath(row)});
         if (row == m_selected)
             m_fields.file = DisplayName(row);
     }
@@ -204,26 +227,34 @@ std::string CTagEditor::UpdateRow(int row)
         return {};
     }
     write.deadline = std::chrono::steady_clock::now() + WRITE_TIMEOUT;
-    if (TryWrite(row, write))
-        m_pending.erase(row);
-    else
+    const int error = TryWrite(row, write);
+    if (error == EWOULDBLOCK) {
         m_pending[row] = std::move(write);
-    return {};
+        return {};
+    }
+    m_pending.erase(row);
+    return error == 0 ? std::string() : WriteFailed(row, error);
 }
 
-bool CTagEditor::TryWrite(int row, const SPendingWrite& write)
+int CTagEditor::TryWrite(int row, const SPendingWrite& write)
 {
     const std::string path = FullPath(row);
     CId3v1Tag tag;
     // Year, track and genre stay: start from the file's own tag.
     if (!tag.Read(path) && HasTagMarker(path))
-        return false;
+        return EWOULDBLOCK;
     tag.SetTitle(write.title.c_str());
     tag.SetArtist(write.artist.c_str());
     tag.SetAlbum(write.album.c_str());
     tag.SetComment(write.comment.c_str());
-    if (!tag.Write(path))
-        return false;
+    errno = 0;
+    if (!tag.Write(path)) {
+        // Only a file held by someone else is worth waiting for; a FIFO or a file cut
+        // meanwhile leaves no errno of its own.
+        const int error = errno;
+        return error == EINTR ? EWOULDBLOCK : error != 0 ? error : EIO;
+    }
+    m_changes.push_back({path, path});
     CId3v1Tag back;
     if (back.Read(path)) {
         STagRow& r = m_rows[static_cast<std::size_t>(row)];
@@ -232,23 +263,61 @@ bool CTagEditor::TryWrite(int row, const SPendingWrite& write)
         r.album = back.GetAlbum();
         r.comment = back.GetComment();
     }
-    return true;
+    return 0;
 }
 
-bool CTagEditor::RetryWrites(std::chrono::steady_clock::time_point now)
+std::string CTagEditor::WriteFailed(int row, int error)
+{
+    STagRow& r = m_rows[static_cast<std::size_t>(row)];
+    // What the file holds now; a file that cannot even be read keeps the texts last read.
+    CId3v1Tag tag;
+    if (tag.Read(FullPath(row))) {
+        r.title = tag.GetTitle();
+        r.artist = tag.GetArtist();
+        r.album = tag.GetAlbum();
+        r.comment = tag.GetComment();
+    }
+    if (row == m_selected) {
+        // Locked fields keep their text: it is meant for the next files too.
+        m_fields.title = r.title;
+        if (!lockArtist)
+            m_fields.artist = r.artist;
+        if (!lockAlbum)
+            m_fields.album = r.album;
+        if (!lockComment)
+            m_fields.comment = r.comment;
+    }
+    return WriteMessage(DisplayName(row), error);
+}
+
+bool CTagEditor::RetryWrites(std::chrono::steady_clock::time_point now, std::string* message)
 {
     bool changed = false;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
-        if (TryWrite(it->first, it->second)) {
+        const int row = it->first;
+        const int error = TryWrite(row, it->second);
+        if (error == 0) {
             changed = true;
             it = m_pending.erase(it);
-        } else if (now >= it->second.deadline) {
-            it = m_pending.erase(it); // given up without a message; the row keeps its texts
+        } else if (error != EWOULDBLOCK || now >= it->second.deadline) {
+            it = m_pending.erase(it);
+            const STagRow before = m_rows[static_cast<std::size_t>(row)];
+            const std::string text = WriteFailed(row, error);
+            const STagRow& after = m_rows[static_cast<std::size_t>(row)];
+            changed = changed || before.title != after.title || before.artist != after.artist ||
+                      before.album != after.album || before.comment != after.comment;
+            if (message != nullptr)
+                *message += (message->empty() ? "" : "\n\n") + text;
         } else {
             ++it;
         }
     }
     return changed;
+}
+
+std::vector<STagFileChange> CTagEditor::TakeFileChanges()
+{
+    return std::exchange(m_changes, {});
 }
 
 std::string CTagEditor::MakeHtmlText() const
@@ -295,7 +364,7 @@ bool CTagEditor::MakeHtml() const
     if (m_rows.empty())
         return false;
     CFileWriter out;
-    return out.Open(JoinPath(m_folder, "index.htm")) && out.Write(MakeHtmlText()) && out.Commit();
+    return out.Open(JoinPath(m_folder, "index.htm")) && out.Write(WithCrLf(MakeHtmlText())) && out.Commit();
 }
 
 } // namespace mev

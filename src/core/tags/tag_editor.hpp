@@ -18,6 +18,13 @@ struct STagRow {
     std::string comment;
 };
 
+// A file the editor renamed or wrote: its path before and after (the same when only
+// its tag changed).
+struct STagFileChange {
+    std::string oldPath;
+    std::string newPath;
+};
+
 // What the edit fields show (UTF-8).
 struct STagFields {
     std::string file;
@@ -68,14 +75,21 @@ public:
     std::string SelectRow(int row);
 
     // Renames the row's file to the File text and writes the four texts into its tag
-    // when they changed. Returns the rename failure message, or "" (then the write is
-    // done, or pending while the file is held; see RetryWrites).
+    // when they changed. Returns the rename or write failure message, or "" (then the
+    // write is done, or pending while the file is held; see RetryWrites). After a failed
+    // write the row, and the unlocked fields when it is the selected row, show the tag
+    // that is in the file.
     std::string UpdateRow(int row);
 
     // One more attempt at every pending write; a write still failing 5000 ms after its
-    // first attempt is dropped. True when a row's texts changed.
-    bool RetryWrites(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // first attempt is given up, and *message (when given) says so. True when a row's
+    // texts changed.
+    bool RetryWrites(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now(),
+                     std::string* message = nullptr);
     bool HasPendingWrites() const { return !m_pending.empty(); }
+
+    // The files renamed or written since the last call, in the order it happened.
+    std::vector<STagFileChange> TakeFileChanges();
 
     // Writes index.htm into the folder: a table of links to the files, five in a row.
     // False when the list is empty or the file cannot be written (an earlier index.htm
@@ -90,7 +104,11 @@ private:
         std::chrono::steady_clock::time_point deadline;
     };
     // One write attempt keeping the tag's other fields; on success the row reads back.
-    bool TryWrite(int row, const SPendingWrite& write);
+    // 0, or the errno of the failure (EWOULDBLOCK while someone holds the file).
+    int TryWrite(int row, const SPendingWrite& write);
+    // A write that cannot be done: the row (and the fields, for the selected row) show
+    // the file's tag again; returns the message that says so.
+    std::string WriteFailed(int row, int error);
     void Navigate(const std::string& url);
 
     std::string m_folder;
@@ -98,6 +116,7 @@ private:
     STagFields m_fields;
     int m_selected = -1;
     std::map<int, SPendingWrite> m_pending;
+    std::vector<STagFileChange> m_changes;
 };
 
 // The name a File text gives the file: white space trimmed, ".MP3" added unless the

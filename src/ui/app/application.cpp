@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "core/app/start_paths.hpp"
+#include "core/media/media_kinds.hpp"
+#include "core/pages/file_request.hpp"
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
 #include "ui/app/mev_app.hpp"
@@ -60,6 +62,11 @@ int RunApplication(int argc, char** argv)
     CMEVApp app;
     // Read now, before a package upgrade can replace the file under the running program.
     GetProgramPath();
+    // ".swf" is a video only while the Flash emulator's files are there to play it; a
+    // movie given as the start argument is sorted into its tab with that known.
+    const std::string flashFolder = FindFlashPlayerFolder(GetProgramFolder());
+    SetFlashPlayerFolder(flashFolder);
+    CMediaKinds::Instance().SetFlashPlayable(!flashFolder.empty());
     std::error_code ec;
     std::string startFile;
     args = ExpandBarePaths(std::move(args), std::filesystem::current_path(ec).string(), &startFile);

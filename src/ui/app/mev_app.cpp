@@ -105,10 +105,7 @@ int CMEVApp::Run(const char* argv0)
 
 void CMEVApp::OnStartup()
 {
-    // ".swf" is a video only while the Flash emulator's files are there to play it.
-    const std::string flashFolder = FindFlashPlayerFolder(GetProgramFolder());
-    SetFlashPlayerFolder(flashFolder);
-    CMediaKinds::Instance().SetFlashPlayable(!flashFolder.empty());
+    // ".swf" became a video, or not, before the start arguments were read.
     InitBrowserEngine(CollectSandboxFolders());
     CCommandActions::InstallAccelerators(*m_app);
     InstallStyles();

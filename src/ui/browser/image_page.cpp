@@ -9,6 +9,8 @@
 #include <gtkmm/window.h>
 
 #include "core/commands/command_ids.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/pages/picture_generators.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/media/file_operation_dlg.hpp"
@@ -290,7 +292,31 @@ CPageBrowser& CImagePage::PictureBrowser()
 
 void CImagePage::ShowCurrentImage()
 {
-    PictureBrowser().Navigate(CurrentImagePath.empty() ? GetBlankPageUrl() : "mev://image/?" + CurrentImagePath);
+    CPageBrowser& browser = PictureBrowser();
+    const std::string path = CurrentImagePath;
+    if (path.empty()) {
+        browser.Navigate(GetBlankPageUrl());
+        return;
+    }
+    const std::string url = "mev://image/?" + path;
+    const auto request = std::make_shared<bool>(true);
+    m_pictureRequest = request;
+    std::string host;
+    std::string argument;
+    if (browser.IsLoading() || !ParsePageUrl(browser.GetLocationUrl(), host, argument) || host != "image") {
+        browser.Navigate(url);
+        return;
+    }
+    // A picture page on screen takes the next picture itself and shows the one it has
+    // until the next is decoded: a new page would show nothing while a large photo
+    // decodes. Both URLs are ASCII without quotes or backslashes.
+    const std::string script = "ShowPicture(\"" + MakePictureUrl(path) + "\", \"mev://image/?" + EncodeUrlPath(path) + "\");";
+    std::weak_ptr<bool> current = request;
+    browser.ExecScript(script, [&browser, current, url](bool ok) {
+        // A page without the function, or one that refused the address: a new page.
+        if (!ok && !current.expired())
+            browser.Navigate(url);
+    });
 }
 
 void CImagePage::SetImageWidth(int width)

@@ -80,6 +80,8 @@ private:
     std::shared_ptr<CWidthSource> m_widthSource;
     // The picture to show once the index page has come up (its own first click).
     std::string m_startFile;
+    // The picture asked for last; an older request's fallback does not navigate.
+    std::shared_ptr<bool> m_pictureRequest;
 };
 
 } // namespace mev

@@ -271,6 +271,24 @@ void CFileListCtrl::RemovePaths(const std::vector<std::string>& paths)
     Redraw();
 }
 
+void CFileListCtrl::UpdateFiles(const std::vector<std::pair<std::string, std::string>>& changes)
+{
+    const int selected = GetSelectedRow();
+    const std::uint64_t serial = selected < 0 ? 0 : m_model.At(static_cast<std::size_t>(selected)).serial;
+    bool updated = false;
+    for (const auto& [from, to] : changes)
+        updated = m_model.UpdateFile(from, to) || updated;
+    if (!updated)
+        return;
+    m_model.Resort();
+    if (serial != 0) {
+        m_selecting = true;
+        m_view.get_selection()->select(Gtk::TreeModel::Path(std::to_string(m_model.FindBySerial(serial))));
+        m_selecting = false;
+    }
+    Redraw();
+}
+
 void CFileListCtrl::Redraw()
 {
     m_view.queue_draw();

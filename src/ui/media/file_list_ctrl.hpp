@@ -56,6 +56,10 @@ public:
     std::vector<std::string> GetCheckedPaths() const { return m_model.GetCheckedPaths(); }
     // Rows of files that were moved away or deleted leave the list.
     void RemovePaths(const std::vector<std::string>& paths);
+    // Files renamed (old path, new path) or rewritten (the same path twice), in the order
+    // it happened: their rows show their new names and titles and take their places in
+    // the order the list is sorted by. The selected file stays selected.
+    void UpdateFiles(const std::vector<std::pair<std::string, std::string>>& changes);
     // Selects the row (the only one), makes it the current item and scrolls it into view.
     void SelectOnly(int row);
     int CountChecked() const { return m_model.CountChecked(); }

@@ -37,9 +37,17 @@ bool CAudioPage::OnCommand(int id)
     if (id == ID_TOOLS_TAGEDITOR) {
         // The editor plays and releases files through the page message, which reaches
         // this page while it is the one on screen.
-        CTagEditorDlg::Open(GetWindow(), GetTree().GetSelectedFolder(), [this](const std::string& url) {
-            GetHost().SendPageMessage(PAGEMSG_NAVIGATE, url, {});
-        });
+        CTagEditorDlg::Open(
+            GetWindow(), GetTree().GetSelectedFolder(),
+            [this](const std::string& url) { GetHost().SendPageMessage(PAGEMSG_NAVIGATE, url, {}); },
+            [this](const std::vector<STagFileChange>& changes) {
+                // The list shows what the editor made of its files without a Refresh.
+                std::vector<std::pair<std::string, std::string>> moves;
+                for (const STagFileChange& change : changes)
+                    moves.emplace_back(change.oldPath, change.newPath);
+                if (CFileListCtrl* list = GetFileList())
+                    list->UpdateFiles(moves);
+            });
         return true;
     }
     return CPlayerPage::OnCommand(id);

@@ -6,11 +6,12 @@
 namespace mev {
 
 CTagEditorDlg* CTagEditorDlg::Open(Gtk::Window* parent, const std::string& folder,
-                                   std::function<void(const std::string& url)> navigate)
+                                   std::function<void(const std::string& url)> navigate, FilesChanged filesChanged)
 {
     if (folder.empty())
         return nullptr;
     auto* dialog = new CTagEditorDlg(parent, folder, std::move(navigate));
+    dialog->m_filesChanged = std::move(filesChanged);
     // Focus in the list would select its first row: the person chooses the first row.
     dialog->set_focus(dialog->m_file);
     dialog->show();
@@ -238,15 +239,32 @@ void CTagEditorDlg::AfterUpdate(const std::string& message)
 
 bool CTagEditorDlg::OnRetry()
 {
-    m_editor.RetryWrites();
+    // What is typed meanwhile stays, unless a failed write puts the file's tag back.
+    if (!m_closed)
+        ReadControls();
+    std::string message;
+    m_editor.RetryWrites(std::chrono::steady_clock::now(), &message);
     for (int i = 0; i < static_cast<int>(m_editor.Rows().size()); ++i)
         ShowRow(i);
+    if (!message.empty() && !m_closed) {
+        WriteControls();
+        ShowMessageBox(this, message);
+    }
     if (m_editor.HasPendingWrites())
         return true;
     set_cursor("");
-    if (m_closed)
+    if (m_closed) {
+        ReportFileChanges();
         Glib::signal_idle().connect_once([this] { delete this; });
+    }
     return false;
+}
+
+void CTagEditorDlg::ReportFileChanges()
+{
+    const std::vector<STagFileChange> changes = m_editor.TakeFileChanges();
+    if (!changes.empty() && m_filesChanged)
+        m_filesChanged(changes);
 }
 
 void CTagEditorDlg::OnClickToPlay()
@@ -269,6 +287,7 @@ void CTagEditorDlg::Close()
     // Edits not yet applied are dropped; a write already under way is settled first.
     m_closed = true;
     hide();
+    ReportFileChanges();
     if (!m_retry.connected())
         Glib::signal_idle().connect_once([this] { delete this; });
 }

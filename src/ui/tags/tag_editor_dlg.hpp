@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtkmm.h>
 
@@ -14,9 +15,14 @@ namespace mev {
 // parent; it deletes itself once closed and its last pending write is settled.
 class CTagEditorDlg : public Gtk::Window {
 public:
-    // navigate asks the audio page to show a URL (a file to play, or the blank page).
+    using FilesChanged = std::function<void(const std::vector<STagFileChange>& changes)>;
+
+    // navigate asks the audio page to show a URL (a file to play, or the blank page);
+    // filesChanged hears of the files renamed or written, when the dialog closes and
+    // once more should a write still pending then be done.
     static CTagEditorDlg* Open(Gtk::Window* parent, const std::string& folder,
-                               std::function<void(const std::string& url)> navigate);
+                               std::function<void(const std::string& url)> navigate,
+                               FilesChanged filesChanged = {});
 
     CTagEditor& GetEditor() { return m_editor; }
     Gtk::TreeView& GetList() { return m_list; }
@@ -39,6 +45,7 @@ private:
     void OnUpdate();
     void OnClickToPlay();
     void AfterUpdate(const std::string& message);
+    void ReportFileChanges();
     bool OnRetry();
     void LimitEntry(Gtk::Entry& entry, std::size_t maxBytes);
 
@@ -69,6 +76,7 @@ private:
     bool m_ready = false;
     bool m_closed = false;
     sigc::connection m_retry;
+    FilesChanged m_filesChanged;
 };
 
 } // namespace mev

@@ -1,5 +1,10 @@
 #include "core/app/start_paths.hpp"
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "temp_folder.hpp"
@@ -60,6 +65,28 @@ TEST(StartPaths, OptionsWrittenOutWinAndOnlyTheFirstPathCounts)
     // What names no path is left for the option parser, as before.
     EXPECT_EQ(ExpandBarePaths({"mev", "no-such-path", "Images=/x"}, dir.Path(), &file),
               (Args{"mev", "no-such-path", "Images=/x"}));
+}
+
+// The demo start: a newcomer sees the demo folder's thumbnails with a picture chosen,
+// not a tab with nothing selected.
+TEST(StartPaths, DemoStartShowsAPictureOfTheDemoFolder)
+{
+    test::CTempFolder dir;
+    const std::string recorder = dir.Write("record.sh", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n");
+    std::filesystem::permissions(recorder, std::filesystem::perms::owner_all);
+    const std::string command = "DISPLAY= WAYLAND_DISPLAY=mev-test-none MEV_BIN='" + recorder + "' '" MEV_SOURCE_DIR "/tools/run-demo.sh'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::istringstream lines(test::CTempFolder::Read(recorder + ".args"));
+    Args args{"mev"};
+    for (std::string line; std::getline(lines, line);)
+        args.push_back(line);
+    std::string file;
+    const Args expanded = ExpandBarePaths(args, "/", &file);
+    const std::string demo = std::filesystem::path(MEV_SOURCE_DIR "/demo").lexically_normal().string();
+    EXPECT_EQ(std::filesystem::path(file).parent_path().string(), demo);
+    CMediaKinds::Instance().EnsureBuilt();
+    EXPECT_TRUE(CMediaKinds::Instance().Contains(MediaKind::Image, CMediaKinds::KeyOf(file))) << file;
+    EXPECT_NE(std::find(expanded.begin(), expanded.end(), "show=Images"), expanded.end());
 }
 
 } // namespace

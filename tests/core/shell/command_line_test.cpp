@@ -50,8 +50,13 @@ TEST_F(CommandLineTest, PlainValues)
 
     SetCommandLine({"mev", "show", "show=Images"});
     EXPECT_EQ(GetCommandLineValue("show", false), "") << "the first match counts, also when empty";
-    SetCommandLine({"mev", "show = \" 'Au\"dios' "});
-    EXPECT_EQ(GetCommandLineValue("show", false), "Audios ");
+    // Quotes are name characters; only a pair around the whole value goes.
+    SetCommandLine({"mev", "show = \"Au'dios\""});
+    EXPECT_EQ(GetCommandLineValue("show", false), "Au'dios");
+    SetCommandLine({"mev", "show='Au\"dios' "});
+    EXPECT_EQ(GetCommandLineValue("show", false), "'Au\"dios' ");
+    SetCommandLine({"mev", "show=\"Audios'"});
+    EXPECT_EQ(GetCommandLineValue("show", false), "\"Audios'");
     SetCommandLine({"mev"});
     EXPECT_EQ(GetCommandLineValue("show", false), "");
     SetCommandLine({});
@@ -69,6 +74,14 @@ TEST_F(CommandLineTest, AbsolutePathsMustExist)
 
     SetCommandLine({"mev", "Videos=" + m_dir + "/gone", "Videos="});
     EXPECT_EQ(GetCommandLineValue("Videos", true), "");
+
+    // As a shell passes the folder on, bare or quoted (autorun.sh quotes it whole).
+    const std::string band = m_dir + "/Guns N' Roses";
+    fs::create_directories(band);
+    for (const std::string& arg : {"Audios=" + band, "Audios=\"" + band + "\"", "Audios='" + band + "'"}) {
+        SetCommandLine({"mev", arg});
+        EXPECT_EQ(GetCommandLineValue("Audios", true), band) << arg;
+    }
 }
 
 TEST_F(CommandLineTest, RelativePathsStartAtTheProgramFolder)

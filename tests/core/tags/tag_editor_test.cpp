@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <cstring>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -142,11 +145,26 @@ TEST_F(TagEditorTest, RenamesWithoutReplacingAndStaysInTheFolder)
         EXPECT_EQ(m_editor.Rows()[static_cast<std::size_t>(row)].name, c.result);
         EXPECT_EQ(CTempFolder::Read(m_dir / c.result), std::string(200, 'y'));
     }
+    // Renames and writes are told, in order, to whoever lists the files.
+    m_editor.Fields().title = "Titled";
+    EXPECT_EQ(m_editor.UpdateRow(row), "");
+    const auto changes = m_editor.TakeFileChanges();
+    ASSERT_EQ(changes.size(), 5u);
+    EXPECT_EQ(changes[0].oldPath, m_dir / "b.mp3");
+    EXPECT_EQ(changes[0].newPath, m_dir / "Renamed.MP3");
+    EXPECT_EQ(changes[3].newPath, m_dir / "song.ogg.MP3");
+    EXPECT_EQ(changes[4].oldPath, m_dir / "song.ogg.MP3");
+    EXPECT_EQ(changes[4].newPath, m_dir / "song.ogg.MP3");
+    EXPECT_TRUE(m_editor.TakeFileChanges().empty());
     // Onto an existing file: message, nothing replaced, no tag written.
     m_editor.Fields().file = "a.mp3";
     m_editor.Fields().title = "not written";
     EXPECT_EQ(m_editor.UpdateRow(row), "Can not rename [song.ogg.MP3] to [a.mp3]:\nFile exists");
-    EXPECT_EQ(CTempFolder::Read(m_dir / "song.ogg.MP3"), std::string(200, 'y'));
+    // The message names the file the rename tried to make.
+    m_dir.Write("exist.MP3");
+    m_editor.Fields().file = "exist";
+    EXPECT_EQ(m_editor.UpdateRow(row), "Can not rename [song.ogg.MP3] to [exist.MP3]:\nFile exists");
+    EXPECT_EQ(CTempFolder::Read(m_dir / "song.ogg.MP3").substr(0, 200), std::string(200, 'y'));
     EXPECT_EQ(CTempFolder::Read(m_dir / "a.mp3").substr(0, 200), std::string(200, 'x'));
     for (const char* bad : {"../up.mp3", "sub/x.mp3", "..", "."}) {
         m_editor.Fields().file = bad;
@@ -228,10 +246,64 @@ TEST(TagEditor, WriteWaitsWhileTheFileIsHeldAndGivesUpAfterTheTimeLimit)
     flock(again, LOCK_SH);
     editor.Fields().title = "Never";
     editor.UpdateRow(0);
-    EXPECT_FALSE(editor.RetryWrites(std::chrono::steady_clock::now() + CTagEditor::WRITE_TIMEOUT));
+    std::string message;
+    EXPECT_FALSE(editor.RetryWrites(std::chrono::steady_clock::now() + CTagEditor::WRITE_TIMEOUT, &message));
     EXPECT_FALSE(editor.HasPendingWrites());
     close(again);
     EXPECT_EQ(editor.Rows()[0].title, "Later");
+    EXPECT_EQ(editor.Fields().title, "Later");
+    EXPECT_EQ(message, "Can not write [held.mp3]:\n" + std::string(strerror(EWOULDBLOCK)));
+}
+
+// A write that cannot be done is said at once, in the system's words, and the row and
+// the fields go back to the tag the file holds.
+TEST(TagEditor, WriteThatCannotBeDoneSaysSoAndShowsTheFileTag)
+{
+    CTempFolder dir;
+    const std::string locked = dir.Write("locked.mp3", std::string(200, 'q') + TagBlock("Old"));
+    dir.Write("gone.mp3", std::string(200, 'q'));
+    CTagEditor editor(dir.Path());
+    editor.Load();
+    ASSERT_EQ(editor.Rows().size(), 2u);
+    const int lockedRow = editor.Rows()[0].name == "locked.mp3" ? 0 : 1;
+
+    // Immutable (as root) or read-only: the system refuses the write.
+    int error = EACCES;
+    const int fd = open(locked.c_str(), O_RDONLY);
+    int flags = 0;
+    if (geteuid() == 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags |= FS_IMMUTABLE_FL;
+        if (ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+            GTEST_SKIP() << "no immutable files here";
+        error = EPERM;
+    } else {
+        fs::permissions(locked, fs::perms::owner_write, fs::perm_options::remove);
+    }
+    editor.SelectRow(lockedRow);
+    editor.Fields().title = "New";
+    editor.lockAlbum = true;
+    editor.Fields().album = "Kept";
+    const std::string message = editor.UpdateRow(lockedRow);
+    if (error == EPERM) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    close(fd);
+    EXPECT_EQ(message, "Can not write [locked.mp3]:\n" + std::string(strerror(error)));
+    EXPECT_FALSE(editor.HasPendingWrites());
+    EXPECT_EQ(editor.Rows()[static_cast<std::size_t>(lockedRow)].title, "Old");
+    EXPECT_EQ(editor.Fields().title, "Old");
+    EXPECT_EQ(editor.Fields().album, "Kept");
+    EXPECT_TRUE(editor.TakeFileChanges().empty());
+
+    // A file gone since the list was read.
+    const int goneRow = 1 - lockedRow;
+    fs::remove(dir / "gone.mp3");
+    editor.SelectRow(goneRow);
+    editor.Fields().title = "Lost";
+    EXPECT_EQ(editor.UpdateRow(goneRow), "Can not write [gone.mp3]:\n" + std::string(strerror(ENOENT)));
+    EXPECT_EQ(editor.Fields().title, "");
+    EXPECT_FALSE(fs::exists(dir / "gone.mp3"));
 }
 
 TEST(TagEditor, IndexPageEscapesNamesInFiveColumnRows)
@@ -258,7 +330,9 @@ TEST(TagEditor, IndexPageEscapesNamesInFiveColumnRows)
     };
     EXPECT_EQ(count("<tr>"), 2u);
     EXPECT_EQ(count("<td><a href="), 7u);
-    EXPECT_NE(page.find("</a></td>\n&nbsp;\n&nbsp;\n&nbsp;\n</tr>\n</table>"), std::string::npos);
+    EXPECT_NE(page.find("</a></td>\r\n&nbsp;\r\n&nbsp;\r\n&nbsp;\r\n</tr>\r\n</table>"), std::string::npos);
+    for (std::size_t at = page.find('\n'); at != std::string::npos; at = page.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && page[at - 1] == '\r') << "bare line feed at " << at;
     EXPECT_EQ(count("&nbsp;"), 3u);
     EXPECT_NE(page.find("<a href=\"a%20%22q%22%20%231.mp3\">a &quot;q&quot; #1.mp3</a>"), std::string::npos);
     EXPECT_NE(page.find("<a href=\"b%20100%25.mp3\">"), std::string::npos);

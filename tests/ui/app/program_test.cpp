@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/pages/file_request.hpp"
 #include "ui/ui_test_support.hpp"
 
 extern char** environ;
@@ -326,6 +327,18 @@ TEST(Program, BareFolderOpensInTheTabOfItsKind)
     clips.Write("c.jpg");
     test::CTempFolder config;
     CProgram program(config.Path(), {clips.Path()});
+    ASSERT_TRUE(program.WaitForWindow());
+    ASSERT_NE(program.Terminate(), -1);
+    EXPECT_EQ(ReadSavedTab(config.Path()), 2);
+}
+
+// A Flash movie given as the start argument is a video once the emulator is there.
+TEST(Program, FlashMovieGivenAtStartOpensTheVideosTab)
+{
+    if (FindFlashPlayerFolder(MEV_PROGRAM_FOLDER).empty())
+        GTEST_SKIP() << "no Flash emulator beside the program";
+    test::CTempFolder config;
+    CProgram program(config.Path(), {std::string(MEV_SOURCE_DIR) + "/demo/Sliding Square.swf"});
     ASSERT_TRUE(program.WaitForWindow());
     ASSERT_NE(program.Terminate(), -1);
     EXPECT_EQ(ReadSavedTab(config.Path()), 2);
