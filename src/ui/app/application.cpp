@@ -23,8 +23,8 @@ constexpr const char* USAGE =
     "  Images=FOLDER   root folder of the Images tab\n"
     "  Audios=FOLDER   root folder of the Audios tab\n"
     "  Videos=FOLDER   root folder of the Videos tab\n"
-    "                  (a folder without a leading '/' is taken from the program's folder,\n"
-    "                  or from the current folder when MEV is installed in a system folder;\n"
+    "                  (a folder without a leading '/' is taken from the current folder when\n"
+    "                  MEV is installed, from the program's folder when it runs beside its media;\n"
     "                  quotes around it are allowed: Images=\"/media/my pictures\")\n"
     "  show=TAB        start on that tab (Images, Audios or Videos, any letter case)\n"
     "  --help          print this help and exit\n"
@@ -62,7 +62,8 @@ int RunApplication(int argc, char** argv)
     GetProgramPath();
     std::error_code ec;
     std::string startFile;
-    args = ExpandBarePaths(std::move(args), std::filesystem::current_path(ec).string(), &startFile);
+    args = ExpandBarePaths(std::move(args), RelativePathBase(GetProgramFolder(), std::filesystem::current_path(ec).string()),
+                           &startFile);
     SetStartFile(std::move(startFile));
     SetCommandLine(args);
     return app.Run(args.empty() ? "mev" : args[0].c_str());
