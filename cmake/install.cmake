@@ -33,6 +33,18 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(TARGETS mev RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY DESTINATION ${CMAKE_INSTALL_DATADIR}/mev)
 install(FILES ${CMAKE_BINARY_DIR}/${MEV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# File managers find programs for a type through the folder's MIME cache. A package
+# leaves it to the system's trigger (DESTDIR set, or CPack's staging folder); a direct
+# install makes it.
+install(CODE "set(MEV_APPS_DIR \"${CMAKE_INSTALL_DATADIR}/applications\")")
+install(CODE [[
+  if("$ENV{DESTDIR}" STREQUAL "" AND NOT CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
+    find_program(MEV_UPDATE_DESKTOP_DATABASE update-desktop-database)
+    if(MEV_UPDATE_DESKTOP_DATABASE)
+      execute_process(COMMAND "${MEV_UPDATE_DESKTOP_DATABASE}" -q "${CMAKE_INSTALL_PREFIX}/${MEV_APPS_DIR}")
+    endif()
+  endif()
+]])
 install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${MEV_SOURCE_DIR}/resources/icons/scalable/apps/${MEV_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

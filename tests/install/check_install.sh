@@ -47,8 +47,8 @@ wanted="inode/directory image/svg+xml image/heif image/avif image/jxl image/tiff
 [ -d "$build/ruffle" ] && wanted="$wanted application/vnd.adobe.flash.movie application/x-shockwave-flash"
 for type in $wanted; do
   echo "$types" | grep -qxF "$type" || fail "desktop entry does not offer $type"
-  XDG_DATA_HOME=$prefix/none XDG_DATA_DIRS=$share:/usr/share gio mime "$type" 2>/dev/null | grep -qF "$id.desktop" ||
-    fail "the desktop does not offer MEV for $type"
+  offered=$(PATH=$prefix/bin:$PATH XDG_DATA_HOME=$prefix/none XDG_DATA_DIRS=$share:/usr/share gio mime "$type" 2>&1 || true)
+  grep -qF "$id.desktop" <<<"$offered" || fail "the desktop does not offer MEV for $type: $offered"
 done
 
 [ -s "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
