@@ -33,8 +33,15 @@ cd / && XDG_CONFIG_HOME=$profile xvfb-run -a -s "-screen 0 1280x800x24" bash -c 
     kill -0 $pid 2>/dev/null || break
     sleep 0.5
   done
-  [ -n "$shown" ] && import -window root "$0"
+  # Mapped is not yet drawn: the screenshot is taken again until it shows something.
+  drawn=""
+  for i in $(seq 1 60); do
+    [ -n "$shown" ] || break
+    import -window root "$0"
+    [ "$(convert "$0" -format "%[fx:standard_deviation>0]" info:)" = 1 ] && { drawn=1; break; }
+    sleep 0.5
+  done
   kill -TERM $pid 2>/dev/null; wait $pid; rc=$?
-  [ -n "$shown" ] || { echo "FAIL: the installed program showed no window" >&2; exit 1; }
+  [ -n "$shown" ] && [ -n "$drawn" ] || { echo "FAIL: the installed program showed no window" >&2; exit 1; }
   [ $rc -eq 0 ] || { echo "FAIL: the installed program exited with $rc" >&2; exit 1; }' "$shot"
 echo "installed package started and showed its window; screenshot: build/deb-screenshot.png"
