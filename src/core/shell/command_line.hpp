@@ -23,7 +23,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // The folder relative paths on the command line are taken from: the current folder for
 // an installed program (IsInstalledProgramFolder), as a command-line user expects; the
 // program's folder otherwise, since a disc or an unpacked copy carries its media beside
-// it. Option values and bare paths both follow it.
+// it. Option values follow it; bare paths, as a shell passes them, always come from the
+// current folder, which is the same for an installed program.
 std::string RelativePathBase(const std::string& programFolder, const std::string& currentFolder);
 
 // The folder a path option names: a relative value is taken from RelativePathBase; "."

@@ -62,8 +62,7 @@ int RunApplication(int argc, char** argv)
     GetProgramPath();
     std::error_code ec;
     std::string startFile;
-    args = ExpandBarePaths(std::move(args), RelativePathBase(GetProgramFolder(), std::filesystem::current_path(ec).string()),
-                           &startFile);
+    args = ExpandBarePaths(std::move(args), std::filesystem::current_path(ec).string(), &startFile);
     SetStartFile(std::move(startFile));
     SetCommandLine(args);
     return app.Run(args.empty() ? "mev" : args[0].c_str());
