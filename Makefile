@@ -2,16 +2,24 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test install deb asan tsan fuzz bench clean
+.PHONY: deps configure program build run test install deb asan tsan fuzz bench clean
 
 deps:
 	tools/install-deps.sh
 
-build: deps
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# The program and what installing it takes, without the tests.
+program: configure
+	cmake --build $(BUILD) -j$(JOBS) --target mev_program
+
+# Everything: program, tests and benchmarks.
+build: deps configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+run: deps
+	$(MAKE) program
 	tools/run-demo.sh
 
 test: build
@@ -19,11 +27,11 @@ test: build
 
 # Installs under /usr/local (PREFIX=... for another place).
 PREFIX ?= /usr/local
-install: build
+install: program
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # A Debian package of the build, installing under /usr: build/mev_<version>_<arch>.deb.
-deb: build
+deb: program
 	cd $(BUILD) && cpack -G DEB
 
 # Whole program and tests under AddressSanitizer and UndefinedBehaviorSanitizer.

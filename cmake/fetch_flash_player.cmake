@@ -1,8 +1,9 @@
 # Run with cmake -P at build time: fetches the self-hosted build of the Flash emulator
 # (the npm package @ruffle-rs/ruffle) at a pinned version through npm, checks the
 # tarball against the pinned SHA-512 and unpacks the files the Flash page loads into
-# DEST. Any failure leaves DEST absent and the build going: ".swf" then stays out of
-# the video set. STAMP records the version that DEST holds.
+# DEST. Any failure leaves DEST, STAMP and the scratch folder absent and the build going:
+# ".swf" then stays out of the video set, and the next build tries again. STAMP records
+# the version that DEST holds.
 #
 # Inputs: -DDEST=<folder> -DSTAMP=<file> -DWORK=<scratch folder>
 set(PACKAGE "@ruffle-rs/ruffle")
@@ -12,9 +13,8 @@ set(SHA512 "3f65f5cc310d06888bb766633dcb14cda0f1a11edf545d9ed54fdb8bb85b2004048e
 
 function(give_up reason)
   message(WARNING "Flash emulator not bundled (${reason}); .swf files will not be listed.")
-  file(REMOVE_RECURSE "${DEST}")
-  file(WRITE "${STAMP}" "missing ${VERSION}\n")
-  return()
+  file(REMOVE_RECURSE "${DEST}" "${WORK}")
+  file(REMOVE "${STAMP}")
 endfunction()
 
 if(EXISTS "${STAMP}")
@@ -34,7 +34,8 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 execute_process(
   COMMAND "${NPM}" pack "${PACKAGE}@${VERSION}" --pack-destination "${WORK}" --silent
-          --fetch-retries=1 --fetch-timeout=60000 --no-audit --no-fund
+          --fetch-retries=1 --fetch-retry-mintimeout=2000 --fetch-retry-maxtimeout=5000
+          --fetch-timeout=60000 --no-audit --no-fund
   WORKING_DIRECTORY "${WORK}"
   RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err TIMEOUT 300)
 file(GLOB tarballs "${WORK}/*.tgz")

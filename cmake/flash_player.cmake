@@ -18,4 +18,6 @@ if(MEV_WITH_FLASH_PLAYER)
   add_custom_target(flash_player ALL DEPENDS ${MEV_FLASH_PLAYER_STAMP})
 endif()
 
-install(DIRECTORY ${MEV_FLASH_PLAYER_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/mev/ruffle OPTIONAL)
+# Its licences are in the copyright file.
+install(DIRECTORY ${MEV_FLASH_PLAYER_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/mev/ruffle OPTIONAL
+        PATTERN "LICENSE_*" EXCLUDE)

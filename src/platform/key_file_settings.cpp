@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <glib/gstdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,11 @@ struct GFreeDeleter {
     void operator()(void* p) const { g_free(p); }
 };
 using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+
+struct KeyFileDeleter {
+    void operator()(GKeyFile* p) const { g_key_file_free(p); }
+};
+using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 struct GErrorHolder {
     GError* error = nullptr;
@@ -141,6 +147,40 @@ bool ReadSettingsFile(const std::string& path, std::string& contents, bool& miss
     return ok;
 }
 
+// An exclusive lock on the settings folder for as long as it lives, so that the file can
+// be read, changed and replaced by one process at a time. The folder is locked rather
+// than the file, which each save replaces. A lock that cannot be had within a few
+// seconds (a stuck process, a file system without locks) is done without: the save
+// still replaces the file whole.
+class CFolderLock {
+public:
+    explicit CFolderLock(const char* folder)
+        : m_fd(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0)
+            return;
+        for (int i = 0; i < 600; ++i) {
+            if (flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return;
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            g_usleep(5000);
+        }
+        close(m_fd);
+        m_fd = -1;
+    }
+    ~CFolderLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 } // namespace
 
 CKeyFileSettings::CKeyFileSettings(std::string filePath)
@@ -170,21 +210,25 @@ std::string CKeyFileSettings::DefaultPath()
 
 void CKeyFileSettings::Load()
 {
+    // A file that is not there or not usable gives the defaults; the first save sets an
+    // unusable one aside (see Save).
+    LoadKeyFile(m_filePath, m_keyFile);
+}
+
+bool CKeyFileSettings::LoadKeyFile(const std::string& path, GKeyFile* keyFile, bool* missing)
+{
     std::string contents;
-    bool missing = false;
-    if (ReadSettingsFile(m_filePath, contents, missing)) {
+    bool absent = false;
+    bool ok = false;
+    if (ReadSettingsFile(path, contents, absent)) {
         // GKeyFile stops at a NUL byte and would take a damaged file for a short one.
         const bool text = contents.find('\0') == std::string::npos
             && g_utf8_validate(contents.data(), static_cast<gssize>(contents.size()), nullptr);
-        if (text && g_key_file_load_from_data(m_keyFile, contents.data(), contents.size(), G_KEY_FILE_KEEP_COMMENTS, nullptr))
-            return;
+        ok = text && g_key_file_load_from_data(keyFile, contents.data(), contents.size(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
     }
-    // A missing file is a first run. Anything else (not a key file, unreadable, a folder,
-    // a pipe or device) is kept for the user to look at instead of being overwritten by
-    // the next save.
-    g_key_file_free(m_keyFile);
-    m_keyFile = g_key_file_new();
-    m_setAsideBeforeWrite = !missing;
+    if (missing != nullptr)
+        *missing = absent;
+    return ok;
 }
 
 bool CKeyFileSettings::SetAsideBadFile()
@@ -201,25 +245,49 @@ bool CKeyFileSettings::SetAsideBadFile()
     return false;
 }
 
-bool CKeyFileSettings::Save()
+bool CKeyFileSettings::Save(const std::function<bool(GKeyFile*)>& change)
 {
     GCharPtr folder(g_path_get_dirname(m_filePath.c_str()));
     if (g_mkdir_with_parents(folder.get(), 0700) != 0)
         return false;
-    if (m_setAsideBeforeWrite) {
-        if (!SetAsideBadFile())
-            return false;
-        m_setAsideBeforeWrite = false;
+    // Other copies of the program save into the same file: each save applies only its
+    // own change to the file as it is now, one process at a time.
+    CFolderLock lock(folder.get());
+
+    KeyFilePtr merged(g_key_file_new());
+    bool missing = false;
+    const bool onDisk = LoadKeyFile(m_filePath, merged.get(), &missing);
+    if (!onDisk) {
+        merged.reset(g_key_file_new());
+        if (!missing) {
+            // Not a key file, unreadable, a folder, a pipe or device: kept for the user
+            // to look at rather than overwritten; what this process knows goes on.
+            if (!SetAsideBadFile())
+                return false;
+            gsize length = 0;
+            GCharPtr known(g_key_file_to_data(m_keyFile, &length, nullptr));
+            g_key_file_load_from_data(merged.get(), known.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+        }
+    }
+    if (!change(merged.get()) && (onDisk || missing)) {
+        g_key_file_free(m_keyFile);
+        m_keyFile = merged.release();
+        return true;
     }
     gsize length = 0;
-    GCharPtr data(g_key_file_to_data(m_keyFile, &length, nullptr));
+    GCharPtr data(g_key_file_to_data(merged.get(), &length, nullptr));
     if (!data)
         return false;
     GErrorHolder err;
-    return g_file_set_contents_full(m_filePath.c_str(), data.get(), static_cast<gssize>(length),
-                                    static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT
-                                                                       | G_FILE_SET_CONTENTS_DURABLE),
-                                    0666, &err.error);
+    if (!g_file_set_contents_full(m_filePath.c_str(), data.get(), static_cast<gssize>(length),
+                                  static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT
+                                                                     | G_FILE_SET_CONTENTS_DURABLE),
+                                  0666, &err.error))
+        return false;
+    // Memory now matches the disk, other processes' values included.
+    g_key_file_free(m_keyFile);
+    m_keyFile = merged.release();
+    return true;
 }
 
 std::optional<std::string> CKeyFileSettings::ReadString(std::string_view section, std::string_view name) const
@@ -243,18 +311,16 @@ bool CKeyFileSettings::WriteString(std::string_view section, std::string_view na
     if (!IsValidGroup(group) || key.empty())
         return false;
     // Paths need not be UTF-8: such values are escaped so that they come back byte for byte.
-    const bool utf8 = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+    const std::string raw = EncodeRawValue(text, !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr));
 
     std::lock_guard lock(m_mutex);
-    gsize length = 0;
-    GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
-    g_key_file_set_value(m_keyFile, group.c_str(), key.c_str(), EncodeRawValue(text, !utf8).c_str());
-    if (Save())
+    return Save([&](GKeyFile* keyFile) {
+        GCharPtr old(g_key_file_get_value(keyFile, group.c_str(), key.c_str(), nullptr));
+        if (old && raw == old.get())
+            return false;
+        g_key_file_set_value(keyFile, group.c_str(), key.c_str(), raw.c_str());
         return true;
-    // What is in memory must match what is on disk: readers would otherwise see a value
-    // that the next start no longer has.
-    g_key_file_load_from_data(m_keyFile, before.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
-    return false;
+    });
 }
 
 bool CKeyFileSettings::RemoveValue(std::string_view section, std::string_view name)
@@ -265,15 +331,9 @@ bool CKeyFileSettings::RemoveValue(std::string_view section, std::string_view na
         return false;
 
     std::lock_guard lock(m_mutex);
-    if (!g_key_file_has_key(m_keyFile, group.c_str(), key.c_str(), nullptr))
-        return true;
-    gsize length = 0;
-    GCharPtr before(g_key_file_to_data(m_keyFile, &length, nullptr));
-    g_key_file_remove_key(m_keyFile, group.c_str(), key.c_str(), nullptr);
-    if (Save())
-        return true;
-    g_key_file_load_from_data(m_keyFile, before.get(), length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
-    return false;
+    return Save([&](GKeyFile* keyFile) {
+        return static_cast<bool>(g_key_file_remove_key(keyFile, group.c_str(), key.c_str(), nullptr));
+    });
 }
 
 std::vector<std::string> CKeyFileSettings::ListNames(std::string_view section) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -9,8 +10,10 @@
 
 namespace mev {
 
-// Settings kept in an INI file through GKeyFile, one group per section. Every write saves
-// the whole file atomically (temporary file, then rename). A file that cannot be read as
+// Settings kept in an INI file through GKeyFile, one group per section. Every write
+// applies its one change to the file as it is on disk at that moment, under a lock on
+// the folder, and replaces the file atomically (temporary file, then rename): another
+// process's values survive unless this one changed the same value. A file that cannot be read as
 // a key file gives the defaults and is moved aside to "<file>.bad" before the first write
 // replaces it. Names and values may hold any bytes: what is not UTF-8 text is escaped in
 // the file and comes back unchanged. Safe to use from several threads.
@@ -37,13 +40,16 @@ public:
 
 private:
     void Load();
+    // Loads path into keyFile; false when it is missing (then *missing) or unusable.
+    static bool LoadKeyFile(const std::string& path, GKeyFile* keyFile, bool* missing = nullptr);
     bool SetAsideBadFile();
-    bool Save();
+    // change returns whether it changed anything. Memory takes the saved file on success
+    // and is left as it was on failure.
+    bool Save(const std::function<bool(GKeyFile*)>& change);
 
     const std::string m_filePath;
     mutable std::mutex m_mutex;
     GKeyFile* m_keyFile;
-    bool m_setAsideBeforeWrite = false;
 };
 
 } // namespace mev

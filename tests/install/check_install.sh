@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what a desktop reads from it: the
 # program runs from there, the menu entry and AppStream data pass their validators, the
-# icon theme has the icon in every size, the manual page renders without warnings.
+# menu entry offers every type the tabs list, the icon theme has the icon in every size,
+# the manual page renders without warnings, copyright and changelog are there. With a
+# display, the installed program is started from another folder: relative folders, as an
+# option or bare, are taken from there, and its window has the class the menu entry names.
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 source_dir=$2
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+# The media folder lies beside the build, on a disk whose folders are remembered.
+work=$(mktemp -d -p "$build" install-check-XXXXXX)
+trap 'rm -rf "$prefix" "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -21,7 +26,30 @@ desktop-file-validate "$share/applications/$id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" >/dev/null || fail "AppStream metainfo"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
   fail "metainfo does not launch the desktop entry"
-grep -q "^Icon=$id$" "$share/applications/$id.desktop" || fail "desktop entry names another icon"
+entry=$share/applications/$id.desktop
+grep -q "^Icon=$id$" "$entry" || fail "desktop entry names another icon"
+grep -q "^Exec=mev %F$" "$entry" || fail "desktop entry starts mev another way"
+[ "$(grep -c '^Categories=AudioVideo;Player;$' "$entry")" = 1 ] || fail "desktop entry: one main category"
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
+[ -n "$wm_class" ] || fail "desktop entry has no StartupWMClass"
+[ -d "$share/mev" ] || fail "no data folder share/mev"
+
+# Every picture, music and clip type of the MIME database, as the tabs list them, and
+# what the file manager sees: MEV among the programs for the types named here.
+types=$(sed -n 's/^MimeType=//p' "$entry" | tr ';' '\n')
+globs=/usr/share/mime/globs2
+if [ -r "$globs" ]; then
+  missing=$(awk -F: '$2 ~ /^(image|audio|video)\// && $3 ~ /^\*\.[^*?[]+$/ {print $2}' "$globs" | sort -u |
+            grep -vxF -f <(echo "$types") || true)
+  [ -z "$missing" ] || fail "desktop entry lacks $(echo $missing)"
+fi
+wanted="inode/directory image/svg+xml image/heif image/avif image/jxl image/tiff image/jpeg audio/mpeg video/mp4"
+[ -d "$build/ruffle" ] && wanted="$wanted application/vnd.adobe.flash.movie application/x-shockwave-flash"
+for type in $wanted; do
+  echo "$types" | grep -qxF "$type" || fail "desktop entry does not offer $type"
+  offered=$(PATH=$prefix/bin:$PATH XDG_DATA_HOME=$prefix/none XDG_DATA_DIRS=$share:/usr/share gio mime "$type" 2>&1 || true)
+  grep -qF "$id.desktop" <<<"$offered" || fail "the desktop does not offer MEV for $type: $offered"
+done
 
 [ -s "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
 for size in 16 24 32 48 64 128 256; do
@@ -33,13 +61,45 @@ for size in 16 24 32 48 64 128 256; do
   [ "$dims" = "$side $side" ] || fail "${size}x${size} icon is $dims"
 done
 
-page=$share/man/man1/mev.1
-[ -s "$page" ] || fail "no manual page"
+[ -s "$share/man/man1/mev.1.gz" ] || fail "no compressed manual page"
+page=$work/mev.1
+gzip -dc "$share/man/man1/mev.1.gz" >"$page"
 if command -v groff >/dev/null; then
   warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || fail "manual page: $warnings"
 fi
-for text in Images= Audios= Videos= show= '\-\-help' '\-\-version' settings.ini; do
+for text in Images= Audios= Videos= show= '\-\-help' '\-\-version' settings.ini /share/mev 'only the first'; do
   grep -qF -- "$text" "$page" || fail "manual page lacks $text"
 done
+doc=$share/doc/mev
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" ||
+  fail "no machine-readable copyright file"
+grep -q '^License: MIT or Apache-2.0' "$doc/copyright" || fail "copyright file lacks the Flash emulator's licences"
+gzip -dc "$doc/changelog.gz" | head -n 1 | grep -qF "mev (${version#mev })" || fail "changelog does not start at this version"
+
+# Started from the folder that holds the media, with each form of a relative folder.
+if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
+  mkdir -p "$work/here/demo" "$work/config"
+  cp "$source_dir/demo/"*.jpg "$work/here/demo/" 2>/dev/null || convert -size 8x8 xc:red "$work/here/demo/red.jpg"
+  for form in Images=demo demo; do
+    rm -f "$work/config/mev/settings.ini"
+    (cd "$work/here" && XDG_CONFIG_HOME=$work/config exec "$prefix/bin/mev" "$form" >"$work/log" 2>&1) &
+    pid=$!
+    window=""
+    for _ in $(seq 1 120); do
+      window=$(xdotool search --pid "$pid" --name "^MEV - " 2>/dev/null | head -n 1 || true)
+      [ -n "$window" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.5
+    done
+    [ -n "$window" ] || { kill "$pid" 2>/dev/null || true; fail "$form: no window: $(cat "$work/log")"; }
+    xprop -id "$window" WM_CLASS | grep -qF "\"$wm_class\"" ||
+      fail "window class $(xprop -id "$window" WM_CLASS) is not StartupWMClass=$wm_class"
+    kill -TERM "$pid"
+    wait "$pid" || fail "$form: exit status $?"
+    saved=$(sed -n 's/^fld_of_Images=//p' "$work/config/mev/settings.ini" 2>/dev/null || true)
+    [ "$saved" = "$work/here/demo" ] || fail "mev $form from $work/here opened '$saved'"
+  done
+  echo "installed program started from another folder: relative folders taken from there"
+fi
 echo "installed tree checked under $prefix"

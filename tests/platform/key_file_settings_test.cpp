@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <future>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -288,6 +289,58 @@ TEST(KeyFileSettings, WritesFromSeveralThreads)
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(CKeyFileSettings(file).ListNames("Settings").size(), 40u);
+}
+
+// Two copies of the program, each started before the other saved anything: every value
+// either one writes is in the file afterwards, as is what neither touched.
+TEST(KeyFileSettings, TwoProcessesSavingKeepEachOthersValues)
+{
+    test::CTempFolder dir;
+    const std::string file = dir / "settings.ini";
+    WriteFile(file, "[Settings]\nfld_of_Images=/pictures\nmaintab_sel=0\n");
+    constexpr int WRITES = 40;
+    int ready[2];
+    int go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = fork();
+        ASSERT_GE(children[p], 0);
+        if (children[p] == 0) {
+            CKeyFileSettings store(file);
+            char byte = 'r';
+            bool ok = write(ready[1], &byte, 1) == 1 && read(go[0], &byte, 1) == 1;
+            const std::string own = p == 0 ? "fld_of_Audios" : "maintab_sel";
+            ok = store.WriteString("Settings", own, p == 0 ? "/music" : "2") && ok;
+            for (int i = 0; i < WRITES; ++i) {
+                const std::string name = "p" + std::to_string(p) + "_" + std::to_string(i);
+                ok = store.WriteString("open_audio_with", name, name) && ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+    }
+    char byte = 0;
+    for (int p = 0; p < 2; ++p)
+        ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(write(go[1], "gg", 2), 2);
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const int fd : {ready[0], ready[1], go[0], go[1]})
+        close(fd);
+
+    CKeyFileSettings reread(file);
+    EXPECT_EQ(reread.ReadString("Settings", "fld_of_Images"), "/pictures");
+    EXPECT_EQ(reread.ReadString("Settings", "fld_of_Audios"), "/music");
+    EXPECT_EQ(reread.ReadString("Settings", "maintab_sel"), "2");
+    EXPECT_EQ(reread.ListNames("open_audio_with").size(), 2u * WRITES) << ReadFile(file);
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        entries.push_back(entry.path().filename().string());
+    EXPECT_EQ(entries, std::vector<std::string>{"settings.ini"}) << "no temporary or lock file is left";
 }
 
 TEST(KeyFileSettings, DefaultPathFollowsXdgConfigHome)

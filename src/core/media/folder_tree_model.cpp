@@ -135,10 +135,21 @@ bool IsSystemProgramFolder(std::string_view folder)
     return std::find(std::begin(SYSTEM_FOLDERS), std::end(SYSTEM_FOLDERS), normal) != std::end(SYSTEM_FOLDERS);
 }
 
+bool IsInstalledProgramFolder(std::string_view folder)
+{
+    if (IsSystemProgramFolder(folder))
+        return true;
+    // PREFIX/bin next to PREFIX/share/mev, wherever PREFIX is (/opt/mev, ~/.local).
+    const fs::path bin = fs::path(NormalizeFolderPath(folder)).lexically_normal();
+    if (bin.filename() != "bin" || !bin.is_absolute())
+        return false;
+    return IsExistingFolder((bin.parent_path() / "share" / "mev").string());
+}
+
 std::string ChooseDefaultRoot(const std::string& programFolder, const std::string& userFolder,
                               const std::string& homeFolder)
 {
-    if (!programFolder.empty() && !IsSystemProgramFolder(programFolder) && IsExistingFolder(programFolder))
+    if (!programFolder.empty() && !IsInstalledProgramFolder(programFolder) && IsExistingFolder(programFolder))
         return programFolder;
     if (IsExistingFolder(userFolder))
         return userFolder;

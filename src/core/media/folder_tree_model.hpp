@@ -55,8 +55,14 @@ std::string MakeRootSettingName(std::string_view tabName);
 // its own folder is no place to browse media.
 bool IsSystemProgramFolder(std::string_view folder);
 
+// Whether a program in folder is an installed one: in a system program folder, or in
+// the bin folder of an installed tree whose share/mev holds the program's data, under
+// any prefix. Anything else is a copy carried with its media (a disc, a stick, an
+// unpacked folder, a build folder).
+bool IsInstalledProgramFolder(std::string_view folder);
+
 // The root of a tab with nothing on the command line and nothing remembered: the
-// program's folder when the program runs from its own folder; otherwise the tab's user
+// program's folder when the program is not an installed one; otherwise the tab's user
 // folder (Pictures, Music, Videos) when it exists, else home, else "/".
 std::string ChooseDefaultRoot(const std::string& programFolder, const std::string& userFolder,
                               const std::string& homeFolder);

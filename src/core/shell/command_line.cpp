@@ -39,12 +39,17 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return true;
 }
 
+std::string RelativePathBase(const std::string& programFolder, const std::string& currentFolder)
+{
+    return IsInstalledProgramFolder(programFolder) ? currentFolder : programFolder;
+}
+
 std::string ResolveOptionPath(const std::string& value, const std::string& programFolder,
                               const std::string& currentFolder)
 {
     if (!value.empty() && value.front() == '/')
         return value;
-    const std::string& base = IsSystemProgramFolder(programFolder) ? currentFolder : programFolder;
+    const std::string base = RelativePathBase(programFolder, currentFolder);
     std::string combined = std::filesystem::path(JoinPath(base, value)).lexically_normal().string();
     while (combined.size() > 1 && combined.back() == '/')
         combined.pop_back();

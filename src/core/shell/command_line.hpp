@@ -20,10 +20,15 @@ std::string GetCommandLineValue(std::string_view name, bool pathFlag);
 // option names are.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
-// The folder a path option names. A relative value is taken from the program's folder
-// when the program runs from its own folder (a disc or an unpacked copy carries its media
-// beside it), and from the current folder when it is installed in a system program
-// folder, as a command-line user expects; "." and ".." are resolved.
+// The folder relative paths on the command line are taken from: the current folder for
+// an installed program (IsInstalledProgramFolder), as a command-line user expects; the
+// program's folder otherwise, since a disc or an unpacked copy carries its media beside
+// it. Option values follow it; bare paths, as a shell passes them, always come from the
+// current folder, which is the same for an installed program.
+std::string RelativePathBase(const std::string& programFolder, const std::string& currentFolder);
+
+// The folder a path option names: a relative value is taken from RelativePathBase; "."
+// and ".." are resolved.
 std::string ResolveOptionPath(const std::string& value, const std::string& programFolder,
                               const std::string& currentFolder);
 

@@ -90,6 +90,10 @@ CMEVApp::~CMEVApp()
 int CMEVApp::Run(const char* argv0)
 {
     InitPlatform();
+    // GTK names the window's X11 class after the program when it opens the display, which
+    // comes before GApplication would set the name: without it the class is empty and the
+    // menu entry's StartupWMClass matches nothing.
+    g_set_prgname("mev");
     // Two copies may run at once and neither looks for the other.
     m_app = Gtk::Application::create(APPLICATION_ID, Gio::Application::Flags::NON_UNIQUE);
     m_app->signal_startup().connect(sigc::mem_fun(*this, &CMEVApp::OnStartup));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "core/shell/command_line.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -184,6 +185,26 @@ TEST_F(FolderTreeModelTest, DefaultRootDependsOnWhereTheProgramRuns)
     EXPECT_TRUE(IsSystemProgramFolder("//usr//bin"));
     EXPECT_FALSE(IsSystemProgramFolder("/usr/bin/mev"));
     EXPECT_FALSE(IsSystemProgramFolder("/opt/mev"));
+}
+
+// Installed under any prefix, the program takes relative paths from the current folder
+// and never offers its bin folder as a root; a copy beside its media keeps its folder.
+TEST_F(FolderTreeModelTest, InstalledTreeUnderAnyPrefixCountsAsInstalled)
+{
+    const std::string prefix = Make("opt/mev/bin");
+    Make("opt/mev/share/mev");
+    const std::string stick = Make("stick/bin");  // a "bin" folder without the data beside it
+    const std::string home = Make("home");
+    EXPECT_TRUE(IsInstalledProgramFolder(prefix));
+    EXPECT_TRUE(IsInstalledProgramFolder(prefix + "/"));
+    EXPECT_TRUE(IsInstalledProgramFolder("/usr/bin"));
+    EXPECT_FALSE(IsInstalledProgramFolder(stick));
+    EXPECT_FALSE(IsInstalledProgramFolder(m_dir + "/opt/mev"));
+    EXPECT_EQ(ChooseDefaultRoot(prefix, "", home), home);
+    EXPECT_EQ(ChooseDefaultRoot(stick, "", home), stick);
+    EXPECT_EQ(RelativePathBase(prefix, "/work"), "/work");
+    EXPECT_EQ(RelativePathBase(stick, "/work"), stick);
+    EXPECT_EQ(ResolveOptionPath("demo", prefix, "/work"), "/work/demo");
 }
 
 TEST(FolderTreeRoot, LabelsSettingNamesAndRememberRule)
