@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "core/files/file_writer.hpp"
+#include "core/files/user_file.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/system_error.hpp"
@@ -32,7 +33,7 @@ std::string Trim(const std::string& text)
 // CId3v1Tag::Read could not read is then held by someone, not missing.
 bool HasTagMarker(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0)
         return false;
     bool found = false;
@@ -114,7 +115,7 @@ void CTagEditor::Load()
         row.name = name;
         const std::string path = JoinPath(m_folder, name);
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         CId3v1Tag tag;
         if (tag.Read(path)) {
