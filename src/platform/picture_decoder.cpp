@@ -1,17 +1,21 @@
 #include "platform/picture_decoder.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <mutex>
 #include <string_view>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <vips/vips.h>
+
+#include "core/files/user_file.hpp"
+#include "core/thumbs/decode_budget.hpp"
 
 namespace mev {
 
@@ -47,19 +51,121 @@ struct ImageRef {
     }
 };
 
-// Vector formats are drawn at the size asked for, whatever size they declare.
-bool IsVectorLoader(const char* loader)
+// A private folder for the names the readers open pictures by; "" when none could be made.
+const std::string& AliasFolder()
 {
-    const std::string_view name(loader != nullptr ? loader : "");
-    return name.find("svgload") != std::string_view::npos || name.find("pdfload") != std::string_view::npos;
+    static const std::string folder = [] {
+        gchar* made = g_dir_make_tmp("mev-pictures-XXXXXX", nullptr);
+        std::string path = made != nullptr ? made : "";
+        g_free(made);
+        return path;
+    }();
+    return folder;
 }
 
-// Reads the header only and checks the size against the cap. The header says what the
-// file claims, before any pixel memory is taken.
-bool HeaderAllows(const std::string& path, int& width, int& height)
+// The picture file as the decoders see it. The file is opened once, without blocking,
+// and kept only when it is a regular file; the readers then open it through a link to
+// that open file (/proc/self/fd/N) named with the file's own extension, which some
+// loaders choose by. Whatever the name leads to later, a FIFO or a link to a device
+// swapped in, the readers get the file that was checked.
+class CPictureFile {
+public:
+    explicit CPictureFile(const std::string& path) : m_fd(OpenRegularFile(path))
+    {
+        if (m_fd.Get() < 0)
+            return;
+        const std::string& folder = AliasFolder();
+        if (folder.empty()) {
+            m_readerPath = path; // checked just now, the best left
+            return;
+        }
+        static std::atomic<unsigned> counter{0};
+        std::string alias = folder + "/" + std::to_string(counter.fetch_add(1)) + Extension(path);
+        const std::string target = "/proc/self/fd/" + std::to_string(m_fd.Get());
+        if (symlink(target.c_str(), alias.c_str()) == 0) {
+            m_alias = alias;
+            m_readerPath = std::move(alias);
+        } else {
+            m_readerPath = path;
+        }
+    }
+    ~CPictureFile()
+    {
+        if (!m_alias.empty())
+            unlink(m_alias.c_str());
+    }
+    CPictureFile(const CPictureFile&) = delete;
+    CPictureFile& operator=(const CPictureFile&) = delete;
+
+    bool IsOpen() const { return m_fd.Get() >= 0; }
+    int Fd() const { return m_fd.Get(); }
+    const char* ReaderPath() const { return m_readerPath.c_str(); }
+
+private:
+    // ".jpg" from ".../a.JPG"; "" for anything odd.
+    static std::string Extension(const std::string& path)
+    {
+        const std::size_t dot = path.rfind('.');
+        if (dot == std::string::npos || path.find('/', dot) != std::string::npos || path.size() - dot > 12)
+            return {};
+        std::string extension = ".";
+        for (std::size_t i = dot + 1; i < path.size(); ++i) {
+            const auto c = static_cast<unsigned char>(path[i]);
+            if (!std::isalnum(c))
+                return {};
+            extension.push_back(static_cast<char>(std::tolower(c)));
+        }
+        return extension;
+    }
+
+    CUniqueFd m_fd;
+    std::string m_alias;
+    std::string m_readerPath;
+};
+
+// Vector formats are drawn at the size asked for, whatever size they declare.
+bool IsVectorLoader(std::string_view loader)
+{
+    return loader.find("svgload") != std::string_view::npos || loader.find("pdfload") != std::string_view::npos;
+}
+
+// The factor a JPEG decoder shrinks by on its own (1, 2, 4 or 8) for a picture of that
+// size made to fit 'side'.
+std::uint64_t JpegShrink(std::uint64_t width, std::uint64_t height, int side)
+{
+    const std::uint64_t longer = std::max(width, height);
+    std::uint64_t shrink = 1;
+    while (shrink < 8 && longer / (shrink * 2) >= static_cast<std::uint64_t>(std::max(side, 1)))
+        shrink *= 2;
+    return shrink;
+}
+
+// What decoding a picture to fit 'side' takes in memory, from its header: the decoded
+// pixels at the size the loader makes them, plus the result.
+std::uint64_t DecodeBytes(std::string_view loader, std::uint64_t width, std::uint64_t height,
+                          std::uint64_t bytesPerPixel, int side)
+{
+    // The result, fitted to 'side' (never enlarged, vector formats apart), as RGBA.
+    const auto fit = static_cast<std::uint64_t>(std::max(side, 1));
+    const std::uint64_t longer = std::max<std::uint64_t>(std::max(width, height), 1);
+    const std::uint64_t scale = IsVectorLoader(loader) || longer > fit ? fit : longer;
+    const std::uint64_t target = (width * scale / longer + 1) * (height * scale / longer + 1) * 4;
+    if (IsVectorLoader(loader))
+        return target;
+    std::uint64_t shrink = 1;
+    if (loader.find("jpegload") != std::string_view::npos)
+        shrink = JpegShrink(width, height, side);
+    return ((width + shrink - 1) / shrink) * ((height + shrink - 1) / shrink) * std::max<std::uint64_t>(bytesPerPixel, 1)
+        + target;
+}
+
+// Reads the header only and checks the size against the pixel cap; 'bytes' is what the
+// decode to fit 'side' will take. The header says what the file claims, before any
+// pixel memory is taken.
+bool HeaderAllows(const CPictureFile& file, int side, int& width, int& height, std::uint64_t& bytes)
 {
     ImageRef header;
-    header.image = vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    header.image = vips_image_new_from_file(file.ReaderPath(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
     if (header.image == nullptr)
         return false;
     width = vips_image_get_width(header.image);
@@ -67,9 +173,16 @@ bool HeaderAllows(const std::string& path, int& width, int& height)
     const char* loader = nullptr;
     if (vips_image_get_typeof(header.image, VIPS_META_LOADER) != 0)
         vips_image_get_string(header.image, VIPS_META_LOADER, &loader);
-    if (IsVectorLoader(loader))
+    const std::string_view loaderName(loader != nullptr ? loader : "");
+    const auto w = static_cast<std::uint64_t>(std::max(width, 0));
+    const auto h = static_cast<std::uint64_t>(std::max(height, 0));
+    const std::uint64_t pixelBytes = static_cast<std::uint64_t>(vips_image_get_bands(header.image))
+        * vips_format_sizeof(vips_image_get_format(header.image));
+    // The decoded picture is never smaller than 8-bit RGBA in the loaders' hands.
+    bytes = DecodeBytes(loaderName, w, h, std::max<std::uint64_t>(pixelBytes, 4), side);
+    if (IsVectorLoader(loaderName))
         return width > 0 && height > 0;
-    return IsDecodeSizeAllowed(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
+    return IsDecodeSizeAllowed(w, h);
 }
 
 // To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
@@ -133,36 +246,42 @@ void LowerThreadPriority()
 // A JPEG file with its end marker: one that was cut short goes to libvips, which refuses
 // it (gdk-pixbuf would show the part it has). A file with data after its end marker
 // goes there too, and is read as usual.
-bool IsWholeJpeg(const std::string& path)
+bool IsWholeJpeg(const CPictureFile& file)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    struct stat info {};
+    if (fstat(file.Fd(), &info) != 0 || info.st_size < 5)
         return false;
     unsigned char head[3] = {};
     unsigned char tail[2] = {};
-    const bool whole = std::fread(head, 1, 3, file) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF
-        && std::fseek(file, -2, SEEK_END) == 0 && std::fread(tail, 1, 2, file) == 2 && tail[0] == 0xFF
-        && tail[1] == 0xD9;
-    std::fclose(file);
-    return whole;
+    return pread(file.Fd(), head, 3, 0) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF
+        && pread(file.Fd(), tail, 2, info.st_size - 2) == 2 && tail[0] == 0xFF && tail[1] == 0xD9;
 }
 
 // The thumbnail of a whole JPEG file; nothing when gdk-pixbuf cannot read it (libvips
-// then tries). 'refused' tells a picture over the pixel cap, which nobody may decode.
-std::optional<EncodedPicture> PixbufThumbnail(const std::string& path, int size, bool& refused)
+// then tries). 'refused' tells a picture over the pixel cap or the memory budget, which
+// nobody may decode.
+std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size, bool& refused)
 {
     int width = 0;
     int height = 0;
-    if (gdk_pixbuf_get_file_info(path.c_str(), &width, &height) == nullptr)
+    if (gdk_pixbuf_get_file_info(file.ReaderPath(), &width, &height) == nullptr)
         return std::nullopt;
-    if (!IsDecodeSizeAllowed(static_cast<std::uint64_t>(std::max(width, 0)), static_cast<std::uint64_t>(std::max(height, 0)))) {
+    const auto w = static_cast<std::uint64_t>(std::max(width, 0));
+    const auto h = static_cast<std::uint64_t>(std::max(height, 0));
+    if (!IsDecodeSizeAllowed(w, h)) {
+        refused = true;
+        return std::nullopt;
+    }
+    // gdk-pixbuf keeps RGB, and scales from the shrunk decode into a picture of its own.
+    const CDecodeMemory memory(CDecodeBudget::Instance(), DecodeBytes("jpegload", w, h, 3, size) * 2);
+    if (!memory.IsHeld()) {
         refused = true;
         return std::nullopt;
     }
     GError* error = nullptr;
     GdkPixbuf* loaded = width <= size && height <= size
-        ? gdk_pixbuf_new_from_file(path.c_str(), &error)
-        : gdk_pixbuf_new_from_file_at_scale(path.c_str(), size, size, TRUE, &error);
+        ? gdk_pixbuf_new_from_file(file.ReaderPath(), &error)
+        : gdk_pixbuf_new_from_file_at_scale(file.ReaderPath(), size, size, TRUE, &error);
     if (loaded == nullptr) {
         g_clear_error(&error);
         return std::nullopt;
@@ -230,20 +349,27 @@ std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& 
     return Guarded([&]() -> std::optional<EncodedPicture> {
         if (size <= 0)
             return std::nullopt;
-        if (IsWholeJpeg(path)) {
+        const CPictureFile file(path);
+        if (!file.IsOpen())
+            return std::nullopt;
+        if (IsWholeJpeg(file)) {
             bool refused = false;
-            if (auto thumbnail = PixbufThumbnail(path, size, refused))
+            if (auto thumbnail = PixbufThumbnail(file, size, refused))
                 return thumbnail;
             if (refused)
                 return std::nullopt;
         }
         int width = 0;
         int height = 0;
-        if (!HeaderAllows(path, width, height))
+        std::uint64_t bytes = 0;
+        if (!HeaderAllows(file, size, width, height, bytes))
+            return std::nullopt;
+        const CDecodeMemory memory(CDecodeBudget::Instance(), bytes);
+        if (!memory.IsHeld())
             return std::nullopt;
         ImageRef thumbnail;
-        if (vips_thumbnail(path.c_str(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN, "fail_on",
-                           VIPS_FAIL_ON_ERROR, nullptr)
+        if (vips_thumbnail(file.ReaderPath(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN,
+                           "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
             != 0)
             return std::nullopt;
         return Encode(thumbnail, true, width, height);
@@ -253,12 +379,19 @@ std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& 
 std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
 {
     return Guarded([&]() -> std::optional<EncodedPicture> {
+        const CPictureFile file(path);
+        if (!file.IsOpen())
+            return std::nullopt;
         int width = 0;
         int height = 0;
-        if (!HeaderAllows(path, width, height))
+        std::uint64_t bytes = 0;
+        if (!HeaderAllows(file, MAX_RENDITION_SIDE, width, height, bytes))
+            return std::nullopt;
+        const CDecodeMemory memory(CDecodeBudget::Instance(), bytes);
+        if (!memory.IsHeld())
             return std::nullopt;
         ImageRef picture;
-        if (vips_thumbnail(path.c_str(), &picture.image, MAX_RENDITION_SIDE, "height", MAX_RENDITION_SIDE, "size",
+        if (vips_thumbnail(file.ReaderPath(), &picture.image, MAX_RENDITION_SIDE, "height", MAX_RENDITION_SIDE, "size",
                            VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
             != 0)
             return std::nullopt;

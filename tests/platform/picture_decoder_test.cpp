@@ -1,14 +1,20 @@
 #include "platform/picture_decoder.hpp"
 
 #include <fstream>
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <vips/vips.h>
 
+#include "core/thumbs/decode_budget.hpp"
 #include "core/thumbs/png_text.hpp"
 #include "core/thumbs/thumbnail_cache.hpp"
+#include "special_files.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -115,6 +121,48 @@ TEST_F(PictureDecoderTest, BrokenAndHostileFilesGiveNothing)
         + chunk("IDAT", std::string("\x78\x9c\x63\x60\xa0\x0c\x00\x00\x00\x40\x00\x01", 12)) + chunk("IEND", "");
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("bomb.png", bomb), 128));
     EXPECT_FALSE(decoder.MakeRendition(temp.File("bomb.png")));
+}
+
+// A FIFO or a link to a device named like a picture: the decoder gives nothing, at once,
+// instead of waiting for a writer or reading zeros for ever with a decode slot held.
+TEST_F(PictureDecoderTest, FifosAndDevicesGiveNothingAtOnce)
+{
+    auto folder = std::make_shared<test::CTempFolder>();
+    ASSERT_TRUE(test::MakeLink("/dev/zero", folder->File("zz1.jpg")));
+    ASSERT_TRUE(test::MakeLink("/dev/zero", folder->File("zz2.png")));
+    ASSERT_TRUE(test::MakeFifo(folder->File("zz3.gif")));
+    for (const char* name : {"zz1.jpg", "zz2.png", "zz3.gif"}) {
+        const std::string path = folder->File(name);
+        auto results = std::make_shared<std::pair<bool, bool>>(true, true);
+        const bool finished = test::FinishesWithin([path, results, folder] {
+            CPictureDecoder decoder;
+            results->first = decoder.MakeThumbnail(path, 128).has_value();
+            results->second = decoder.MakeRendition(path).has_value();
+        });
+        if (!finished) {
+            close(open(folder->File("zz3.gif").c_str(), O_RDWR | O_NONBLOCK)); // lets a stuck reader go
+            FAIL() << name << " hangs the decoder";
+        }
+        EXPECT_FALSE(results->first) << name;
+        EXPECT_FALSE(results->second) << name;
+    }
+}
+
+// 35 bytes of GIF that declare 14000 x 14000 pixels: under the pixel cap, but decoding it
+// would take some 800 MB. More than the whole memory budget: nothing, without decoding.
+TEST_F(PictureDecoderTest, PictureOverTheMemoryBudgetGivesNothing)
+{
+    const std::string gif = std::string("GIF89a\xb0\x36\xb0\x36\x80\x00\x00", 13) + std::string("\0\0\0\xff\xff\xff", 6)
+        + std::string("\x2c\0\0\0\0\xb0\x36\xb0\x36\x00", 10) + std::string("\x02\x02\x4c\x01\x00\x3b", 6);
+    ASSERT_EQ(gif.size(), 35u);
+    const std::string path = temp.Write("bomb.gif", gif);
+    ASSERT_GT(14000ull * 14000 * 3, CDecodeBudget::Instance().GetTotal());
+    EXPECT_FALSE(decoder.MakeThumbnail(path, 128));
+    EXPECT_FALSE(decoder.MakeRendition(path));
+    EXPECT_EQ(CDecodeBudget::Instance().GetFree(), CDecodeBudget::Instance().GetTotal());
+    // A picture within the budget is made as before.
+    ASSERT_TRUE(WritePicture(temp.File("fine.gif"), 2000, 1000));
+    EXPECT_TRUE(decoder.MakeThumbnail(temp.File("fine.gif"), 128));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/files/file_writer.hpp"
+#include "core/files/user_file.hpp"
 #include "core/shell/file_names.hpp"
 
 namespace mev {
@@ -76,6 +77,8 @@ void CFileOperation::Run()
                 total += static_cast<std::uint64_t>(st.st_size);
         }
         m_bytesTotal.store(total);
+        // What an earlier run that crashed here left half written goes now.
+        CFileWriter::RemoveStaleTemporaries(m_folder);
     }
     for (std::size_t i = 0; i < m_sources.size(); ++i) {
         if (m_cancel.load()) {
@@ -144,14 +147,13 @@ FileOpResult CFileOperation::DeleteOne(const std::string& source)
 
 int CFileOperation::CopyFileContents(const std::string& source, const std::string& destination)
 {
-    CFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Regular files only: a FIFO would block the open and a device would never end.
+    CFd in(OpenRegularFile(source));
     if (in.Get() < 0)
         return errno;
     struct stat st {};
     if (fstat(in.Get(), &st) != 0)
         return errno;
-    if (!S_ISREG(st.st_mode))
-        return EISDIR;
     CFileWriter out;
     if (!out.Open(destination))
         return errno;

@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/shell/file_names.hpp"
@@ -19,7 +22,54 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr std::string_view TEMP_PREFIX = ".mev-";
+constexpr std::string_view TEMP_SUFFIX = ".part";
+
+// The process id in ".mev-<pid>-<n>.part", or 0 for any other name.
+pid_t TemporaryOwner(std::string_view name)
+{
+    if (name.size() <= TEMP_PREFIX.size() + TEMP_SUFFIX.size() || name.substr(0, TEMP_PREFIX.size()) != TEMP_PREFIX
+        || name.substr(name.size() - TEMP_SUFFIX.size()) != TEMP_SUFFIX)
+        return 0;
+    name = name.substr(TEMP_PREFIX.size(), name.size() - TEMP_PREFIX.size() - TEMP_SUFFIX.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 9 || dash + 1 == name.size())
+        return 0;
+    long pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    for (char c : name.substr(dash + 1)) {
+        if (c < '0' || c > '9')
+            return 0;
+    }
+    return static_cast<pid_t>(pid);
+}
+
 } // namespace
+
+unsigned CFileWriter::RemoveStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return 0;
+    unsigned removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const pid_t owner = TemporaryOwner(entry->d_name);
+        // A writer still running, ours or another copy's, keeps its file; so does one
+        // whose process id has been taken since: better a stray file than a lost one.
+        if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat info {};
+        if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
+            && unlinkat(dirfd(dir), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    closedir(dir);
+    return removed;
+}
 
 CFileWriter::~CFileWriter()
 {

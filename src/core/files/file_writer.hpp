@@ -27,6 +27,10 @@ public:
     // Removes the temporary file; the final path is not touched.
     void Discard();
 
+    // Removes the temporary files that writers of processes no longer running (a crash,
+    // a power cut) left in the folder. Returns how many went.
+    static unsigned RemoveStaleTemporaries(const std::string& folder);
+
 private:
     int m_fd = -1;
     std::string m_tempPath;

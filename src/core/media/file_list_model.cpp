@@ -127,10 +127,11 @@ std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, Medi
         FileItem item;
         item.path = JoinPath(folder, name);
         // One stat per entry gives kind, size and time; a link counts as what it names.
+        // Only regular files: a FIFO or device under a media name stalls whoever opens it.
         struct stat info {};
-        if (stat(item.path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+        if (stat(item.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        item.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+        item.size = static_cast<std::uint64_t>(info.st_size);
         item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
 
         const auto dot = name.rfind('.');

@@ -112,8 +112,10 @@ void GenerateIndexPage(CPageProtocol& protocol)
     auto lastSent = std::chrono::steady_clock::now();
     // Entries go out in the order the file system lists them, as they are found.
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        // Regular files only (a link to one is one): a FIFO or a link to a device under a
+        // picture's name would hold a decode slot for ever.
         std::error_code typeError;
-        if (!it->is_directory(typeError)) {
+        if (it->is_regular_file(typeError)) {
             const std::string name = it->path().filename().string();
             if (IsImageName(name, kinds)) {
                 if (!folderSent) {

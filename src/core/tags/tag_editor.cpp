@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/files/file_writer.hpp"
+#include "core/files/user_file.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/system_error.hpp"
@@ -33,7 +34,7 @@ std::string Trim(const std::string& text)
 // CId3v1Tag::Read could not read is then held by someone, not missing.
 bool HasTagMarker(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0)
         return false;
     bool found = false;
@@ -133,7 +134,7 @@ void CTagEditor::Load()
         row.name = name;
         const std::string path = JoinPath(m_folder, name);
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         CId3v1Tag tag;
         if (tag.Read(path)) {

@@ -23,6 +23,7 @@
 #include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
 #include "ui/browser/browser_engine.hpp"
+#include "ui/media/file_operation_dlg.hpp"
 
 namespace mev {
 namespace {
@@ -101,6 +102,8 @@ int CMEVApp::Run(const char* argv0)
 
     char* args[] = {const_cast<char*>(argv0 != nullptr ? argv0 : "mev"), nullptr};
     const int rc = m_app->run(1, args);
+    // A copy or move under way stops, and its temporary file goes, before the program does.
+    CFileOperationDlg::CancelAndWait();
     // The window, its pages and their browsers go now, while GTK is still up; the pages
     // write their settings on the way.
     m_frame.reset();

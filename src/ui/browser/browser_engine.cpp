@@ -4,8 +4,13 @@
 #include <filesystem>
 #include <set>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gio/gunixinputstream.h>
 #include <webkit/webkit.h>
 
+#include "core/files/user_file.hpp"
 #include "core/pages/file_request.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
@@ -67,20 +72,17 @@ bool ServeFile(WebKitURISchemeRequest* request, const char* uri)
     FileRequest file;
     if (uri == nullptr || !ParseFileRequestUrl(uri, file))
         return false;
-    GFile* gfile = g_file_new_for_path(file.path.c_str());
-    GFileInputStream* stream = g_file_read(gfile, nullptr, nullptr);
-    GFileInfo* info = stream != nullptr
-        ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr)
-        : nullptr;
-    g_object_unref(gfile);
-    if (stream == nullptr) {
+    // Opened without blocking and only as a regular file: this runs on the main loop.
+    const int fd = OpenRegularFile(file.path);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            close(fd);
         FinishWithError(request, uri);
         return true;
     }
-    const gint64 length = info != nullptr ? g_file_info_get_size(info) : -1;
-    if (info != nullptr)
-        g_object_unref(info);
-    FinishWithStream(request, G_INPUT_STREAM(stream), length, file.contentType.c_str(), true);
+    GInputStream* stream = g_unix_input_stream_new(fd, TRUE);
+    FinishWithStream(request, stream, static_cast<gint64>(info.st_size), file.contentType.c_str(), true);
     return true;
 }
 

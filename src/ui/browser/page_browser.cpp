@@ -125,6 +125,25 @@ struct CPageBrowser::Callbacks {
         });
     }
 
+    static void OnResponsiveChanged(WebKitWebView* view, GParamSpec*, gpointer self)
+    {
+        // A web process that stops answering (stuck in a read, stopped) holds every view
+        // it serves. The engine says so after a few seconds without an answer; a little
+        // later it is ended, and the views come back as after a crash.
+        constexpr unsigned GRACE_MS = 3000;
+        auto* browser = static_cast<CPageBrowser*>(self);
+        browser->m_hangTimer.disconnect();
+        if (webkit_web_view_get_is_web_process_responsive(view))
+            return;
+        browser->m_hangTimer = Glib::signal_timeout().connect(
+            [view] {
+                if (!webkit_web_view_get_is_web_process_responsive(view))
+                    webkit_web_view_terminate_web_process(view);
+                return false;
+            },
+            GRACE_MS);
+    }
+
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
     static void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self)
@@ -203,6 +222,8 @@ void CPageBrowser::AttachView(WebKitWebView* view)
     g_signal_connect(m_view, "decide-policy", G_CALLBACK(&Callbacks::OnDecidePolicy), this);
     g_signal_connect(m_view, "create", G_CALLBACK(&Callbacks::OnCreate), this);
     g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(&Callbacks::OnWebProcessTerminated), this);
+    m_hangTimer.disconnect();
+    g_signal_connect(m_view, "notify::is-web-process-responsive", G_CALLBACK(&Callbacks::OnResponsiveChanged), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
     // The engine reports no change of target when the pointer jumps straight off a link
@@ -216,6 +237,7 @@ void CPageBrowser::AttachView(WebKitWebView* view)
 CPageBrowser::~CPageBrowser()
 {
     m_alive.reset();
+    m_hangTimer.disconnect();
     m_leaveConnection.disconnect();
     m_unmapConnection.disconnect();
     g_cancellable_cancel(m_cancellable);

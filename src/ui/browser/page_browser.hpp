@@ -82,6 +82,8 @@ private:
     std::string m_statusText;
     sigc::connection m_leaveConnection;
     sigc::connection m_unmapConnection;
+    // Ends a web process that has stopped answering.
+    sigc::connection m_hangTimer;
     sigc::signal<void(const std::string&)> m_signalStatusText;
     sigc::signal<void()> m_signalLoadFinished;
     sigc::signal<void()> m_signalViewReplaced;

@@ -12,6 +12,28 @@ namespace {
 
 bool g_bFileOperationBusy = false;
 
+// The operation under way and its worker, kept so that quitting can cancel it and wait
+// until it has taken its temporary file away.
+struct RunningOperation {
+    std::shared_ptr<CFileOperation> op;
+    std::thread worker;
+};
+
+RunningOperation& Running()
+{
+    // Never destroyed: a joinable thread must not meet its destructor at exit.
+    static auto* running = new RunningOperation;
+    return *running;
+}
+
+void JoinWorker()
+{
+    RunningOperation& running = Running();
+    if (running.worker.joinable())
+        running.worker.join();
+    running.op.reset();
+}
+
 std::string FormatCount(const char* format, unsigned count)
 {
     char text[256];
@@ -41,6 +63,13 @@ std::string& CFileOperationDlg::LastFolder(FileOpKind kind)
 bool CFileOperationDlg::IsBusy()
 {
     return g_bFileOperationBusy;
+}
+
+void CFileOperationDlg::CancelAndWait()
+{
+    if (const auto& op = Running().op)
+        op->Cancel();
+    JoinWorker();
 }
 
 void CFileOperationDlg::RunCommand(Gtk::Window* parent, FileOpKind kind, std::vector<std::string> files,
@@ -75,8 +104,10 @@ void CFileOperationDlg::Start(Gtk::Window* parent, std::shared_ptr<CFileOperatio
     if (g_bFileOperationBusy)
         return;
     g_bFileOperationBusy = true;
+    JoinWorker(); // the last one has finished long since
     // The worker holds its own reference: the operation outlives the window if need be.
-    std::thread([op] { op->Run(); }).detach();
+    Running().op = op;
+    Running().worker = std::thread([op] { op->Run(); });
     new CFileOperationDlg(parent, std::move(op), std::move(done)); // deletes itself in Finish
 }
 
@@ -154,6 +185,7 @@ void CFileOperationDlg::Finish()
     m_showLater.disconnect();
     hide();
     g_bFileOperationBusy = false;
+    JoinWorker();
     Gtk::Window* parent = get_transient_for();
     const CFileOperation& op = *m_op;
     if (m_done)

@@ -26,6 +26,9 @@ public:
     static void Start(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done);
     // True while an operation runs; another command then does nothing.
     static bool IsBusy();
+    // Cancels the operation under way, if any, and returns once its worker has ended and
+    // left no temporary file behind. For quitting.
+    static void CancelAndWait();
     // The remembered folders, for tests.
     static std::string& LastFolder(FileOpKind kind);
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "special_files.hpp"
 #include "temp_folder.hpp"
 
 namespace {
@@ -215,6 +216,47 @@ TEST(FileOperation, CancelLeavesTheRestAndNoPartialFile)
         EXPECT_EQ(EntryCount(dest), 0u);
     else
         EXPECT_EQ(CTempFolder::Read(dest + "/big.mp3").size(), 64u << 20);
+}
+
+// A FIFO blocks its reader until someone writes, and a device never ends: neither is a
+// file the operation can copy. They fail at once, like any file that cannot be read.
+TEST(FileOperation, FifosAndDevicesAreRefusedAtOnce)
+{
+    auto dir = std::make_shared<CTempFolder>();
+    const std::string dest = dir->MakeFolder("dest");
+    ASSERT_TRUE(mev::test::MakeFifo(dir->File("a fifo.mp3")));
+    ASSERT_TRUE(mev::test::MakeLink("/dev/zero", dir->File("zero.mp3")));
+    const std::vector<std::string> sources = {dir->File("a fifo.mp3"), dir->File("zero.mp3"), dir->Write("b.mp3")};
+    for (FileOpKind kind : {FileOpKind::Copy, FileOpKind::Move}) {
+        auto op = std::make_shared<CFileOperation>(kind, sources, dest);
+        if (!mev::test::FinishesWithin([op, dir] { op->Run(); })) {
+            // Let the stuck reader go before failing.
+            close(open(dir->File("a fifo.mp3").c_str(), O_RDWR | O_NONBLOCK));
+            FAIL() << "the operation hangs on a FIFO";
+        }
+        EXPECT_EQ(op->Results(), (std::vector<R>{R::Failed, R::Failed, R::Done}));
+    }
+    EXPECT_EQ(EntryCount(dest), 1u);
+}
+
+// A copy cut short by a crash leaves its temporary file; the next operation into that
+// folder takes it away, and leaves alone those of writers still running.
+TEST(FileOperation, StaleTemporaryFilesOfEndedProcessesAreRemoved)
+{
+    CTempFolder dir;
+    const std::string dest = dir.MakeFolder("dest");
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    ASSERT_GT(ended, 0);
+    waitpid(ended, nullptr, 0);
+    const std::string stale = dir.Write("dest/.mev-" + std::to_string(ended) + "-0.part", "half");
+    const std::string running = dir.Write("dest/.mev-" + std::to_string(getppid()) + "-3.part", "busy");
+    const std::string other = dir.Write("dest/.mev-notes.part", "mine");
+    EXPECT_EQ(RunOp(FileOpKind::Copy, {dir.Write("a.mp3")}, dest), std::vector<R>{R::Done});
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "special_files.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -82,6 +84,22 @@ TEST(FileListModel, FillListsTheKindWithTypesAndTheTitleRule)
     EXPECT_EQ(plain.GetNameText(1), "Track");
     EXPECT_TRUE(CFileListModel::ListFolder(folder.Path(), MediaKind::Video, false, namer).empty());
     EXPECT_TRUE(CFileListModel::ListFolder(folder.File("missing"), MediaKind::Audio, true, namer).empty());
+}
+
+// Opening a FIFO blocks and a device never ends: such files are not listed, whatever
+// their names; a link to a regular file is.
+TEST(FileListModel, ListsRegularFilesAndLinksToThemOnly)
+{
+    CTempFolder folder;
+    folder.Write("tune.mp3", std::string(300, 'x'));
+    ASSERT_TRUE(test::MakeLink(folder / "tune.mp3", folder / "link.mp3"));
+    ASSERT_TRUE(test::MakeFifo(folder / "a fifo.mp3"));
+    ASSERT_TRUE(test::MakeLink("/dev/zero", folder / "zero.mp3"));
+    std::vector<std::string> paths;
+    for (const FileItem& row : CFileListModel::ListFolder(folder.Path(), MediaKind::Audio, true, {}))
+        paths.push_back(row.path);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{folder / "link.mp3", folder / "tune.mp3"}));
 }
 
 TEST(FileListModel, OneDirectionFlagForAllColumns)

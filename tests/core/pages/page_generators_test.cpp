@@ -17,6 +17,7 @@
 #include "core/shell/url.hpp"
 #include "core/pages/page_test_support.hpp"
 #include "core/test_resources.hpp"
+#include "special_files.hpp"
 
 namespace mev {
 namespace {
@@ -176,6 +177,21 @@ TEST_F(PageGeneratorsTest, IndexOfEmptyOrUnlistableFolder)
     const std::string file = m_temp.Write("x.jpg");
     EXPECT_EQ(CPageProtocol::RunGenerator(file, GenerateIndexPage), empty);
     EXPECT_EQ(CPageProtocol::RunGenerator(m_temp.Path() + "/gone", GenerateIndexPage), empty);
+}
+
+// A FIFO or a link to a device under a picture's name would hold a decode slot for ever:
+// the index lists regular files and links to them only.
+TEST_F(PageGeneratorsTest, IndexListsRegularFilesAndLinksToThemOnly)
+{
+    const std::string real = m_temp.Write("a.jpg");
+    ASSERT_TRUE(test::MakeLink(real, m_temp / "link.jpg"));
+    ASSERT_TRUE(test::MakeLink("/dev/zero", m_temp / "zz1.jpg"));
+    ASSERT_TRUE(test::MakeLink("/dev/zero", m_temp / "zz2.png"));
+    ASSERT_TRUE(test::MakeFifo(m_temp / "zz3.gif"));
+    ASSERT_TRUE(test::MakeLink(m_temp / "gone.jpg", m_temp / "dangling.jpg"));
+    auto listed = ListedPaths(Render("images", m_temp.Path()));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{real, m_temp / "link.jpg"}));
 }
 
 TEST_F(PageGeneratorsTest, ImagePage)

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <set>
+#include <sstream>
+
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <webkit/webkit.h>
 
@@ -50,6 +57,68 @@ TEST_F(BrowserPages, PageComesBackAfterTheWebProcessEndsAndTurnsBlankWhenItEndsA
     EXPECT_TRUE(RunMainLoopUntil([this] { return browser->GetLocationUrl() == GetBlankPageUrl() && !browser->IsLoading(); },
                                  10000));
     EXPECT_TRUE(WaitFor("document.body.getAttribute('bgColor')", "\"#000000\""));
+}
+
+// The web processes this program started: processes named so whose parent chain leads
+// here (the sandbox puts its own processes between).
+std::set<pid_t> OurWebProcesses()
+{
+    const auto parentOf = [](pid_t pid) -> pid_t {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("PPid:", 0) == 0)
+                return static_cast<pid_t>(std::stol(line.substr(5)));
+        }
+        return 0;
+    };
+    std::set<pid_t> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string comm;
+        std::getline(std::ifstream(entry.path() / "comm"), comm);
+        if (comm.rfind("WebKitWebProces", 0) != 0)
+            continue;
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        for (pid_t up = parentOf(pid); up > 1; up = parentOf(up)) {
+            if (up == getpid()) {
+                found.insert(pid);
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+// A web process that stops answering (here stopped outright, as one stuck reading a FIFO
+// is) held every pane until restart: it is ended, and the page comes back in a new one.
+TEST_F(BrowserPages, PageComesBackWhenTheWebProcessStopsAnswering)
+{
+    const std::string front = GetFrontPageUrl();
+    ASSERT_TRUE(NavigateAndWait(*browser, front));
+    ASSERT_EQ(Eval("window.mark = 1"), "1");
+    const std::set<pid_t> stopped = OurWebProcesses();
+    ASSERT_FALSE(stopped.empty());
+    for (pid_t pid : stopped)
+        kill(pid, SIGSTOP);
+    browser->Navigate(GetBlankPageUrl()); // the engine waits for an answer
+    const bool back = RunMainLoopUntil(
+        [&] {
+            for (pid_t pid : OurWebProcesses()) {
+                if (stopped.count(pid) == 0)
+                    return true;
+            }
+            return false;
+        },
+        30000);
+    for (pid_t pid : stopped)
+        kill(pid, SIGCONT);
+    ASSERT_TRUE(back) << "the stopped web process was never replaced";
+    // A page answers again, from a new process.
+    EXPECT_TRUE(WaitFor("typeof window.mark", "\"undefined\"", 30000));
 }
 
 TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)

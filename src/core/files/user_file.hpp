@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+namespace mev {
+
+// A person's folders may hold FIFOs, sockets and links to devices under any name. A plain
+// open() of a FIFO waits for a writer, and a read of /dev/zero never ends, so every file
+// of theirs is opened through here before anything reads it.
+
+// Opens the file for reading without blocking (a link counts as what it names) and
+// keeps it only when it is a regular file; the descriptor is then blocking again. -1
+// with errno set otherwise (ENODEV for a FIFO, device or socket, EISDIR for a folder).
+int OpenRegularFile(const std::string& path);
+
+// Whether the path names a regular file, following links: what lists of media take.
+bool IsRegularFilePath(const std::string& path);
+
+// Closes the descriptor when it goes.
+class CUniqueFd {
+public:
+    explicit CUniqueFd(int fd = -1) : m_fd(fd) {}
+    ~CUniqueFd();
+    CUniqueFd(const CUniqueFd&) = delete;
+    CUniqueFd& operator=(const CUniqueFd&) = delete;
+    int Get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace mev
