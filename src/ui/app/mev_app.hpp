@@ -40,10 +40,13 @@ private:
     void OnStartup();
     void OnActivate();
     void InstallStyles();
+    // GTK's renderer, unless the environment names one.
+    void ChooseRenderer();
 
     Glib::RefPtr<Gtk::Application> m_app;
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<unsigned> m_signalSources;
+    bool m_rendererChosen = false; // GSK_RENDERER was set here, for GTK alone
 };
 
 } // namespace mev
