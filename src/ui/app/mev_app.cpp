@@ -23,6 +23,7 @@
 #include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
 #include "ui/browser/browser_engine.hpp"
+#include "ui/media/file_list_ctrl.hpp"
 
 namespace mev {
 namespace {
@@ -89,7 +90,7 @@ CMEVApp::~CMEVApp()
 
 int CMEVApp::Run(const char* argv0)
 {
-    ChooseRenderer();
+    m_rendererChosen = ChooseRenderer();
     InitPlatform();
     // Two copies may run at once and neither looks for the other.
     m_app = Gtk::Application::create(APPLICATION_ID, Gio::Application::Flags::NON_UNIQUE);
@@ -136,9 +137,11 @@ void CMEVApp::OnActivate()
         g_unsetenv("GSK_RENDERER");
         m_rendererChosen = false;
     }
+    // Ready before the first music or video folder is listed.
+    CFileListCtrl::PrepareFileTypes();
 }
 
-void CMEVApp::ChooseRenderer()
+bool CMEVApp::ChooseRenderer()
 {
     // The window is mostly web views whose pages the web process paints in software.
     // GTK's GL renderer adds nothing to that, and where GL is a software rasteriser (no
@@ -147,9 +150,9 @@ void CMEVApp::ChooseRenderer()
     // movie plays. Measured, cairo is the cheaper one; GSK_RENDERER still decides.
     const char* chosen = g_getenv("GSK_RENDERER");
     if (chosen != nullptr && *chosen != '\0')
-        return;
+        return false;
     g_setenv("GSK_RENDERER", "cairo", TRUE);
-    m_rendererChosen = true;
+    return true;
 }
 
 void CMEVApp::InstallStyles()

@@ -36,12 +36,14 @@ public:
     // Closes the main window as its close box would (also on SIGTERM, SIGINT, SIGHUP).
     void CloseMainWindow();
 
+    // Chooses GTK's renderer through GSK_RENDERER, before GTK starts, unless the
+    // environment names one already; true when it set the variable.
+    static bool ChooseRenderer();
+
 private:
     void OnStartup();
     void OnActivate();
     void InstallStyles();
-    // GTK's renderer, unless the environment names one.
-    void ChooseRenderer();
 
     Glib::RefPtr<Gtk::Application> m_app;
     std::unique_ptr<CMainFrame> m_frame;
