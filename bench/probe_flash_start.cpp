@@ -177,16 +177,6 @@ int main(int argc, char** argv)
             TreeCpu(&web);
             std::printf("%-26s %9.2fs%s %s\n", mev::GetFileNamePart(movie.path).c_str(), seconds,
                         shown ? " " : "!", web.c_str());
-            if (std::getenv("TIMINGS") != nullptr) {
-                bool done = false;
-                browser->EvaluateScript("performance.getEntriesByType('resource').map(e => e.name.substring(0, 40) + ' '"
-                                        " + Math.round(e.startTime) + '+' + Math.round(e.duration)).join('; ')",
-                                        [&](bool, std::string json) {
-                                            std::printf("  %s\n", json.c_str());
-                                            done = true;
-                                        });
-                RunUntil([&] { return done; }, 5000);
-            }
         }
     }
     // A movie playing for five seconds: the process tree's CPU over that time.
