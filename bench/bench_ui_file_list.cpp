@@ -22,6 +22,7 @@
 
 #include "core/media/file_list_model.hpp"
 #include "platform/platform_init.hpp"
+#include "ui/app/mev_app.hpp"
 #include "ui/media/audio_file_list_ctrl.hpp"
 
 namespace {
@@ -174,6 +175,8 @@ BENCHMARK(BM_SortByTitleFromHeaderClick)->UseManualTime()->Unit(benchmark::kMill
 int main(int argc, char** argv)
 {
     setenv("GTK_A11Y", "none", 1);
+    // The renderer the program draws with.
+    mev::CMEVApp::ChooseRenderer();
     if (!gtk_init_check()) {
         std::fprintf(stderr, "no display: run under xvfb-run -a\n");
         return 1;

@@ -19,10 +19,6 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
     const CDisplayInfo display;
     set_default_size(display.GetWidth(), display.GetHeight());
 
-    m_browser.SetContextMenuId(IDR_FULLSCREEN_MENU);
-    m_browser.GetWidget().set_hexpand(true);
-    m_browser.GetWidget().set_vexpand(true);
-    set_child(m_browser.GetWidget());
 
     // Capture phase: the keys below belong to the window, not to the page inside it.
     auto keys = Gtk::EventControllerKey::create();
@@ -30,7 +26,10 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
     keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CFullScreenWnd::OnKeyPressed), false);
     add_controller(keys);
 
-    signal_hide().connect([this] { m_browser.Navigate(GetBlankPageUrl()); });
+    signal_hide().connect([this] {
+        if (m_browser)
+            m_browser->Navigate(GetBlankPageUrl());
+    });
     // Closing the window (Alt+F4) is Escape: the page gets its content back.
     signal_close_request().connect(
         [this] {
@@ -38,6 +37,19 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
             return true;
         },
         false);
+}
+
+CPageBrowser& CFullScreenWnd::GetBrowser()
+{
+    // Made when first wanted: most sessions never go full screen.
+    if (!m_browser) {
+        m_browser = std::make_unique<CPageBrowser>();
+        m_browser->SetContextMenuId(IDR_FULLSCREEN_MENU);
+        m_browser->GetWidget().set_hexpand(true);
+        m_browser->GetWidget().set_vexpand(true);
+        set_child(m_browser->GetWidget());
+    }
+    return *m_browser;
 }
 
 CFullScreenWnd::~CFullScreenWnd()
@@ -105,7 +117,7 @@ bool CFullScreenWnd::OnKeyPressed(unsigned key, unsigned, Gdk::ModifierType stat
             PostToCurrentPage(ID_AUTOPLAY_5S);
             return true;
         case GDK_KEY_F6:
-            m_browser.Refresh();
+            GetBrowser().Refresh();
             return true;
         case GDK_KEY_F8:
             // Leave full-screen mode, then choose another folder.
@@ -114,9 +126,9 @@ bool CFullScreenWnd::OnKeyPressed(unsigned key, unsigned, Gdk::ModifierType stat
             return true;
         case GDK_KEY_F9: {
             std::weak_ptr<bool> alive = m_alive;
-            m_browser.HasScriptFunction("ToggleSize", [this, alive](bool has) {
+            GetBrowser().HasScriptFunction("ToggleSize", [this, alive](bool has) {
                 if (has && alive.lock() && *alive.lock())
-                    m_browser.ExecScript("ToggleSize();");
+                    GetBrowser().ExecScript("ToggleSize();");
             });
             return true;
         }

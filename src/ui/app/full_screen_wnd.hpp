@@ -18,7 +18,7 @@ public:
     explicit CFullScreenWnd(CMainFrame& frame);
     ~CFullScreenWnd() override;
 
-    CPageBrowser& GetBrowser() { return m_browser; }
+    CPageBrowser& GetBrowser();
     bool IsShown() const { return get_visible(); }
 
     // Covers the screen as it is now (its size may have changed since the last time).
@@ -34,7 +34,7 @@ private:
     void PostToCurrentPage(int id);
 
     CMainFrame& m_frame;
-    CPageBrowser m_browser;
+    std::unique_ptr<CPageBrowser> m_browser;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

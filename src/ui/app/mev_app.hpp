@@ -36,6 +36,10 @@ public:
     // Closes the main window as its close box would (also on SIGTERM, SIGINT, SIGHUP).
     void CloseMainWindow();
 
+    // Chooses GTK's renderer through GSK_RENDERER, before GTK starts, unless the
+    // environment names one already; true when it set the variable.
+    static bool ChooseRenderer();
+
 private:
     void OnStartup();
     void OnActivate();
@@ -44,6 +48,7 @@ private:
     Glib::RefPtr<Gtk::Application> m_app;
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<unsigned> m_signalSources;
+    bool m_rendererChosen = false; // GSK_RENDERER was set here, for GTK alone
 };
 
 } // namespace mev

@@ -1,6 +1,7 @@
 #include "ui/browser/page_browser.hpp"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -70,6 +71,32 @@ std::string ImagePathUnder(WebKitHitTestResult* hit)
     if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
         return {};
     return path;
+}
+
+// A script string literal of text.
+std::string ScriptString(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string EncodedTarget(const std::string& url)
+{
+    const auto query = url.find('?');
+    return query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
 }
 
 struct ScriptCall {
@@ -258,6 +285,7 @@ bool CPageBrowser::MoveToMediaContext()
     g_signal_handlers_disconnect_by_data(old, this);
     AttachView(NewPageView(true));
     m_lastRequest.clear();
+    m_inPageRequest.clear();
     m_statusText.clear();
     // The owner puts the new view where the old one was.
     m_signalViewReplaced.emit();
@@ -272,15 +300,40 @@ Gtk::Widget& CPageBrowser::GetWidget()
 
 void CPageBrowser::Navigate(const std::string& url)
 {
-    const auto query = url.find('?');
-    const std::string target =
-        query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
+    const std::string target = EncodedTarget(url);
     m_lastRequest = target;
+    m_inPageRequest.clear();
     webkit_web_view_load_uri(m_view, target.c_str());
+}
+
+void CPageBrowser::NavigateInPage(const std::string& url, const std::string& function, const std::string& argument)
+{
+    const char* shown = webkit_web_view_get_uri(m_view);
+    if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || IsLoading()) {
+        Navigate(url);
+        return;
+    }
+    const std::string target = EncodedTarget(url);
+    m_lastRequest = target;
+    m_inPageRequest = target;
+    RunScript("(typeof " + function + " === 'function') ? !!" + function + "(" + ScriptString(argument) + ", "
+                  + ScriptString(target) + ") : false",
+              [this, target](bool ok, const std::string& json) {
+                  // Another navigation since then has the last word.
+                  if (m_inPageRequest != target)
+                      return;
+                  m_inPageRequest.clear();
+                  if (ok && json == "true") {
+                      m_signalLoadFinished.emit();
+                      return;
+                  }
+                  webkit_web_view_load_uri(m_view, target.c_str());
+              });
 }
 
 void CPageBrowser::Refresh()
 {
+    m_inPageRequest.clear();
     webkit_web_view_reload(m_view);
 }
 
@@ -291,6 +344,8 @@ bool CPageBrowser::IsLoading() const
 
 std::string CPageBrowser::GetLocationUrl() const
 {
+    if (!m_inPageRequest.empty())
+        return DecodeUrl(m_inPageRequest);
     const char* uri = webkit_web_view_get_uri(m_view);
     return DecodeUrl(uri != nullptr && *uri != '\0' ? std::string(uri) : m_lastRequest);
 }

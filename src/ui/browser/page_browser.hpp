@@ -29,6 +29,11 @@ public:
     // A raw mev: URL with a '/' path; the text after the first '?' is percent-encoded so
     // that any file name reaches the page engine unchanged.
     void Navigate(const std::string& url);
+    // Lets the page shown make itself url's page: its script function, given argument
+    // and url's encoded form, answers true once it has (its address then reads url).
+    // Without such a function, or when it answers otherwise, url loads as with Navigate.
+    // Until the page has answered, GetLocationUrl gives url.
+    void NavigateInPage(const std::string& url, const std::string& function, const std::string& argument);
     void Refresh();
     // True while a page is still coming in.
     bool IsLoading() const;
@@ -76,6 +81,8 @@ private:
     // The engine reports no address at all while the first load of a view starts, or
     // after it was cancelled; until something commits, this last request stands for it.
     std::string m_lastRequest;
+    // The encoded URL a page was asked to turn into by NavigateInPage, until it answers.
+    std::string m_inPageRequest;
     bool m_offScreen = false;
     std::string m_lostPage;
     std::int64_t m_lostAt = 0;

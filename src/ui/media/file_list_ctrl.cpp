@@ -53,9 +53,65 @@ bool IsShiftDown()
 
 } // namespace
 
+namespace {
+
+// Set on the main thread once the worker of PrepareFileTypes has finished.
+bool g_fileTypesReady = false;
+
+sigc::signal<void()>& FileTypesReadySignal()
+{
+    static sigc::signal<void()> signal;
+    return signal;
+}
+
+void LoadFileTypes(GTask* task, gpointer, gpointer data, GCancellable*)
+{
+    auto* theme = static_cast<GtkIconTheme*>(data);
+    // The first question loads the MIME database; the icons of the kinds the lists show
+    // load the icon theme's index (its lookups may run on any thread).
+    for (const char* name : {"a.mp3", "a.wav", "a.ogg", "a.mpg", "a.webm", "a.swf"}) {
+        gchar* type = g_content_type_guess(name, nullptr, 0, nullptr);
+        if (type == nullptr)
+            continue;
+        g_free(g_content_type_get_description(type));
+        if (GIcon* icon = g_content_type_get_symbolic_icon(type)) {
+            if (theme != nullptr)
+                g_object_unref(gtk_icon_theme_lookup_by_gicon(theme, icon, 16, 1, GTK_TEXT_DIR_NONE,
+                                                              static_cast<GtkIconLookupFlags>(0)));
+            g_object_unref(icon);
+        }
+        g_free(type);
+    }
+    g_task_return_boolean(task, TRUE);
+}
+
+void OnFileTypesLoaded(GObject*, GAsyncResult*, gpointer)
+{
+    g_fileTypesReady = true;
+    FileTypesReadySignal().emit();
+}
+
+} // namespace
+
+void CFileListCtrl::PrepareFileTypes()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    GdkDisplay* display = gdk_display_get_default();
+    GtkIconTheme* theme = display != nullptr ? gtk_icon_theme_get_for_display(display) : nullptr;
+    GTask* task = g_task_new(nullptr, nullptr, &OnFileTypesLoaded, nullptr);
+    if (theme != nullptr)
+        g_task_set_task_data(task, g_object_ref(theme), g_object_unref);
+    g_task_run_in_thread(task, &LoadFileTypes);
+    g_object_unref(task);
+}
+
 CFileListCtrl::CFileListCtrl(bool audioNames)
     : m_model(audioNames), m_store(Gtk::ListStore::create(m_columns)), m_alive(std::make_shared<bool>(true))
 {
+    PrepareFileTypes();
     set_name("file-list");
     m_view.set_model(m_store);
     m_view.get_selection()->set_mode(Gtk::SelectionMode::SINGLE);
@@ -161,6 +217,14 @@ Glib::RefPtr<Gio::Icon> CFileListCtrl::IconFor(std::size_t row)
     auto found = m_icons.find(key);
     if (found != m_icons.end())
         return found->second;
+    if (!g_fileTypesReady) {
+        // Asking now would wait for the worker that loads the database.
+        if (!m_waitingForTypes) {
+            m_waitingForTypes = true;
+            FileTypesReadySignal().connect(sigc::mem_fun(m_view, &Gtk::Widget::queue_draw));
+        }
+        return {};
+    }
     gboolean uncertain = FALSE;
     gchar* type = g_content_type_guess(name.c_str(), nullptr, 0, &uncertain);
     Glib::RefPtr<Gio::Icon> icon;

@@ -23,6 +23,10 @@ struct FileListJob;
 // posted to the page (32787, 32820); selection with the keyboard posts nothing.
 class CFileListCtrl : public Gtk::ScrolledWindow, public ICommandTarget {
 public:
+    // Loads the MIME database and the icon theme's index on a worker thread, once per
+    // process; the first list does so itself. Until they are loaded, rows show no icon
+    // (they get it then), so that the window never waits for them.
+    static void PrepareFileTypes();
     using CommandPoster = std::function<void(int id)>;
 
     explicit CFileListCtrl(bool audioNames = false);
@@ -120,6 +124,7 @@ private:
     std::shared_ptr<FileListJob> m_job;
     std::shared_ptr<bool> m_alive;
     std::map<std::string, Glib::RefPtr<Gio::Icon>> m_icons;
+    bool m_waitingForTypes = false;
 };
 
 } // namespace mev

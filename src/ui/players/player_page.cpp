@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/commands/command_ids.hpp"
+#include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
@@ -144,7 +145,12 @@ void CPlayerPage::Play(const std::string& path)
     AddMediaFolder(folder);
     AddMediaFolder(path);
     GetBrowser().MoveToMediaContext();
-    GetBrowser().Navigate(GetPageUrl(path));
+    // A Flash page already shown plays the next movie itself: its emulator's WebAssembly,
+    // compiled when the page came, then serves this movie too.
+    if (GetFileExtension(path) == "swf")
+        GetBrowser().NavigateInPage(GetPageUrl(path), "ShowMovie", MakeFileUrl(path));
+    else
+        GetBrowser().Navigate(GetPageUrl(path));
 }
 
 void CPlayerPage::PlaySelected()

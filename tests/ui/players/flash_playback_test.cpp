@@ -141,5 +141,31 @@ TEST_F(FlashPlayback, AutoPlayGoesFromAMovieToAClipAndBack)
     EXPECT_TRUE(page->IsAutoPlayOn());
 }
 
+TEST_F(FlashPlayback, TheNextMovieStartsInTheEmulatorAlreadyRunning)
+{
+    CTempFolder folder;
+    const std::string first = folder.File("first.swf");
+    const std::string second = folder.File("second.swf");
+    ASSERT_TRUE(test::WriteFlashMovie(first, 48, "ff8000"));
+    ASSERT_TRUE(test::WriteFlashMovie(second, 12, "2080a0"));
+    ASSERT_EQ(Fill(folder.Path()).size(), 2u);
+    list().SelectOnly(RowOf("first.swf"));
+    page->OnCommand(ID_PRIVATE_LIST_SELECTED);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0xff8000; }, 60000)) << std::hex << StageColour();
+    // A mark in the page shows whether the page, and its compiled emulator, stayed.
+    ASSERT_EQ(Eval("window.sameEmulator = true"), "true");
+    host.done.clear();
+
+    list().SelectOnly(RowOf("second.swf"));
+    page->OnCommand(ID_PRIVATE_LIST_SELECTED);
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + second);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x2080a0; }, 20000)) << std::hex << StageColour();
+    EXPECT_EQ(Eval("window.sameEmulator === true && flashy.TotalFrames"), "12");
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + second);
+    // Its end is reported as a fresh page's would be.
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
+}
+
 } // namespace
 } // namespace mev
