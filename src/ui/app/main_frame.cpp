@@ -241,7 +241,14 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
                 DropContextMenu();
         });
     });
-    menu->popup();
+    // The menu puts its separators in from an idle call of higher priority; measured
+    // before that, it comes up too short and scrolls its last items out of sight.
+    Glib::signal_idle().connect_once(
+        [this, menu] {
+            if (m_contextMenu.get() == menu)
+                menu->popup();
+        },
+        Glib::PRIORITY_DEFAULT_IDLE);
 }
 
 void CMainFrame::TrackPrompts(Gtk::PopoverMenu& menu)

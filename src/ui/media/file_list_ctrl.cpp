@@ -41,16 +41,6 @@ struct JobDone {
     CFileListCtrl* list;
 };
 
-bool IsShiftDown()
-{
-    auto display = Gdk::Display::get_default();
-    if (!display)
-        return false;
-    auto seat = display->get_default_seat();
-    auto keyboard = seat ? seat->get_keyboard() : Glib::RefPtr<Gdk::Device>();
-    return keyboard && (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType::SHIFT_MASK;
-}
-
 } // namespace
 
 CFileListCtrl::CFileListCtrl(bool audioNames)
@@ -182,11 +172,6 @@ void CFileListCtrl::SetOpenWithContext(const std::string& name, int menuId)
         m_openWithName.clear();
         m_contextMenuId = 0;
     }
-}
-
-void CFileListCtrl::Fill(const std::string& folder, MediaKind kind)
-{
-    FillFolder(folder, kind, IsShiftDown());
 }
 
 void CFileListCtrl::FillFolder(const std::string& folder, MediaKind kind, bool append)
@@ -374,6 +359,18 @@ void CFileListCtrl::OnPressed(int nPress, double x, double y)
             SetChecked(row, !m_model.IsChecked(static_cast<std::size_t>(row)));
         return;
     }
+    TakeFocus();
+    if (row < 0 && IsBelowHeader(y)) {
+        // Outside the rows: nothing is chosen, and a selected row lets go, which the
+        // page hears as a change (it shows the blank page).
+        m_click->set_state(Gtk::EventSequenceState::CLAIMED);
+        m_selecting = true;
+        m_view.get_selection()->unselect_all();
+        m_selecting = false;
+        m_clickSelecting = true;
+        CheckSelectionChange();
+        return;
+    }
     m_clickSelecting = true;
     // Runs after the view's own handling of this press.
     std::weak_ptr<bool> alive = m_alive;
@@ -384,6 +381,29 @@ void CFileListCtrl::OnPressed(int nPress, double x, double y)
         if (nPress == 2 && row >= 0)
             Post(ID_PRIVATE_LIST_DBLCLK);
     });
+}
+
+void CFileListCtrl::TakeFocus()
+{
+    // The tree view, given the focus, selects its cursor row, the first row after a
+    // fill: not a row the user chose. The focus comes, the selection stays.
+    const int before = GetSelectedRow();
+    m_selecting = true;
+    m_view.grab_focus();
+    if (GetSelectedRow() != before) {
+        m_view.get_selection()->unselect_all();
+        if (before >= 0)
+            m_view.get_selection()->select(Gtk::TreeModel::Path(std::to_string(before)));
+    }
+    m_selecting = false;
+}
+
+bool CFileListCtrl::IsBelowHeader(double y) const
+{
+    int bx = 0;
+    int by = 0;
+    m_view.convert_widget_to_bin_window_coords(0, static_cast<int>(y), bx, by);
+    return by >= 0;
 }
 
 void CFileListCtrl::OnSelectionChanged()
