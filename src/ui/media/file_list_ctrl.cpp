@@ -1,5 +1,6 @@
 #include "ui/media/file_list_ctrl.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <utility>
@@ -25,8 +26,12 @@ struct FileListJob {
 
 namespace {
 
-// Column headings and widths in pixels; the check box comes first.
+// Column headings and widths in pixels; the check box comes first. Size and Time are
+// as wide as their longest texts in the list's font (measured once it has its style);
+// Name, never narrower than its width here, takes whatever the list has left.
 constexpr int CHECK_WIDTH = 28;
+// Room the tree view keeps between a column's edge and its cell.
+constexpr int CELL_SLACK = 8;
 struct ColumnSpec {
     const char* heading;
     int width;
@@ -34,6 +39,24 @@ struct ColumnSpec {
 };
 constexpr ColumnSpec COLUMN_SPECS[] = {
     {"Name", 150, 0.0f}, {"Type", 80, 0.0f}, {"Size", 60, 1.0f}, {"Time", 100, 0.0f}};
+
+// The widest texts the Size and Time columns show.
+std::vector<std::string> WidestTexts(int column)
+{
+    std::vector<std::string> texts;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        const std::string d(1, digit);
+        if (column == CFileListModel::COLUMN_SIZE) {
+            for (const char* unit : {" KB", " MB", " GB"})
+                texts.push_back("1024.0" + std::string(unit));
+            texts.push_back(d + d + d + d + " B");
+            texts.push_back(d + d + d + d + "." + d + " GB");
+        } else {
+            texts.push_back(d + d + d + d + "-" + d + d + "-" + d + d + " " + d + d + ":" + d + d);
+        }
+    }
+    return texts;
+}
 
 struct JobDone {
     std::shared_ptr<FileListJob> job;
@@ -71,6 +94,9 @@ CFileListCtrl::CFileListCtrl(bool audioNames)
         },
         false);
     m_view.add_controller(keys);
+
+    // The font is known once the list is on screen.
+    m_view.signal_realize().connect(sigc::mem_fun(*this, &CFileListCtrl::FitColumns));
 
     set_child(m_view);
     set_has_frame(true);
@@ -127,11 +153,31 @@ void CFileListCtrl::BuildColumns()
         });
         column->set_sizing(Gtk::TreeViewColumn::Sizing::FIXED);
         column->set_fixed_width(spec.width);
+        column->set_expand(c == CFileListModel::COLUMN_NAME);
+        if (c == CFileListModel::COLUMN_SIZE || c == CFileListModel::COLUMN_TIME)
+            m_measured.push_back({column, text, WidestTexts(c)});
         column->set_resizable(true);
         column->set_alignment(spec.xalign);
         column->set_clickable(true);
         column->signal_clicked().connect([this, c] { ClickColumn(c); });
         m_view.append_column(*column);
+    }
+}
+
+void CFileListCtrl::FitColumns()
+{
+    // The cell's own measure: text, padding and the room the view keeps around a cell.
+    for (const MeasuredColumn& m : m_measured) {
+        int widest = 0;
+        for (const std::string& text : m.texts) {
+            m.cell->property_text() = text;
+            int x = 0, y = 0, width = 0, height = 0;
+            m.column->cell_get_size(x, y, width, height);
+            widest = std::max(widest, width);
+        }
+        m.cell->property_text() = "";
+        if (widest > 0)
+            m.column->set_fixed_width(widest + CELL_SLACK);
     }
 }
 

@@ -84,7 +84,14 @@ private:
         Gtk::TreeModelColumn<bool> placeholder;
     };
 
+    struct MeasuredColumn {
+        Gtk::TreeViewColumn* column;
+        Gtk::CellRendererText* cell;
+        std::vector<std::string> texts;  // the widest texts the column must show whole
+    };
+
     void BuildColumns();
+    void FitColumns();
     int RowOf(const Gtk::TreeModel::const_iterator& iter) const;
     void ResizeStore(std::size_t count);
     void Redraw();
@@ -106,6 +113,7 @@ private:
     Glib::RefPtr<Gtk::ListStore> m_store;
     Gtk::TreeView m_view;
     Gtk::TreeViewColumn* m_checkColumn = nullptr;
+    std::vector<MeasuredColumn> m_measured;
     Glib::RefPtr<Gtk::GestureClick> m_click;
     CommandPoster m_post;
     std::function<void()> m_filled;

@@ -253,6 +253,35 @@ TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheL
     EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"one", "two"}));
 }
 
+// Keys are the user's act as much as a click: a keyboard alone opens folders, Shift with
+// an arrow asks to append. Keys that only pass through (Tab) still choose nothing.
+TEST_F(FolderTreeViewTest, KeysInTheTreeSelectWithoutAnyClick)
+{
+    Make("one");
+    Make("two");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+                              + "$' windowfocus --sync"));
+    tree->GetTreeView().grab_focus();
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().has_focus(); }, 5000));
+    posted.clear();
+    ASSERT_TRUE(test::XdoTool("key Home"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path(); }, 5000));
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+    ASSERT_TRUE(test::XdoTool("key Down"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_FALSE(tree->IsAppendSelection());
+
+    ASSERT_TRUE(test::XdoTool("key shift+Down"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }, 5000));
+    EXPECT_TRUE(tree->IsAppendSelection());
+    ASSERT_TRUE(test::XdoTool("key Up"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_FALSE(tree->IsAppendSelection());
+}
+
 // Typed letters pick the next shown folder that begins with them; the same letter again
 // steps on, a pause starts a new word. No toolkit warning on the way (criticals are fatal).
 TEST_F(FolderTreeViewTest, TypedLettersSelectFoldersByName)
