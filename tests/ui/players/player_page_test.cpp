@@ -339,60 +339,6 @@ TEST_F(PlayerPageTest, AVanishedFileOrFolderFailsQuietly)
     EXPECT_EQ(page->GetTotalCount(), 0);
 }
 
-// Shift in a quick click on a folder appends its files, though the key is up again
-// before the page reads the folder.
-TEST(PlayerPageFolders, AQuickShiftClickOnAFolderAppendsItsFiles)
-{
-    CTempFolder root;
-    root.MakeFolder("A");
-    root.MakeFolder("B");
-    for (const char* name : {"A/1.mp3", "A/2.mp3", "B/3.mp3"})
-        root.Write(name, std::string(300, 'm'));
-    const std::string title = "mev player folders test";
-    CPlayerHost host;
-    CAudioPage page(host);
-    auto window = std::make_unique<Gtk::Window>();
-    window->set_title(title);
-    window->set_default_size(800, 600);
-    window->set_child(page);
-    window->present();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return page.IsStarted() && page.get_mapped(); }, 10000));
-    CFolderTreeView& tree = page.GetTree();
-    page.ChangeFolder(root.Path());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !tree.IsBusy() && tree.GetRootRow() && tree.GetRootRow()->children().size() == 2; }, 10000));
-    Gtk::TreeView& view = tree.GetTreeView();
-    const auto pathOf = [&](int child) { return view.get_model()->get_path(tree.GetRootRow()->children()[child].get_iter()).to_string(); };
-    CFileListCtrl& list = *page.GetFileList();
-
-    ASSERT_TRUE(test::ClickTreeCell(*window, title, view, pathOf(0), *view.get_column(0), 1));
-    bool ok = RunMainLoopUntil([&] { return !list.IsFilling() && list.GetCount() == 2; }, 10000);
-    fprintf(stderr, "DEBUG sel=%s count=%d path=%s\n", tree.GetSelectedFolder().c_str(), list.GetCount(), pathOf(0).c_str());
-    std::system("import -window root /tmp/i19ui-dbg.png");
-    ASSERT_TRUE(ok);
-
-    Gdk::Rectangle cell;
-    view.get_cell_area(Gtk::TreeModel::Path(pathOf(1)), *view.get_column(0), cell);
-    double x = 0, y = 0;
-    int wx = 0, wy = 0;
-    view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2, cell.get_y() + cell.get_height() / 2, wx, wy);
-    ASSERT_TRUE(view.translate_coordinates(*window, wx, wy, x, y));
-    double sx = 0, sy = 0;
-    window->get_surface_transform(sx, sy);
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^" + title + "$' windowfocus --sync mousemove --window %1 "
-                              + std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy))
-                              + " keydown shift click 1 keyup shift"));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return tree.GetSelectedFolder() == root.Path() + "/B"; }, 10000));
-    EXPECT_TRUE(RunMainLoopUntil([&] { return !list.IsFilling() && list.GetCount() == 3; }, 10000));
-    EXPECT_EQ(list.GetModel().At(0).path, root.Path() + "/A/1.mp3");
-    EXPECT_EQ(list.GetModel().At(2).path, root.Path() + "/B/3.mp3");
-
-    // Refresh lists the selected folder alone again.
-    page.OnCommand(ID_LIST_REFRESH);
-    EXPECT_TRUE(RunMainLoopUntil([&] { return !list.IsFilling() && list.GetCount() == 1; }, 10000));
-    window->unset_child();
-    window->destroy();
-}
-
 // "mev FILE": the file's folder is the tab's root; the root is selected and the file plays.
 class PlayerPageStartFileTest : public PlayerPageTest {
 protected:
