@@ -226,7 +226,9 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
     if (model->get_n_items() == 0)
         return;
     m_actions.Refresh();
-    m_contextMenu = std::make_unique<Gtk::PopoverMenu>(model);
+    // Nested: a sub-menu opens beside its item at its own size, instead of taking the
+    // place of the menu and keeping the menu's height.
+    m_contextMenu = std::make_unique<Gtk::PopoverMenu>(model, Gtk::PopoverMenu::Flags::NESTED);
     Gtk::PopoverMenu* menu = m_contextMenu.get();
     menu->set_has_arrow(false);
     menu->set_position(Gtk::PositionType::BOTTOM);
@@ -234,6 +236,7 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
     menu->set_parent(widget);
     menu->set_pointing_to(Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
     TrackPrompts(*menu);
+    TrackMenuBarPrompts(*menu);  // the sub-menus' prompts
     menu->signal_closed().connect([this, menu] {
         // Dropped after GTK has activated the chosen item.
         Glib::signal_idle().connect_once([this, menu] {
@@ -241,7 +244,15 @@ void CMainFrame::ShowContextMenu(int menuId, Gtk::Widget& widget, double x, doub
                 DropContextMenu();
         });
     });
-    menu->popup();
+    // The menu puts its separators in from an idle call of higher priority; measured
+    // before that, it comes up too short and scrolls its last items out of sight.
+    const unsigned serial = ++m_contextMenuSerial;
+    Glib::signal_idle().connect_once(
+        [this, menu, serial] {
+            if (m_contextMenu.get() == menu && m_contextMenuSerial == serial)
+                menu->popup();
+        },
+        Glib::PRIORITY_DEFAULT_IDLE);
 }
 
 void CMainFrame::TrackPrompts(Gtk::PopoverMenu& menu)

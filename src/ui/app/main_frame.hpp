@@ -120,6 +120,7 @@ private:
     CStatusBar m_statusBar;
     std::unique_ptr<CFullScreenWnd> m_fullScreen;
     std::unique_ptr<Gtk::PopoverMenu> m_contextMenu;
+    unsigned m_contextMenuSerial = 0;  // tells a menu from a later one at the same address
     Glib::RefPtr<Gtk::EventControllerScroll> m_scroll;
     sigc::connection m_idleTimer;
     sigc::connection m_fullScreenTimer;

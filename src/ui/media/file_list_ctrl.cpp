@@ -1,5 +1,6 @@
 #include "ui/media/file_list_ctrl.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <utility>
@@ -25,8 +26,12 @@ struct FileListJob {
 
 namespace {
 
-// Column headings and widths in pixels; the check box comes first.
+// Column headings and widths in pixels; the check box comes first. Size and Time are
+// as wide as their longest texts in the list's font (measured once it has its style);
+// Name, never narrower than its width here, takes whatever the list has left.
 constexpr int CHECK_WIDTH = 28;
+// Room the tree view keeps between a column's edge and its cell.
+constexpr int CELL_SLACK = 8;
 struct ColumnSpec {
     const char* heading;
     int width;
@@ -35,21 +40,29 @@ struct ColumnSpec {
 constexpr ColumnSpec COLUMN_SPECS[] = {
     {"Name", 150, 0.0f}, {"Type", 80, 0.0f}, {"Size", 60, 1.0f}, {"Time", 100, 0.0f}};
 
+// The widest texts the Size and Time columns show.
+std::vector<std::string> WidestTexts(int column)
+{
+    std::vector<std::string> texts;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        const std::string d(1, digit);
+        if (column == CFileListModel::COLUMN_SIZE) {
+            for (const char* unit : {" KB", " MB", " GB"})
+                texts.push_back("1024.0" + std::string(unit));
+            texts.push_back(d + d + d + d + " B");
+            texts.push_back(d + d + d + d + "." + d + " GB");
+        } else {
+            texts.push_back(d + d + d + d + "-" + d + d + "-" + d + d + " " + d + d + ":" + d + d);
+        }
+    }
+    return texts;
+}
+
 struct JobDone {
     std::shared_ptr<FileListJob> job;
     std::weak_ptr<bool> alive;
     CFileListCtrl* list;
 };
-
-bool IsShiftDown()
-{
-    auto display = Gdk::Display::get_default();
-    if (!display)
-        return false;
-    auto seat = display->get_default_seat();
-    auto keyboard = seat ? seat->get_keyboard() : Glib::RefPtr<Gdk::Device>();
-    return keyboard && (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType::SHIFT_MASK;
-}
 
 } // namespace
 
@@ -138,6 +151,9 @@ CFileListCtrl::CFileListCtrl(bool audioNames)
         false);
     m_view.add_controller(keys);
 
+    // The font is known once the list is on screen.
+    m_view.signal_realize().connect(sigc::mem_fun(*this, &CFileListCtrl::FitColumns));
+
     set_child(m_view);
     set_has_frame(true);
     set_policy(Gtk::PolicyType::AUTOMATIC, Gtk::PolicyType::AUTOMATIC);
@@ -193,11 +209,31 @@ void CFileListCtrl::BuildColumns()
         });
         column->set_sizing(Gtk::TreeViewColumn::Sizing::FIXED);
         column->set_fixed_width(spec.width);
+        column->set_expand(c == CFileListModel::COLUMN_NAME);
+        if (c == CFileListModel::COLUMN_SIZE || c == CFileListModel::COLUMN_TIME)
+            m_measured.push_back({column, text, WidestTexts(c)});
         column->set_resizable(true);
         column->set_alignment(spec.xalign);
         column->set_clickable(true);
         column->signal_clicked().connect([this, c] { ClickColumn(c); });
         m_view.append_column(*column);
+    }
+}
+
+void CFileListCtrl::FitColumns()
+{
+    // The cell's own measure: text, padding and the room the view keeps around a cell.
+    for (const MeasuredColumn& m : m_measured) {
+        int widest = 0;
+        for (const std::string& text : m.texts) {
+            m.cell->property_text() = text;
+            int x = 0, y = 0, width = 0, height = 0;
+            m.column->cell_get_size(x, y, width, height);
+            widest = std::max(widest, width);
+        }
+        m.cell->property_text() = "";
+        if (widest > 0)
+            m.column->set_fixed_width(widest + CELL_SLACK);
     }
 }
 
@@ -246,11 +282,6 @@ void CFileListCtrl::SetOpenWithContext(const std::string& name, int menuId)
         m_openWithName.clear();
         m_contextMenuId = 0;
     }
-}
-
-void CFileListCtrl::Fill(const std::string& folder, MediaKind kind)
-{
-    FillFolder(folder, kind, IsShiftDown());
 }
 
 void CFileListCtrl::FillFolder(const std::string& folder, MediaKind kind, bool append)
@@ -456,6 +487,18 @@ void CFileListCtrl::OnPressed(int nPress, double x, double y)
             SetChecked(row, !m_model.IsChecked(static_cast<std::size_t>(row)));
         return;
     }
+    TakeFocus();
+    if (row < 0 && IsBelowHeader(y)) {
+        // Outside the rows: nothing is chosen, and a selected row lets go, which the
+        // page hears as a change (it shows the blank page).
+        m_click->set_state(Gtk::EventSequenceState::CLAIMED);
+        m_selecting = true;
+        m_view.get_selection()->unselect_all();
+        m_selecting = false;
+        m_clickSelecting = true;
+        CheckSelectionChange();
+        return;
+    }
     m_clickSelecting = true;
     // Runs after the view's own handling of this press.
     std::weak_ptr<bool> alive = m_alive;
@@ -466,6 +509,29 @@ void CFileListCtrl::OnPressed(int nPress, double x, double y)
         if (nPress == 2 && row >= 0)
             Post(ID_PRIVATE_LIST_DBLCLK);
     });
+}
+
+void CFileListCtrl::TakeFocus()
+{
+    // The tree view, given the focus, selects its cursor row, the first row after a
+    // fill: not a row the user chose. The focus comes, the selection stays.
+    const int before = GetSelectedRow();
+    m_selecting = true;
+    m_view.grab_focus();
+    if (GetSelectedRow() != before) {
+        m_view.get_selection()->unselect_all();
+        if (before >= 0)
+            m_view.get_selection()->select(Gtk::TreeModel::Path(std::to_string(before)));
+    }
+    m_selecting = false;
+}
+
+bool CFileListCtrl::IsBelowHeader(double y) const
+{
+    int bx = 0;
+    int by = 0;
+    m_view.convert_widget_to_bin_window_coords(0, static_cast<int>(y), bx, by);
+    return by >= 0;
 }
 
 void CFileListCtrl::OnSelectionChanged()

@@ -44,10 +44,9 @@ public:
     const std::string& GetOpenWithName() const { return m_openWithName; }
     int GetContextMenuId() const { return m_contextMenuId; }
 
-    // Lists the folder's files of the kind. With Shift held the files are added after
-    // the rows already listed (unless a row lies in the folder already), otherwise they
+    // Lists the folder's files of the kind. With append the files are added after the
+    // rows already listed (unless a row lies in the folder already), otherwise they
     // replace them, sorted by name.
-    void Fill(const std::string& folder, MediaKind kind);
     void FillFolder(const std::string& folder, MediaKind kind, bool append);
     // True while a folder is being read.
     bool IsFilling() const { return static_cast<bool>(m_job); }
@@ -93,12 +92,22 @@ private:
         Gtk::TreeModelColumn<bool> placeholder;
     };
 
+    struct MeasuredColumn {
+        Gtk::TreeViewColumn* column;
+        Gtk::CellRendererText* cell;
+        std::vector<std::string> texts;  // the widest texts the column must show whole
+    };
+
     void BuildColumns();
+    void FitColumns();
     int RowOf(const Gtk::TreeModel::const_iterator& iter) const;
     void ResizeStore(std::size_t count);
     void Redraw();
     void ApplyJob(const std::shared_ptr<FileListJob>& job);
     void OnPressed(int nPress, double x, double y);
+    // Gives the list the keyboard focus without the selection the tree view makes then.
+    void TakeFocus();
+    bool IsBelowHeader(double y) const;
     void OnSelectionChanged();
     void CheckSelectionChange();
     void ShowContextMenu(double x, double y);
@@ -112,6 +121,7 @@ private:
     Glib::RefPtr<Gtk::ListStore> m_store;
     Gtk::TreeView m_view;
     Gtk::TreeViewColumn* m_checkColumn = nullptr;
+    std::vector<MeasuredColumn> m_measured;
     Glib::RefPtr<Gtk::GestureClick> m_click;
     CommandPoster m_post;
     std::function<void()> m_filled;

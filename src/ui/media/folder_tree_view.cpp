@@ -125,17 +125,23 @@ void CFolderTreeView::BuildView()
 
     // Capture phase: the first press is seen before the tree view selects anything,
     // and the right button never reaches the tree's own handling.
-    auto left = Gtk::GestureClick::create();
-    left->set_button(GDK_BUTTON_PRIMARY);
-    left->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-    left->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnLeftPressed));
-    m_view.add_controller(left);
+    m_leftClick = Gtk::GestureClick::create();
+    m_leftClick->set_button(GDK_BUTTON_PRIMARY);
+    m_leftClick->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    m_leftClick->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnLeftPressed));
+    m_view.add_controller(m_leftClick);
 
     m_rightClick = Gtk::GestureClick::create();
     m_rightClick->set_button(GDK_BUTTON_SECONDARY);
     m_rightClick->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     m_rightClick->signal_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnRightPressed));
     m_view.add_controller(m_rightClick);
+
+    // Capture phase: a key is the user's act before the tree moves its cursor on it.
+    auto captured = Gtk::EventControllerKey::create();
+    captured->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    captured->signal_key_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnKeyCaptured), false);
+    m_view.add_controller(captured);
 
     // Bubble phase: the tree's own keys (arrows, +, -, *, Backspace...) come first.
     auto keys = Gtk::EventControllerKey::create();
@@ -193,6 +199,8 @@ void CFolderTreeView::Rebuild(const std::string& folder)
     CancelAll();
     // Clearing the store drops the selection: reported once, as one change.
     bool hadSelection = m_view.get_selection()->count_selected_rows() > 0;
+    m_shiftAct = false;
+    m_selectedWithShift = false;
     m_selectionChanged.block();
     m_store->clear();
     m_selectionChanged.unblock();
@@ -416,6 +424,7 @@ bool CFolderTreeView::CanSelect(const Glib::RefPtr<Gtk::TreeModel>& model, const
 
 void CFolderTreeView::OnSelectionChanged()
 {
+    m_selectedWithShift = m_shiftAct;
     Post(ID_PRIVATE_FOLDER_SELECTED);
 }
 
@@ -425,6 +434,7 @@ void CFolderTreeView::SelectRoot()
     if (!root)
         return;
     m_userClicked = true;
+    m_shiftAct = false;
     m_view.get_selection()->select(root);
 }
 
@@ -455,6 +465,8 @@ bool CFolderTreeView::IsOnItem(double x, double y) const
 
 void CFolderTreeView::OnLeftPressed(int, double x, double y)
 {
+    // The state of the press itself: Shift may be let go before the page reads it.
+    m_shiftAct = (m_leftClick->get_current_event_state() & Gdk::ModifierType::SHIFT_MASK) != Gdk::ModifierType();
     if (!IsOnItem(x, y))
         return;
     m_userClicked = true;
@@ -491,6 +503,28 @@ void CFolderTreeView::CollectVisibleRows(Gtk::TreeModel::Children rows,
         if (m_view.row_expanded(path))
             CollectVisibleRows(row.children(), out);
     }
+}
+
+bool CFolderTreeView::OnKeyCaptured(guint keyval, guint, Gdk::ModifierType state)
+{
+    switch (keyval) {
+    case GDK_KEY_Tab:
+    case GDK_KEY_ISO_Left_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_Escape:
+        // Passing through the tree, or leaving it, is not choosing a folder.
+        return false;
+    default:
+        break;
+    }
+    // Shift, Ctrl and the like alone choose nothing yet.
+    if (gdk_keyval_to_unicode(keyval) == 0 && keyval >= GDK_KEY_Shift_L && keyval <= GDK_KEY_Hyper_R)
+        return false;
+    m_userClicked = true;
+    // Shift with a letter only writes a capital for the type-ahead.
+    m_shiftAct = gdk_keyval_to_unicode(keyval) == 0 &&
+                 (state & Gdk::ModifierType::SHIFT_MASK) != Gdk::ModifierType();
+    return false;
 }
 
 // Letters typed within a second of each other pick the next shown folder whose name

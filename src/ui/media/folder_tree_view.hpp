@@ -54,10 +54,13 @@ public:
     // posting 32773.
     void SelectRoot();
     const std::string& GetRootPath() const { return m_rootPath; }
+    // True when Shift was held in the click or key press that made the current
+    // selection: its files go after the ones listed already.
+    bool IsAppendSelection() const { return m_selectedWithShift; }
 
-    // What the first left press on an item's icon or label does (a press on an expander
-    // does not count): selections are refused before it, so tabbing into the tree or
-    // opening a branch selects nothing.
+    // What the first left press on an item's icon or label, or the first key pressed in
+    // the tree, does (a press on an expander does not count): selections are refused
+    // before it, so tabbing into the tree or opening a branch selects nothing.
     void MarkUserClicked() { m_userClicked = true; }
     bool HasUserClicked() const { return m_userClicked; }
 
@@ -109,6 +112,7 @@ private:
     void ExpandRootIfCollapsed();
     void OnRightPressed(int nPress, double x, double y);
     bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
+    bool OnKeyCaptured(guint keyval, guint keycode, Gdk::ModifierType state);
     void CollectVisibleRows(Gtk::TreeModel::Children rows, std::vector<Gtk::TreeModel::Path>& out);
     void RenderIcon(Gtk::CellRenderer* cell, const Gtk::TreeModel::const_iterator& row);
     void RememberRoot();
@@ -125,6 +129,7 @@ private:
     Gtk::CellRendererPixbuf m_iconCell;
     Gtk::CellRendererText m_textCell;
     Gtk::PopoverMenu* m_menu = nullptr;
+    Glib::RefPtr<Gtk::GestureClick> m_leftClick;
     Glib::RefPtr<Gtk::GestureClick> m_rightClick;
     sigc::connection m_selectionChanged;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);  // watched by the folder dialog's answer
@@ -134,6 +139,8 @@ private:
     std::string m_settingName;
     int m_rootIcon = 0;
     bool m_userClicked = false;
+    bool m_shiftAct = false;           // Shift was held in the latest click or key press
+    bool m_selectedWithShift = false;  // ... in the one that made the current selection
     bool m_toggling = false;  // a row is being expanded or collapsed
     std::string m_typed;      // type-ahead letters, case-folded
     std::int64_t m_typedAt = 0;

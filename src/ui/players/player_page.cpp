@@ -1,6 +1,7 @@
 #include "ui/players/player_page.hpp"
 
 #include <utility>
+#include <vector>
 
 #include "core/commands/command_ids.hpp"
 #include "core/shell/file_names.hpp"
@@ -11,7 +12,28 @@
 
 namespace mev {
 
-CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind, host) {}
+namespace {
+
+// Every player page alive; a page that starts a file stops the others.
+std::vector<CPlayerPage*>& Players()
+{
+    static std::vector<CPlayerPage*> players;
+    return players;
+}
+
+} // namespace
+
+CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind, host)
+{
+    // A right-click on the playing page offers Loop, Refresh and Stop.
+    GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
+    Players().push_back(this);
+}
+
+CPlayerPage::~CPlayerPage()
+{
+    std::erase(Players(), this);
+}
 
 std::string CPlayerPage::GetPageUrl(const std::string& path) const
 {
@@ -41,13 +63,15 @@ void CPlayerPage::OpenStartFile(const std::string& path)
 
 void CPlayerPage::OnFolderSelected(const std::string& folder)
 {
+    // Shift in the click or key that chose the folder appends: the key may be up by now.
     if (m_list != nullptr)
-        m_list->Fill(folder, GetKind());
+        m_list->FillFolder(folder, GetKind(), GetTree().IsAppendSelection());
 }
 
 void CPlayerPage::RefreshList(const std::string& folder)
 {
-    OnFolderSelected(folder);
+    if (m_list != nullptr)
+        m_list->FillFolder(folder, GetKind(), false);
 }
 
 int CPlayerPage::GetTotalCount() const
@@ -144,6 +168,11 @@ void CPlayerPage::Play(const std::string& path)
         AddMediaFolder(root);
     AddMediaFolder(folder);
     AddMediaFolder(path);
+    for (CPlayerPage* other : Players()) {
+        // As Esc there would: auto play ends, loop stays as the user left it.
+        if (other != this && !other->IsBrowserBlank())
+            other->StopPlayback();
+    }
     GetBrowser().MoveToMediaContext();
     // A Flash page already shown plays the next movie itself: its emulator's WebAssembly,
     // compiled when the page came, then serves this movie too.

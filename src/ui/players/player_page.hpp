@@ -15,6 +15,7 @@ namespace mev {
 class CPlayerPage : public CMediaPage {
 public:
     CPlayerPage(MediaKind kind, CMediaPageHost& host);
+    ~CPlayerPage() override;
 
     // The list, once the page has started (nullptr before).
     CFileListCtrl* GetFileList() const { return m_list; }
@@ -58,7 +59,8 @@ protected:
 private:
     // Copy, move or delete of the checked rows; moved and deleted rows leave the list.
     void RunFileOperation(FileOpKind kind);
-    // Navigates to the file's page, first letting the web process see its folder.
+    // Navigates to the file's page, first letting the web process see its folder. The
+    // other player tab falls silent: one sound at a time, whichever tab is on screen.
     void Play(const std::string& path);
 
     CFileListCtrl* m_list = nullptr;

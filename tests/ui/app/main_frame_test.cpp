@@ -565,6 +565,89 @@ bool ScreenPoint(CMainFrame& frame, Gtk::Widget& widget, double& x, double& y)
     return true;
 }
 
+// Item labels of a menu model, its sections run together.
+std::vector<std::string> MenuLabels(const Glib::RefPtr<Gio::MenuModel>& model)
+{
+    std::vector<std::string> labels;
+    for (int i = 0; i < model->get_n_items(); ++i) {
+        if (auto section = model->get_item_link(i, Gio::MenuModel::Link::SECTION)) {
+            for (const std::string& label : MenuLabels(section))
+                labels.push_back(label);
+            continue;
+        }
+        auto label = model->get_item_attribute(i, Gio::MenuModel::Attribute::LABEL, Glib::VARIANT_TYPE_STRING);
+        labels.push_back(Glib::VariantBase::cast_dynamic<Glib::Variant<Glib::ustring>>(label).get());
+    }
+    return labels;
+}
+
+TEST_F(MainFrameTest, PlayerPanesOfferLoopRefreshAndStopOnARightClick)
+{
+    const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo/";
+    const std::string files[] = {demo + "Low Hum.mp3", demo + "Colour Bars.webm"};
+    for (int tab : {1, 2}) {
+        const std::string& file = files[tab - 1];
+        if (!Glib::file_test(file, Glib::FileTest::EXISTS))
+            GTEST_SKIP() << "no demo media";
+        SCOPED_TRACE(file);
+        SetSavedTab(tab);
+        CFrameRun run({});
+        ASSERT_TRUE(run.WaitForFrontPage());
+        CMediaPage* page = run.frame->GetTabCtrl().GetSelectedPage();
+        CPageBrowser& browser = page->GetBrowser();
+        const std::string url = (tab == 1 ? "mev://audio/?" : "mev://video/?") + file;
+        run.frame->SendPageMessage(PAGEMSG_NAVIGATE, url, {});
+        ASSERT_TRUE(run.WaitForUrl(browser, url));
+        ASSERT_TRUE(run.frame->GetRouter().Execute(ID_VIEW_LOOP));
+
+        // The page that plays may have a view of its own, shown from the next layout.
+        ASSERT_TRUE(test::RunMainLoopUntil(
+            [&] { return browser.GetWidget().get_mapped() && browser.GetWidget().get_width() > 0; }, 10000));
+        double x = 0, y = 0;
+        ASSERT_TRUE(ScreenPoint(*run.frame, browser.GetWidget(), x, y));
+        ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 3"));
+        Gtk::PopoverMenu* menu = nullptr;
+        ASSERT_TRUE(test::RunMainLoopUntil(
+            [&] { return (menu = run.frame->GetContextMenu()) != nullptr && menu->get_mapped(); }, 10000));
+        EXPECT_EQ(MenuLabels(menu->get_menu_model()), (std::vector<std::string>{"Loop", "Refresh", "Stop"}));
+        EXPECT_TRUE(run.frame->GetActions().FindMenuAction(ID_VIEW_STOP)->get_enabled());
+        bool loop = false;
+        run.frame->GetActions().FindMenuAction(ID_VIEW_LOOP)->get_state(loop);
+        EXPECT_TRUE(loop);
+        menu->popdown();
+        EXPECT_TRUE(menu->activate_action(CCommandActions::MenuActionName(ID_VIEW_STOP)));
+        EXPECT_TRUE(run.WaitForUrl(browser, GetBlankPageUrl()));
+        EXPECT_FALSE(page->IsLoopOn());
+    }
+}
+
+// Every context menu shows all its items at once: nothing in it is left to scroll.
+TEST_F(MainFrameTest, ContextMenusShowAllTheirItemsAtOnce)
+{
+    SetSavedTab(1);
+    CFrameRun run({});
+    ASSERT_TRUE(run.WaitForFrontPage());
+    CMediaPage* page = run.frame->GetTabCtrl().GetSelectedPage();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }, 10000));
+    for (int menuId : {IDR_AUDIO_LIST_MENU, IDR_VIDEO_LIST_MENU, IDR_INDEX_MENU, IDR_IMAGE_MENU, IDR_AUDIO_MENU,
+                       IDR_FULLSCREEN_MENU}) {
+        SCOPED_TRACE(menuId);
+        run.frame->ShowContextMenu(menuId, page->GetListArea(), 10, 10, "");
+        Gtk::PopoverMenu* menu = run.frame->GetContextMenu();
+        ASSERT_NE(menu, nullptr);
+        Gtk::ScrolledWindow* scroller = nullptr;
+        for (Gtk::Widget* w = menu->get_first_child(); w != nullptr && scroller == nullptr; w = w->get_first_child())
+            scroller = dynamic_cast<Gtk::ScrolledWindow*>(w);
+        ASSERT_NE(scroller, nullptr);
+        auto adjustment = scroller->get_vadjustment();
+        ASSERT_TRUE(test::RunMainLoopUntil([&] { return menu->get_mapped() && adjustment->get_page_size() > 0; }, 5000));
+        EXPECT_TRUE(test::RunMainLoopUntil(
+            [&] { return adjustment->get_upper() <= adjustment->get_page_size() + 0.5; }, 5000))
+            << adjustment->get_upper() << " to show in " << adjustment->get_page_size();
+        menu->popdown();
+    }
+}
+
 TEST_F(MainFrameTest, WheelScrollsThePaneUnderThePointerAndNothingElsewhere)
 {
     test::CTempFolder root;

@@ -103,6 +103,58 @@ TEST_F(FileListCtrlTest, OnlyMouseClicksThatChangeTheSelectionAreReported)
     EXPECT_TRUE(posted.empty());
 }
 
+// A refill (Refresh) leaves no row selected; clicks below the rows then choose nothing,
+// and the one that lets go of a selected row is reported, so the page shows blank.
+TEST_F(FileListCtrlTest, ClicksBelowTheRowsChooseNothingAndLetGoOfTheSelection)
+{
+    list->FillFolder(folder.Path(), MediaKind::Audio, false);
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 3; }, 10000));
+    posted.clear();
+    ASSERT_TRUE(Click(-1, 1, 1));
+    EXPECT_EQ(list->GetSelectedRow(), -1);
+    EXPECT_TRUE(posted.empty());
+
+    ASSERT_TRUE(Click(2, 1, 1));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 1; }, 10000));
+    EXPECT_EQ(list->GetSelectedRow(), 2);
+    ASSERT_TRUE(Click(-1, 1, 1));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 2; }, 10000));
+    EXPECT_EQ(list->GetSelectedRow(), -1);
+    EXPECT_EQ(posted, (std::vector<int>{ID_PRIVATE_LIST_SELECTED, ID_PRIVATE_LIST_SELECTED}));
+
+    // The first row, never chosen before, is news to the page when clicked.
+    ASSERT_TRUE(Click(0, 1, 1));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 3; }, 10000));
+    EXPECT_EQ(list->GetSelectedRow(), 0);
+}
+
+// Size and Time show their longest texts whole; Name takes the width that is left.
+TEST_F(FileListCtrlTest, SizeAndTimeShowWholeAndNameTakesTheRest)
+{
+    folder.Write("big.mp3", std::string(1048575, 'x'));  // "1024.0 KB"
+    list->FillFolder(folder.Path(), MediaKind::Audio, false);
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 4; }, 10000));
+    auto& view = list->GetTreeView();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return view.get_column(4)->get_width() > 0; }, 10000));
+    const int big = list->FindByPath(folder.File("big.mp3"));
+    ASSERT_EQ(list->GetModel().GetSizeText(static_cast<std::size_t>(big)), "1024.0 KB");
+    auto row = view.get_model()->get_iter(std::to_string(big));
+    for (int c : {3, 4}) {
+        Gtk::TreeViewColumn& column = *view.get_column(c);
+        column.cell_set_cell_data(view.get_model(), row, false, false);
+        int x = 0, y = 0, width = 0, height = 0;
+        column.cell_get_size(x, y, width, height);
+        Gdk::Rectangle area;
+        view.get_cell_area(Gtk::TreeModel::Path(std::to_string(big)), column, area);
+        EXPECT_GE(area.get_width(), width) << column.get_title();
+    }
+    int total = 0;
+    for (int c = 0; c < 5; ++c)
+        total += view.get_column(c)->get_width();
+    EXPECT_GE(total, view.get_width() - 2) << "the columns fill the list";
+    EXPECT_GE(view.get_column(1)->get_width(), view.get_column(2)->get_width()) << "Name takes the room";
+}
+
 TEST_F(FileListCtrlTest, OpenWithRunsTheProgramOnTheRowUnderTheRightClick)
 {
     const std::string out = folder.File("opened.txt");

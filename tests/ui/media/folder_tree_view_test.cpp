@@ -105,8 +105,8 @@ protected:
         return ClickAt(cell.get_x() - 8, cell.get_y() + cell.get_height() / 2, 1);
     }
 
-    // Clicks a point of the tree's bin window.
-    bool ClickAt(int bx, int by, int button)
+    // Clicks a point of the tree's bin window; keys, when given, are held down for the click.
+    bool ClickAt(int bx, int by, int button, const std::string& keys = "")
     {
         auto& view = tree->GetTreeView();
         int wx = 0;
@@ -121,7 +121,9 @@ protected:
         window->get_surface_transform(sx, sy);
         std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
         bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
-                          "$' windowfocus --sync mousemove --window %1 " + where + " click " + std::to_string(button));
+                          "$' windowfocus --sync mousemove --window %1 " + where
+                          + (keys.empty() ? "" : " keydown " + keys) + " click " + std::to_string(button)
+                          + (keys.empty() ? "" : " keyup " + keys));
         test::RunMainLoopFor(300);
         return ok;
     }
@@ -251,6 +253,72 @@ TEST_F(FolderTreeViewTest, RealClicksSelectOpenTheRootAndLeaveTheSelectionToTheL
     EXPECT_TRUE(test::RunMainLoopUntil(
         [&] { return !tree->IsBusy() && tree->GetTreeView().row_expanded(rootPath); }, 10000));
     EXPECT_EQ(Labels(tree->GetRootRow()), (std::vector<std::string>{"one", "two"}));
+}
+
+// Keys are the user's act as much as a click: a keyboard alone opens folders, Shift with
+// an arrow asks to append. Keys that only pass through (Tab) still choose nothing.
+TEST_F(FolderTreeViewTest, KeysInTheTreeSelectWithoutAnyClick)
+{
+    Make("one");
+    Make("two");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+                              + "$' windowfocus --sync"));
+    tree->GetTreeView().grab_focus();
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().has_focus(); }, 5000));
+    // The first arrow selects the row the keyboard is on, the next moves on.
+    posted.clear();
+    ASSERT_TRUE(test::XdoTool("key Down"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path(); }, 5000));
+    EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
+    ASSERT_TRUE(test::XdoTool("key Down"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_FALSE(tree->IsAppendSelection());
+
+    ASSERT_TRUE(test::XdoTool("key shift+Down"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }, 5000));
+    EXPECT_TRUE(tree->IsAppendSelection());
+    ASSERT_TRUE(test::XdoTool("key Up"));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_FALSE(tree->IsAppendSelection());
+}
+
+// Shift in a quick click asks to append the folder's files: taken from the click itself,
+// as the key is up again before the page reads the folder.
+TEST_F(FolderTreeViewTest, ShiftIsTakenFromTheClickThatSelects)
+{
+    Make("one");
+    Make("two");
+    tree->Rebuild(folder.Path());
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    // Drawn on screen a few times: the window is where the pointer will find it.
+    auto clock = window->get_frame_clock();
+    const gint64 frame = clock->get_frame_counter();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] {
+        tree->GetTreeView().queue_draw();
+        return clock->get_frame_counter() >= frame + 3;
+    }, 5000));
+    auto root = tree->GetRootRow();
+    auto& view = tree->GetTreeView();
+    Gdk::Rectangle cell;
+    // The rows are laid out: the last one has its place.
+    ASSERT_TRUE(test::RunMainLoopUntil([&] {
+        view.get_cell_area(view.get_model()->get_path(Find(root, "two")), *view.get_column(0), cell);
+        return cell.get_height() > 0 && cell.get_y() > 0;
+    }, 5000));
+    ASSERT_TRUE(ClickRow(Find(root, "one"), 1));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_FALSE(tree->IsAppendSelection());
+
+    ASSERT_TRUE(ClickAt(cell.get_x() + cell.get_width() / 2, cell.get_y() + cell.get_height() / 2, 1, "shift"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }, 5000));
+    auto keyboard = Gdk::Display::get_default()->get_default_seat()->get_keyboard();
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] { return (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType(); }, 5000));
+    EXPECT_TRUE(tree->IsAppendSelection());
 }
 
 // Typed letters pick the next shown folder that begins with them; the same letter again

@@ -1,4 +1,5 @@
 #include "ui/players/audio_page.hpp"
+#include "ui/players/video_page.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -209,6 +210,28 @@ TEST_F(PlayerPageTest, StopBlanksThePaneAndSwitchesBothModesOff)
     // Full Screen does nothing on a player page.
     page->OnCommand(ID_VIEW_FULLSCREEN);
     EXPECT_EQ(host.fullScreenToggles, 0);
+}
+
+// One sound at a time: a clip started in the Videos tab silences the Audios tab, as Esc
+// there would (loop stays as it was).
+TEST_F(PlayerPageTest, AClipStartedInTheOtherTabSilencesThisOne)
+{
+    CPlayerHost videoHost;
+    CVideoPage video(videoHost);
+    Gtk::Window videoWindow;
+    videoWindow.set_child(video);
+    videoWindow.present();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return video.IsStarted(); }, 10000));
+
+    page->OnCommand(ID_VIEW_LOOP);
+    Click(0);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 10000));
+    const std::string clip = std::string(MEV_SOURCE_DIR) + "/demo/Colour Bars.webm";
+    video.OnPageMessage(PAGEMSG_NAVIGATE, video.GetPageUrl(clip), {});
+    EXPECT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    EXPECT_TRUE(page->IsLoopOn());
+    EXPECT_EQ(video.GetBrowser().GetLocationUrl(), video.GetPageUrl(clip));
+    videoWindow.unset_child();
 }
 
 TEST_F(PlayerPageTest, UncheckingEveryRowSwitchesAutoPlayOff)
