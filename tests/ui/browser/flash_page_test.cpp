@@ -30,10 +30,10 @@ TEST_F(FlashPage, PlaysTheMovieIsBusyWhilePlayingAndReportsItsEnd)
     // The first movie waits for the emulator's WebAssembly to be compiled.
     ASSERT_TRUE(WaitFor("GetBusy() && flashy.TotalFrames == 48", "true", 40000)) << Eval("[String(flashy.TotalFrames), FlashMovie.failed]");
     const auto centre = [](int width, int height) { return std::make_pair(width / 2, height / 2); };
-    EXPECT_TRUE(RunMainLoopUntil([&] { return ViewPixel(*browser, centre) == 0xff8000; }, 5000))
+    EXPECT_TRUE(RunMainLoopUntil([&] { return ViewPixel(*browser, centre) == 0xff8000; }))
         << std::hex << ViewPixel(*browser, centre);
     EXPECT_FALSE(host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }));
     EXPECT_EQ(Eval("GetBusy()"), "false");
     EXPECT_EQ(Eval("flashy.FrameNum"), "48");
 }

@@ -50,7 +50,7 @@ TEST_F(BrowserStream, LeavingAPageWhileItStreamsStopsItAndLoadsTheNext)
     bool finished = false;
     auto connection = browser->signal_load_finished().connect([&] { finished = true; });
     browser->Refresh();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }, 20000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }));
     connection.disconnect();
     EXPECT_EQ(Eval("document.title"), "\"MEV\"");
     EXPECT_EQ(Eval("document.images.length"), "1200");
@@ -73,7 +73,7 @@ TEST_F(BrowserStream, SeveralViewsLoadAtOnce)
         others.back()->Navigate("mev://images/?" + folder.Path());
     }
     ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return finished == 3; }, 20000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return finished == 3; }));
     for (auto& other : others) {
         std::string json;
         ASSERT_TRUE(EvaluateInPage(*other, "document.images.length", json));

@@ -46,7 +46,7 @@ protected:
         host.page = page.get();
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
+        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }));
         test::RecordPlayedPages(page->GetBrowser(), played);
     }
     void TearDown() override
@@ -66,7 +66,7 @@ protected:
     std::vector<std::string> Fill(const std::string& folder)
     {
         list().FillFolder(folder, MediaKind::Video, false);
-        EXPECT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 10000));
+        EXPECT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }));
         std::vector<std::string> names;
         for (int row = 0; row < list().GetCount(); ++row)
             names.push_back(GetFileNamePart(list().GetModel().At(row).path));
@@ -117,9 +117,9 @@ TEST_F(FlashPlayback, TheDemoMovieIsListedWhilePlayableAndPlays)
     page->OnCommand(ID_PRIVATE_LIST_SELECTED);
     // The first movie waits for the emulator's WebAssembly to be compiled.
     ASSERT_TRUE(RunMainLoopUntil([&] { return Eval("GetBusy() && flashy.TotalFrames == 48") == "true"; }, 60000));
-    EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; }, 5000)) << std::hex << StageColour();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; })) << std::hex << StageColour();
     EXPECT_TRUE(host.done.empty());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
     EXPECT_EQ(Eval("GetBusy()"), "false");
 }
