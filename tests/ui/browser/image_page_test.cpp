@@ -224,6 +224,7 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
     Run(ID_WIDTH_ACTUAL);
     Run(ID_WIDTH_ACTUAL);
     EXPECT_TRUE(Update(ID_WIDTH_ACTUAL).checked);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return starts >= before + 2; }));
     test::RunMainLoopFor(200);
     EXPECT_EQ(starts, before + 2);
 
