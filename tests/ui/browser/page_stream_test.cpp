@@ -28,7 +28,7 @@ TEST_F(BrowserStream, LargeIndexPageArrivesWhole)
     CTempFolder folder;
     constexpr int COUNT = 1200;
     FillFolder(folder, COUNT);
-    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path(), 20000));
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
     EXPECT_EQ(Eval("document.images.length"), std::to_string(COUNT));
     EXPECT_EQ(Eval("document.images[document.images.length - 1].id"), "\"p" + std::to_string(COUNT - 1) + "\"");
     EXPECT_EQ(Eval("typeof Init"), "\"function\"");
@@ -45,7 +45,7 @@ TEST_F(BrowserStream, LeavingAPageWhileItStreamsStopsItAndLoadsTheNext)
         EXPECT_EQ(Eval("document.querySelector('h3').textContent"), "\"MEV\"");
     }
     // Refresh loads the page again through a new request.
-    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path(), 20000));
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
     ASSERT_EQ(Eval("document.title = 'old'"), "\"old\"");
     bool finished = false;
     auto connection = browser->signal_load_finished().connect([&] { finished = true; });

@@ -115,10 +115,21 @@ TEST_F(FlashPlayback, TheDemoMovieIsListedWhilePlayableAndPlays)
 
     list().SelectOnly(row);
     page->OnCommand(ID_PRIVATE_LIST_SELECTED);
-    // The first movie waits for the emulator's WebAssembly to be compiled.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return Eval("GetBusy() && flashy.TotalFrames == 48") == "true"; }, 60000));
+    // The movie's page watches for its busy state itself: on a busy machine the 4 s movie
+    // may be over between two questions from here.
+    ASSERT_TRUE(RunMainLoopUntil([&] {
+        return Eval("typeof GetBusy === 'function' && location.href.indexOf('.swf') > 0") == "true";
+    }));
+    Eval("window.sawBusy = false; setInterval(function () { if (typeof flashy !== 'undefined'"
+         " && GetBusy() && flashy.TotalFrames == 48) window.sawBusy = true; }, 10); true");
+    // The first movie waits for the emulator's WebAssembly to be compiled, which takes
+    // many seconds on a busy machine.
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Eval("window.sawBusy") == "true"; }, 3 * test::EVENT_WAIT_MS));
     EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; })) << std::hex << StageColour();
-    EXPECT_TRUE(host.done.empty());
+    // No end is reported while it plays (an answer from the page comes before any later
+    // message of the page).
+    if (Eval("GetBusy()") == "true")
+        EXPECT_TRUE(host.done.empty());
     ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
     EXPECT_EQ(Eval("GetBusy()"), "false");

@@ -150,7 +150,7 @@ TEST_F(PlayerPageTest, AutoPlayPlaysTheCheckedFilesInTurnAndEndsAfterTheLast)
         list().SetChecked(row, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
     EXPECT_TRUE(page->IsAutoPlayOn());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"a.mp3", "b.mp3", "c.mp3"}));
     // The last file's page stays, and its row is the selected one.
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("c.mp3")));
@@ -163,7 +163,7 @@ TEST_F(PlayerPageTest, WithLoopTheFirstCheckedFileFollowsTheLast)
     list().SetChecked(1, true);
     list().SetChecked(3, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"a.mp3", "c.mp3", "a.mp3"}));
     EXPECT_TRUE(page->IsAutoPlayOn());
 }
@@ -188,7 +188,7 @@ TEST_F(PlayerPageTest, AClickDuringAutoPlayCountsTheInterruptedFile)
     ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty() && Busy(); }));
     Click(3);
     // The long file counts as played: after c come b, and then nothing.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"0 long.mp3", "c.mp3", "b.mp3"}));
     EXPECT_EQ(list().GetModel().At(0).playCount, 1u);
 }
