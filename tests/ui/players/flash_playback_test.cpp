@@ -146,7 +146,7 @@ TEST_F(FlashPlayback, AutoPlayGoesFromAMovieToAClipAndBack)
     list().SetChecked(1, true);
     page->OnCommand(ID_VIEW_LOOP);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 100000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 4 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played[0], played[2]);
     EXPECT_NE(played[0], played[1]);
     EXPECT_TRUE(page->IsAutoPlayOn());
