@@ -128,8 +128,9 @@ TEST_F(FlashPlayback, TheDemoMovieIsListedWhilePlayableAndPlays)
     EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; })) << std::hex << StageColour();
     // No end is reported while it plays (an answer from the page comes before any later
     // message of the page).
-    if (Eval("GetBusy()") == "true")
+    if (Eval("GetBusy()") == "true") {
         EXPECT_TRUE(host.done.empty());
+    }
     ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
     EXPECT_EQ(Eval("GetBusy()"), "false");
