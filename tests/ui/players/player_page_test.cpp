@@ -1,5 +1,6 @@
 #include "ui/players/audio_page.hpp"
 
+#include <chrono>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -172,10 +173,15 @@ TEST_F(PlayerPageTest, AutoPlaySwitchedOnWhileAFilePlaysWaitsForItsEnd)
 {
     Click(0);
     ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
+    const auto playing = std::chrono::steady_clock::now();
     list().SetChecked(1, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
     test::RunMainLoopFor(300);
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("0 long.mp3")));
+    // The 2.5 s file still plays, unless a busy machine took most of that time since it
+    // was seen playing: then it may have ended on its own, and nothing can be told.
+    if (std::chrono::steady_clock::now() - playing < std::chrono::milliseconds(1500)) {
+        EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("0 long.mp3")));
+    }
     ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 2; }));
     EXPECT_EQ(played, (Names{"0 long.mp3", "a.mp3"}));
 }
@@ -231,7 +237,8 @@ TEST_F(PlayerPageTest, PlaysFromAFolderChosenLaterUnderTheHomeFolder)
     CTempFolder folder(g_get_home_dir());
     ASSERT_FALSE(folder.Path().empty());
     const std::string tunes = folder.MakeFolder("Tunes");
-    ASSERT_TRUE(MakeClip(tunes + "/tune.mp3", 0.4));
+    // Long enough to be seen playing on a busy machine.
+    ASSERT_TRUE(MakeClip(tunes + "/tune.mp3", 3));
     page->ChangeFolder(tunes);
     page->GetTree().MarkUserClicked();
     ASSERT_TRUE(RunMainLoopUntil([&] { return static_cast<bool>(page->GetTree().GetRootRow()); }));
