@@ -1,7 +1,7 @@
 #include "ui/players/audio_page.hpp"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
