@@ -511,6 +511,8 @@ TEST_F(MainFrameTest, PicturesWalkAndPlayInFullScreen)
             return playing == 0;
         }));
     EXPECT_TRUE(run.FullScreenShown());
+    // The last step of the show may still be on its way to the full-screen browser.
+    EXPECT_TRUE(run.WaitForUrl(full, "mev://image/?" + CurrentImagePath));
     const std::string shown = full.GetLocationUrl();
     run.frame->GetFullScreenWnd().OnCancel();
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }));

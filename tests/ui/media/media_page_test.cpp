@@ -125,8 +125,8 @@ TEST_F(MediaPageTest, StartsBlankWithItsPanesAndBecomesTheCurrentPage)
     EXPECT_TRUE(page->list.get_mapped());
     EXPECT_FALSE(page->GetTree().GetRootPath().empty());
     EXPECT_EQ(host.current, page.get());
-    // The tree starts at the left, narrower than the page.
-    EXPECT_GT(page->GetTree().get_width(), 0);
+    // The tree starts at the left, narrower than the page (once laid out).
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() > 0; }));
     EXPECT_LT(page->GetTree().get_width(), page->get_width() / 2 + 50);
 }
 
