@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 // A started program runs on its own; wait for its effect, within a generous limit.
 bool WaitForFile(const std::string& path)
 {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 900; ++i) {
         if (fs::exists(path))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -56,7 +56,7 @@ TEST(RunProgram, WithoutAFileAndByName)
     fs::permissions(script, fs::perms::owner_all);
     ASSERT_TRUE(RunProgram(script, ""));
     ASSERT_TRUE(WaitForFile(dir / "marker"));
-    for (int i = 0; i < 100 && test::ReadFile(dir / "marker").empty(); ++i)
+    for (int i = 0; i < 900 && test::ReadFile(dir / "marker").empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(test::ReadFile(dir / "marker"), "0\n") << "no argument at all";
     EXPECT_TRUE(RunProgram("true", "")) << "a bare name is looked up in PATH";

@@ -24,11 +24,17 @@ class CPageBrowser;
 
 namespace mev::test {
 
+// The limit of a wait for something that must happen. It is only reached when the code
+// is wrong, so it is long enough for a machine busy with other work: wait for the event,
+// never for a fixed time followed by an expectation that it happened.
+constexpr int EVENT_WAIT_MS = 45000;
+
 // Iterates the default GLib main context until cond() holds (true) or timeoutMs passed
 // (false). cond is checked before each iteration and at least every 10 ms.
-bool RunMainLoopUntil(std::function<bool()> cond, int timeoutMs);
+bool RunMainLoopUntil(std::function<bool()> cond, int timeoutMs = EVENT_WAIT_MS);
 
-// Lets the main loop run for ms milliseconds (to let pending work settle).
+// Lets the main loop run for ms milliseconds: only to check that something does NOT
+// happen meanwhile, or to let the toolkit settle where there is no event to wait for.
 void RunMainLoopFor(int ms);
 
 // The application object of the test run: created once, registered, never run. Windows
@@ -46,7 +52,8 @@ bool WritePicture(const std::string& path, int width, int height, unsigned rgb =
 
 // Runs code in the browser's page and waits for its JSON result (e.g. "\"MEV\"", "3",
 // "true"); false on a script error or when nothing came back within timeoutMs.
-bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string& json, int timeoutMs = 10000);
+bool EvaluateInPage(CPageBrowser& browser, const std::string& code, std::string& json,
+                    int timeoutMs = EVENT_WAIT_MS);
 
 // Writes a Flash movie of our own with tools/make-swf.sh: 160 x 120, 12 frames per
 // second, the given number of frames on a background of rgb ("RRGGBB").
@@ -57,17 +64,17 @@ bool WriteFlashMovie(const std::string& path, int frames, const std::string& rgb
 long ViewPixel(CPageBrowser& browser, const std::function<std::pair<int, int>(int width, int height)>& where);
 
 // Navigates and waits for the load to finish (false on time-out).
-bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs = 15000);
+bool NavigateAndWait(CPageBrowser& browser, const std::string& url, int timeoutMs = EVENT_WAIT_MS);
 
 // Runs "xdotool <arguments>" with its output discarded; true when it succeeded. A
 // command that searches for a window is tried again until timeoutMs has passed: its
 // walk over the window tree ends with an X error whenever one of the toolkit's
 // short-lived windows vanishes under it.
-bool XdoTool(const std::string& arguments, int timeoutMs = 10000);
+bool XdoTool(const std::string& arguments, int timeoutMs = EVENT_WAIT_MS);
 
 // Waits for a message box, answers it with response (a Gtk::ResponseType) and gives its
 // text; "(no message)" when none came within timeoutMs.
-std::string AnswerMessageBox(int response, int timeoutMs = 5000);
+std::string AnswerMessageBox(int response, int timeoutMs = EVENT_WAIT_MS);
 
 // Clicks with a real pointer through the X server at the middle of a tree view's cell
 // (dy pixels lower), in the window titled windowTitle; twice for a double-click. Lets the

@@ -144,9 +144,9 @@ void CFolderTreeView::BuildView()
     m_view.add_controller(captured);
 
     // Bubble phase: the tree's own keys (arrows, +, -, *, Backspace...) come first.
-    auto keys = Gtk::EventControllerKey::create();
-    keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnKeyPressed), false);
-    m_view.add_controller(keys);
+    m_keys = Gtk::EventControllerKey::create();
+    m_keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CFolderTreeView::OnKeyPressed), false);
+    m_view.add_controller(m_keys);
 
     auto actions = Gio::SimpleActionGroup::create();
     actions->add_action("change-folder", [this] { Post(ID_VIEW_CHANGEFOLDER); });
@@ -544,8 +544,11 @@ bool CFolderTreeView::OnKeyPressed(guint keyval, guint, Gdk::ModifierType state)
     const std::string typed = folded;
     g_free(folded);
 
-    const std::int64_t now = g_get_monotonic_time();
-    if (now - m_typedAt > G_USEC_PER_SEC)
+    // The time the key was typed, not the time it is handled: a busy machine may hand
+    // over letters typed together a second apart.
+    const guint32 eventTime = m_keys->get_current_event_time();
+    const std::int64_t now = eventTime != GDK_CURRENT_TIME ? std::int64_t(eventTime) * 1000 : g_get_monotonic_time();
+    if (now - m_typedAt > G_USEC_PER_SEC || now < m_typedAt)
         m_typed.clear();
     m_typedAt = now;
     bool sameLetter = !m_typed.empty();

@@ -143,7 +143,8 @@ private:
     bool m_selectedWithShift = false;  // ... in the one that made the current selection
     bool m_toggling = false;  // a row is being expanded or collapsed
     std::string m_typed;      // type-ahead letters, case-folded
-    std::int64_t m_typedAt = 0;
+    std::int64_t m_typedAt = 0;  // microseconds, of the key event's clock
+    Glib::RefPtr<Gtk::EventControllerKey> m_keys;
 
     CommandPoster m_post;
     DriveTypeSource m_driveType;

@@ -14,6 +14,7 @@
 
 #include "special_files.hpp"
 #include "temp_folder.hpp"
+#include "wait_until.hpp"
 
 namespace {
 
@@ -208,8 +209,7 @@ TEST(FileOperation, CancelLeavesTheRestAndNoPartialFile)
     const std::string big = dir.Write("big.mp3", std::string(64 << 20, 'b'));
     CFileOperation copy(FileOpKind::Copy, {big}, dest);
     std::thread worker([&] { copy.Run(); });
-    while (copy.BytesDone() == 0 && !copy.IsFinished())
-        std::this_thread::yield();
+    EXPECT_TRUE(mev::test::WaitUntil([&] { return copy.BytesDone() != 0 || copy.IsFinished(); }));
     copy.Cancel();
     worker.join();
     if (copy.Results()[0] == R::Cancelled)

@@ -1,5 +1,6 @@
 #include "core/pages/page_buffer.hpp"
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -88,7 +89,9 @@ TEST(PageBuffer, ConcurrentAppendAndTake)
     });
     std::string got;
     char out[1000];
-    while (got.size() < expected.size()) {
+    // A writer that stalls fails the test instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(45);
+    while (got.size() < expected.size() && std::chrono::steady_clock::now() < deadline) {
         const auto n = buffer.Take(out, sizeof out);
         got.append(out, n);
         if (n == 0)

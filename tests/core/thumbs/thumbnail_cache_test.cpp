@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include "core/thumbs/png_text.hpp"
 #include "core/thumbs/thumbnail_scheduler.hpp"
 #include "temp_folder.hpp"
+#include "wait_until.hpp"
 
 namespace mev {
 namespace {
@@ -132,14 +134,12 @@ TEST(ThumbnailSchedulerTest, CancelledWaiterLeavesWithoutASlotAndTheNextGetsIt)
     std::atomic<bool> cancel{false};
     std::atomic<int> result{-1};
     std::thread waiter([&] { result = scheduler.Acquire([&] { return cancel.load(); }) ? 1 : 0; });
-    while (scheduler.GetWaitingCount() < 1)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(test::WaitUntil([&] { return scheduler.GetWaitingCount() >= 1; }));
     std::thread next([&] {
         EXPECT_TRUE(scheduler.Acquire([] { return false; }));
         scheduler.Release();
     });
-    while (scheduler.GetWaitingCount() < 2)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(test::WaitUntil([&] { return scheduler.GetWaitingCount() >= 2; }));
     cancel = true;
     scheduler.Wake();
     waiter.join();
@@ -165,8 +165,11 @@ TEST(ThumbnailSchedulerTest, WhatIsOnScreenGoesBeforeWhatIsNear)
         });
     };
     const auto queued = [&](std::size_t count) {
-        while (scheduler.GetWaitingCount() < count)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // A request that never queues ends the run here rather than hanging it.
+        if (!test::WaitUntil([&] { return scheduler.GetWaitingCount() >= count; })) {
+            ADD_FAILURE() << "request " << count << " never queued";
+            std::abort();
+        }
     };
     std::thread near = request("near", false);
     queued(1);

@@ -41,9 +41,9 @@ TEST(BrowseForFolder, ClosingTheDialogAnswersOnceAndQuietly)
         chosen = answer;
     });
     GtkWidget* dialog = nullptr;
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return (dialog = FindFolderDialog()) != nullptr; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return (dialog = FindFolderDialog()) != nullptr; }));
     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return answers > 0; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return answers > 0; }));
     test::RunMainLoopFor(300);
     g_log_remove_handler("Gtk", handler);
     EXPECT_EQ(answers, 1);

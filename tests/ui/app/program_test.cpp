@@ -109,7 +109,7 @@ public:
             return false;
         const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(m_pid) +
                                     " --name '^MEV - Untitled$' 2>/dev/null";
-        for (int waited = 0; waited < 30000; waited += 200) {
+        for (int waited = 0; waited < test::EVENT_WAIT_MS; waited += 200) {
             if (!Capture(command).empty())
                 return true;
             int status = 0;
@@ -135,7 +135,7 @@ public:
     bool WaitForTermHandler()
     {
         const std::string status = "/proc/" + std::to_string(m_pid) + "/status";
-        for (int waited = 0; m_pid > 0 && waited < 30000; waited += 2) {
+        for (int waited = 0; m_pid > 0 && waited < test::EVENT_WAIT_MS; waited += 2) {
             std::string text;
             try {
                 text = Glib::file_get_contents(status);
@@ -150,11 +150,12 @@ public:
         return false;
     }
 
-    // Sends SIGTERM; the exit status, or -1 when the program did not end within 10 s.
+    // Sends SIGTERM; the exit status, or -1 when the program did not end in time (a
+    // program that is still starting on a busy machine has to get through its start first).
     int Terminate()
     {
         kill(m_pid, SIGTERM);
-        const int status = WaitForExit(m_pid, 10000);
+        const int status = WaitForExit(m_pid, test::EVENT_WAIT_MS);
         if (status != -1)
             m_pid = -1;
         return status;

@@ -48,7 +48,7 @@ public:
         browser = std::make_unique<CPageBrowser>();
         window->set_child(browser->GetWidget());
         window->present();
-        RunMainLoopUntil([this] { return browser->GetWidget().get_mapped(); }, 5000);
+        RunMainLoopUntil([this] { return browser->GetWidget().get_mapped(); });
     }
 
     void TearDown() override
@@ -72,7 +72,7 @@ public:
     }
 
     // Waits until the expression's JSON value is expected.
-    bool WaitFor(const std::string& code, const std::string& expected, int timeoutMs = 10000)
+    bool WaitFor(const std::string& code, const std::string& expected, int timeoutMs = EVENT_WAIT_MS)
     {
         return RunMainLoopUntil([&] { return Eval(code) == expected; }, timeoutMs);
     }

@@ -41,9 +41,9 @@ TEST_F(BrowserExternal, IndexPageReportsTheClickedPictureAndTheCounts)
     ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
 
     // Init() clicks the first picture and reports the counts.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return IndexTotal == 3; }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return IndexTotal == 3; }));
     EXPECT_EQ(IndexChecked, 0);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !CurrentImagePath.empty(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !CurrentImagePath.empty(); }));
     EXPECT_EQ(CurrentImagePath, PathOfImage(*this, 0));
     EXPECT_TRUE(host.HasCommand(ScriptPane::Image, ID_PRIVATE_SHOW_IMAGE));
 
@@ -52,14 +52,14 @@ TEST_F(BrowserExternal, IndexPageReportsTheClickedPictureAndTheCounts)
     host.commands.clear();
     std::optional<bool> called;
     browser->CallScriptFunction("DisplayNext", [&](bool result) { called = result; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value() && CurrentImagePath == second; }, 5000))
+    ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value() && CurrentImagePath == second; }))
         << CurrentImagePath;
     EXPECT_TRUE(*called);
     EXPECT_TRUE(host.HasCommand(ScriptPane::Image, ID_PRIVATE_SHOW_IMAGE));
 
     // Hovering shows the path in the status line.
     browser->ExecScript("ShowPath(document.getElementById('p2'));");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.statusTexts.empty(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.statusTexts.empty(); }));
     EXPECT_EQ(host.statusTexts.back(), PathOfImage(*this, 2));
 }
 
@@ -69,18 +69,18 @@ TEST_F(BrowserExternal, MethodNamesMatchInAnyCaseAndCarryTheirArguments)
     IndexTotal = 0;
     IndexChecked = 0;
     browser->ExecScript("window.external.reportindexstatus(2, 10);");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return IndexTotal == 10; }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return IndexTotal == 10; }));
     EXPECT_EQ(IndexChecked, 2);
 
     // Wrong argument types change nothing: a fraction, a string.
     browser->ExecScript("window.external.ReportIndexStatus(1.5, 4); window.external.ReportIndexStatus('1', 4);"
                         "window.external.REPORTINDEXPROGRESS(7);");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.statusTexts.empty(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.statusTexts.empty(); }));
     EXPECT_EQ(host.statusTexts.back(), "7");
     EXPECT_EQ(IndexTotal, 10);
 
     browser->ExecScript("window.external.WmpVideoDone(document.body);");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Video, ID_PRIVATE_VIDEO_DONE); }));
 
     // Only the six methods exist.
     EXPECT_EQ(Eval("typeof window.external.NoSuchMethod"), "\"undefined\"");
@@ -130,7 +130,7 @@ TEST_F(BrowserExternal, HostileFileNamesShowAsPicturesAndReportTheirOwnPath)
         ASSERT_TRUE(files.count(expected)) << expected;
         CurrentImagePath.clear();
         browser->ExecScript("document.getElementById('p" + std::to_string(i) + "').click();");
-        ASSERT_TRUE(RunMainLoopUntil([&] { return !CurrentImagePath.empty(); }, 5000)) << expected;
+        ASSERT_TRUE(RunMainLoopUntil([&] { return !CurrentImagePath.empty(); })) << expected;
         EXPECT_EQ(CurrentImagePath, expected);
         reported.insert(CurrentImagePath);
     }

@@ -58,7 +58,7 @@ protected:
         host.page = page.get();
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }, 10000));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }));
         // Every slot starts on the blank page; loads are counted from then on.
         ASSERT_TRUE(test::RunMainLoopUntil(
             [this] {
@@ -68,8 +68,7 @@ protected:
                         return false;
                 }
                 return true;
-            },
-            10000));
+            }));
         for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot)
             g_signal_connect(page->GetIndexBrowser(slot)->GetWebView(), "load-changed", G_CALLBACK(&CountStart), &starts);
     }
@@ -119,8 +118,7 @@ protected:
             [&] {
                 return Index().GetLocationUrl() == url && !webkit_web_view_is_loading(Index().GetWebView()) &&
                        IndexTotal == pictures;
-            },
-            15000);
+            });
     }
 
     CCmdUI Update(int id)
@@ -158,7 +156,7 @@ TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
     ASSERT_TRUE(Select(a, 1)) << Index().GetLocationUrl() << " " << IndexTotal;
     EXPECT_EQ(starts, 3) << "a cached page was requested again";
     EXPECT_EQ(page->GetCurrentSlot(), 0);
-    EXPECT_TRUE(test::RunMainLoopUntil([] { return IndexChecked == 1; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([] { return IndexChecked == 1; }));
 
     // The same folder again neither swaps nor reloads.
     ASSERT_TRUE(Select(a, 1));
@@ -177,7 +175,7 @@ TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
 
     // No folder: the slot on screen shows the blank page.
     page->OnFolderSelected("");
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Index().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Index().GetLocationUrl() == GetBlankPageUrl(); }));
     EXPECT_EQ(IndexTotal, 0);
 }
 
@@ -197,8 +195,7 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
     for (int id : walk)
         EXPECT_TRUE(Update(id).enabled) << id;
     // The page clicks its first thumbnail: that picture is shown and may be toggled.
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl().rfind("mev://image/?", 0) == 0; },
-                                       10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl().rfind("mev://image/?", 0) == 0; }));
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://image/?" + CurrentImagePath);
     EXPECT_TRUE(Update(ID_IMAGE_TOGGLESIZE).enabled);
 
@@ -208,8 +205,7 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
     std::string last;
     ASSERT_TRUE(source.size() > 2 && FileUrlToPath(DecodeUrl(source.substr(1, source.size() - 2)), last)) << source;
     EXPECT_TRUE(test::RunMainLoopUntil(
-        [&] { return CurrentImagePath == last && page->GetBrowser().GetLocationUrl() == "mev://image/?" + last; },
-        5000));
+        [&] { return CurrentImagePath == last && page->GetBrowser().GetLocationUrl() == "mev://image/?" + last; }));
 
     // Widths: one check at a time; choosing the width in force does not reload.
     EXPECT_TRUE(Update(ID_WIDTH_80).checked);
@@ -219,16 +215,17 @@ TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
     Run(ID_WIDTH_FIT);
     EXPECT_TRUE(Update(ID_WIDTH_FIT).checked);
     EXPECT_FALSE(Update(ID_WIDTH_80).checked);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return starts == before + 1 && !webkit_web_view_is_loading(Index().GetWebView()); }, 10000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return starts == before + 1 && !webkit_web_view_is_loading(Index().GetWebView()); }));
     // Fit To Window: as wide as the list area allows, not the smallest width.
     const int areaWidth = page->GetListArea().get_width();
     ASSERT_GT(areaWidth, 100);
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("document.images[0].width") ==
-                                                    std::to_string(areaWidth - 16 - 12); }, 10000))
+                                                    std::to_string(areaWidth - 16 - 12); }))
         << Eval("document.images[0].width") << " for " << areaWidth;
     Run(ID_WIDTH_ACTUAL);
     Run(ID_WIDTH_ACTUAL);
     EXPECT_TRUE(Update(ID_WIDTH_ACTUAL).checked);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return starts >= before + 2; }));
     test::RunMainLoopFor(200);
     EXPECT_EQ(starts, before + 2);
 
@@ -245,7 +242,7 @@ TEST_F(ImagePageTest, SlideShowRunsFromTheIndexAndAnswersThePageMessages)
     auto ask = [&](int code) {
         int answer = -1;
         page->OnPageMessage(code, {}, [&](int result) { answer = result; });
-        test::RunMainLoopUntil([&] { return answer != -1; }, 5000);
+        test::RunMainLoopUntil([&] { return answer != -1; });
         return answer;
     };
     // The blank index page has no slide show to ask about or stop.
@@ -254,9 +251,9 @@ TEST_F(ImagePageTest, SlideShowRunsFromTheIndexAndAnswersThePageMessages)
 
     ASSERT_TRUE(Select(Folder("show", 2), 2));
     Run(ID_AUTOPLAY_5S);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "5000"; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "5000"; }));
     Run(ID_AUTOPLAY_10S);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "10000"; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return Eval("autoPlayMS") == "10000"; }));
     EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 1);
     EXPECT_EQ(ask(PAGEMSG_STOP_AUTOPLAY), 1);
     EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 0);
@@ -293,7 +290,7 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
         paths = std::move(result);
         done = true;
     });
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }));
     EXPECT_EQ(paths, (std::vector<std::string>{order[0], order[3]}));
     EXPECT_EQ(IndexChecked, 3);
 }
@@ -385,8 +382,7 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
             return Eval("Array.prototype.every.call(document.images, function (p) {"
                         " return p.complete && p.naturalWidth > 0; })")
                 == "true";
-        },
-        20000));
+        }));
     const std::string states = Eval(
         "Array.prototype.map.call(document.images, function (p) {"
         " var name = decodeURIComponent(p.getAttribute('data-pic')).replace(/^.*\\//, '');"
@@ -414,10 +410,9 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
                         " r.src = document.querySelector('img[data-pic*=\"f%20%231\"]').getAttribute('data-full');"
                         " document.body.appendChild(r); } r.complete && r.naturalWidth == 300")
                 == "true";
-        },
-        10000));
+        }));
     Eval("document.querySelector('img[data-pic*=\"f%20%231\"]').click(); 1");
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == tiff; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == tiff; }));
 }
 
 } // namespace

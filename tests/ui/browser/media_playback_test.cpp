@@ -37,7 +37,7 @@ TEST_F(BrowserMedia, AudioPageIsBusyWhilePlayingAndReportsItsEnd)
         << Eval("String(MediaElement().error && MediaElement().error.code)");
     EXPECT_FALSE(host.HasCommand(ScriptPane::Audio, ID_PRIVATE_AUDIO_DONE));
     // The page polls every 1.5 s; the end arrives through window.external.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Audio, ID_PRIVATE_AUDIO_DONE); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return host.HasCommand(ScriptPane::Audio, ID_PRIVATE_AUDIO_DONE); }));
     EXPECT_EQ(Eval("GetBusy()"), "false");
     EXPECT_EQ(Eval("MediaElement().ended"), "true");
 }

@@ -54,8 +54,7 @@ TEST_F(BrowserPages, PageComesBackAfterTheWebProcessEndsAndTurnsBlankWhenItEndsA
     EXPECT_EQ(browser->GetLocationUrl(), front);
 
     webkit_web_view_terminate_web_process(browser->GetWebView());
-    EXPECT_TRUE(RunMainLoopUntil([this] { return browser->GetLocationUrl() == GetBlankPageUrl() && !browser->IsLoading(); },
-                                 10000));
+    EXPECT_TRUE(RunMainLoopUntil([this] { return browser->GetLocationUrl() == GetBlankPageUrl() && !browser->IsLoading(); }));
     EXPECT_TRUE(WaitFor("document.body.getAttribute('bgColor')", "\"#000000\""));
 }
 
@@ -151,7 +150,7 @@ TEST_F(BrowserPages, LocationNeverReadsEmptyWhileLoadsReplaceOneAnother)
         browser->Navigate(url);
         seen.push_back(browser->GetLocationUrl());
     }
-    EXPECT_TRUE(RunMainLoopUntil([&] { return finished && browser->GetLocationUrl() == GetFrontPageUrl(); }, 10000));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return finished && browser->GetLocationUrl() == GetFrontPageUrl(); }));
     RunMainLoopFor(200);
     g_signal_handler_disconnect(view, handler);
     connection.disconnect();
@@ -170,7 +169,7 @@ TEST_F(BrowserPages, AFailedPageShowsNothing)
         bool finished = false;
         auto connection = browser->signal_load_finished().connect([&] { finished = true; });
         browser->Navigate(url);
-        ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }, 5000));
+        ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }));
         connection.disconnect();
         // No error page of the engine: the document stays empty.
         EXPECT_EQ(Eval("document.body ? document.body.innerText : ''"), "\"\"");
@@ -195,44 +194,44 @@ TEST_F(BrowserPages, ScriptFunctionsAreFoundAndCalledOnlyWhenDefined)
         SCOPED_TRACE(c.name);
         std::optional<bool> found;
         browser->HasScriptFunction(c.name, [&](bool result) { found = result; });
-        ASSERT_TRUE(RunMainLoopUntil([&] { return found.has_value(); }, 5000));
+        ASSERT_TRUE(RunMainLoopUntil([&] { return found.has_value(); }));
         EXPECT_EQ(*found, c.exists);
     }
 
     std::optional<bool> called;
     browser->CallScriptFunction("NoSuchFunction", [&](bool result) { called = result; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }));
     EXPECT_FALSE(*called);
 
     // Autoplay: on after AutoPlay(3), off after StopAutoPlay.
     std::optional<bool> executed;
     browser->ExecScript("AutoPlay(3);", [&](bool ok) { executed = ok; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }));
     EXPECT_TRUE(*executed);
     std::optional<bool> autoPlay;
     browser->InAutoPlayMode([&](bool on) { autoPlay = on; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }));
     EXPECT_TRUE(*autoPlay);
     std::optional<bool> stopped;
     browser->StopAutoPlay([&](bool result) { stopped = result; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }));
     EXPECT_TRUE(*stopped);
     autoPlay.reset();
     browser->InAutoPlayMode([&](bool on) { autoPlay = on; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return autoPlay.has_value(); }));
     EXPECT_FALSE(*autoPlay);
 
     // A script error and empty code report failure.
     for (const std::string code : {"throw new Error('x');", "this is not script", ""}) {
         executed.reset();
         browser->ExecScript(code, [&](bool ok) { executed = ok; });
-        ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+        ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }));
         EXPECT_FALSE(*executed) << code;
     }
     // A statement whose value cannot leave the page still counts as executed.
     executed.reset();
     browser->ExecScript("document.body", [&](bool ok) { executed = ok; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return executed.has_value(); }));
     EXPECT_TRUE(*executed);
 }
 
@@ -242,12 +241,12 @@ TEST_F(BrowserPages, BlankPageHasNoFunctionsToCall)
     for (const std::string name : {"DisplayNext", "ToggleSize"}) {
         std::optional<bool> called;
         browser->CallScriptFunction(name, [&](bool result) { called = result; });
-        ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }, 5000));
+        ASSERT_TRUE(RunMainLoopUntil([&] { return called.has_value(); }));
         EXPECT_FALSE(*called) << name;
     }
     std::optional<bool> stopped;
     browser->StopAutoPlay([&](bool result) { stopped = result; });
-    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return stopped.has_value(); }));
     EXPECT_FALSE(*stopped);
 }
 
@@ -273,14 +272,14 @@ TEST_F(BrowserPages, OtherSchemesDoNotLoadInTheView)
                                    "data:text/html,<p>x</p>"};
     for (const auto& target : targets) {
         SCOPED_TRACE(target);
+        // Asked for, the address shows until the view has turned the load down.
         browser->Navigate(target);
-        RunMainLoopFor(300);
-        EXPECT_EQ(browser->GetLocationUrl(), front);
+        EXPECT_TRUE(RunMainLoopUntil([&] { return browser->GetLocationUrl() == front; })) << browser->GetLocationUrl();
         EXPECT_EQ(Eval("document.querySelector('h3').textContent"), "\"MEV\"");
         // Nor can the page itself go there.
         browser->ExecScript("location.href = " + std::string("'") + target + "';");
         RunMainLoopFor(300);
-        EXPECT_EQ(browser->GetLocationUrl(), front);
+        EXPECT_TRUE(RunMainLoopUntil([&] { return browser->GetLocationUrl() == front; })) << browser->GetLocationUrl();
     }
     // A window the page tries to open does not appear either.
     EXPECT_EQ(Eval("window.open('http://127.0.0.1:9/') === null"), "true");
@@ -306,7 +305,7 @@ TEST_F(BrowserPages, PagesOfAnotherSchemeCannotReachTheProgram)
     // The same call from one of our pages is heard.
     ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
     browser->ExecScript("window.webkit.messageHandlers.mevExternal.postMessage(['WMPAudioDone', null]);");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.commands.empty(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.commands.empty(); }));
     EXPECT_TRUE(host.HasCommand(ScriptPane::Audio, 32824));
 }
 

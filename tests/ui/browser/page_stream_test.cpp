@@ -28,7 +28,7 @@ TEST_F(BrowserStream, LargeIndexPageArrivesWhole)
     CTempFolder folder;
     constexpr int COUNT = 1200;
     FillFolder(folder, COUNT);
-    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path(), 20000));
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
     EXPECT_EQ(Eval("PictureCount()"), std::to_string(COUNT));
     EXPECT_EQ(Eval("/-big-\\d{5}\\.jpg$/.test(PictureUrl(" + std::to_string(COUNT - 1) + "))"), "true");
     // Only the tiles near the top are in the document.
@@ -47,12 +47,12 @@ TEST_F(BrowserStream, LeavingAPageWhileItStreamsStopsItAndLoadsTheNext)
         EXPECT_EQ(Eval("document.querySelector('h3').textContent"), "\"MEV\"");
     }
     // Refresh loads the page again through a new request.
-    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path(), 20000));
+    ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
     ASSERT_EQ(Eval("document.title = 'old'"), "\"old\"");
     bool finished = false;
     auto connection = browser->signal_load_finished().connect([&] { finished = true; });
     browser->Refresh();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }, 20000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return finished; }));
     connection.disconnect();
     EXPECT_EQ(Eval("document.title"), "\"MEV\"");
     EXPECT_EQ(Eval("PictureCount()"), "1200");
@@ -75,7 +75,7 @@ TEST_F(BrowserStream, SeveralViewsLoadAtOnce)
         others.back()->Navigate("mev://images/?" + folder.Path());
     }
     ASSERT_TRUE(NavigateAndWait(*browser, "mev://images/?" + folder.Path()));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return finished == 3; }, 20000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return finished == 3; }));
     for (auto& other : others) {
         std::string json;
         ASSERT_TRUE(EvaluateInPage(*other, "PictureCount()", json));

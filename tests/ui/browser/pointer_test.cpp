@@ -88,7 +88,7 @@ TEST_F(BrowserPointer, RightClickShowsTheProgramsMenuWithThePictureUnderThePoint
 
     browser->SetContextMenuId(141);
     PointAt(px, py, 3);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 1; }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 1; }));
     EXPECT_EQ(calls[0].menuId, 141);
     EXPECT_EQ(calls[0].imagePath, picture);
     EXPECT_NEAR(calls[0].x, px, 2.0);
@@ -96,14 +96,14 @@ TEST_F(BrowserPointer, RightClickShowsTheProgramsMenuWithThePictureUnderThePoint
 
     // On the page background there is no picture.
     PointAt(400, 400, 3);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 2; }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 2; }));
     EXPECT_EQ(calls[1].menuId, 141);
     EXPECT_EQ(calls[1].imagePath, "");
 
     // A picture that has gone by the time of the click gives no path either.
     ASSERT_TRUE(std::filesystem::remove(picture));
     PointAt(px, py, 3);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 3; }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return calls.size() == 3; }));
     EXPECT_EQ(calls[2].imagePath, "");
 }
 
@@ -122,10 +122,10 @@ TEST_F(BrowserPointer, HoveringALinkShowsItInTheStatusLineOfTheVisibleBrowserOnl
 
     PointAt(5, 5);
     PointAt(lx, ly);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !texts.empty(); }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !texts.empty(); }));
     EXPECT_EQ(texts.back(), link);
     PointAt(5, 5);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return texts.back().empty(); }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return texts.back().empty(); }));
 
     // Parked off screen: nothing reaches the status line.
     browser->SetOffScreen(true);
@@ -155,14 +155,14 @@ TEST(BrowserKeys, ApplicationAcceleratorsReachTheirActionsWhileAPageHasTheFocus)
     window.present();
     ASSERT_TRUE(NavigateAndWait(browser, GetFrontPageUrl()));
     browser.GetWidget().grab_focus();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return browser.GetWidget().has_focus(); }, 3000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return browser.GetWidget().has_focus(); }));
 
     const auto xid = gdk_x11_surface_get_xid(window.get_surface()->gobj());
     const std::string command = "xdotool key --window " + std::to_string(xid) + " F9 F12 Escape";
     // Key events go to the window that has the X input focus.
     std::system(("xdotool windowfocus --sync " + std::to_string(xid) + " >/dev/null 2>&1").c_str());
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_TRUE(RunMainLoopUntil([&] { return fired.size() == 3; }, 3000));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return fired.size() == 3; }));
     EXPECT_EQ(fired, (std::vector<std::string>{"f9", "f12", "escape"}));
 
     for (const char* name : {"win.f9", "win.f12", "win.escape"})

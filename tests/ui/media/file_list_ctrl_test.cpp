@@ -33,7 +33,7 @@ protected:
         window->set_child(*list);
         window->present();
         list->FillFolder(folder.Path(), MediaKind::Audio, false);
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->get_mapped(); }, 10000));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->get_mapped(); }));
         ASSERT_EQ(list->GetCount(), 3);
         // The window has the focus before the first click, which would otherwise only give it.
         ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
@@ -74,18 +74,19 @@ protected:
 TEST_F(FileListCtrlTest, OnlyMouseClicksThatChangeTheSelectionAreReported)
 {
     ASSERT_TRUE(Click(1, 1, 1));
-    EXPECT_EQ(list->GetSelectedPath(), folder.File("b.mp3"));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return list->GetSelectedPath() == folder.File("b.mp3"); }));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !posted.empty(); }));
     EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_LIST_SELECTED});
     ASSERT_TRUE(Click(1, 1, 1));
-    EXPECT_EQ(posted.size(), 1u);
 
     // A check box checks and leaves the selection alone; so does a right-click, which
-    // checks nothing either.
+    // checks nothing either. (Each click is handled in turn: once one has been seen, the
+    // ones before it have had their effect.)
     ASSERT_TRUE(Click(2, 0, 1));
-    EXPECT_TRUE(list->GetModel().IsChecked(2));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return list->GetModel().IsChecked(2); }));
     ASSERT_TRUE(Click(0, 1, 3));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return list->GetContextRow() == 0; }));
     test::XdoTool("key Escape");
-    EXPECT_EQ(list->GetContextRow(), 0);
     EXPECT_FALSE(list->GetModel().IsChecked(0));
     EXPECT_EQ(list->GetSelectedRow(), 1);
     EXPECT_EQ(posted.size(), 1u);
@@ -93,13 +94,13 @@ TEST_F(FileListCtrlTest, OnlyMouseClicksThatChangeTheSelectionAreReported)
     // A double-click tells the page twice: the new selection, then the double-click.
     posted.clear();
     ASSERT_TRUE(Click(0, 1, 1, true));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return posted.size() >= 2; }));
     EXPECT_EQ(posted, (std::vector<int>{ID_PRIVATE_LIST_SELECTED, ID_PRIVATE_LIST_DBLCLK}));
 
     // The keyboard moves the selection without a word to the page.
     posted.clear();
     ASSERT_TRUE(test::XdoTool("key Down"));
-    test::RunMainLoopFor(300);
-    EXPECT_EQ(list->GetSelectedRow(), 1);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return list->GetSelectedRow() == 1; }));
     EXPECT_TRUE(posted.empty());
 }
 
@@ -158,7 +159,9 @@ TEST_F(FileListCtrlTest, SizeAndTimeShowWholeAndNameTakesTheRest)
 TEST_F(FileListCtrlTest, OpenWithRunsTheProgramOnTheRowUnderTheRightClick)
 {
     const std::string out = folder.File("opened.txt");
-    const std::string program = folder.Write("player.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + "'\n");
+    // Written whole under another name, then renamed: the file is complete once it exists.
+    const std::string program =
+        folder.Write("player.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + ".part' && mv '" + out + ".part' '" + out + "'\n");
     std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
     ASSERT_TRUE(AddOpenWithProgram("audio", program, ""));
 
@@ -169,10 +172,11 @@ TEST_F(FileListCtrlTest, OpenWithRunsTheProgramOnTheRowUnderTheRightClick)
     EXPECT_FALSE(Enabled(ID_OPENWITH_SELECT));
 
     ASSERT_TRUE(Click(2, 1, 3));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return list->GetContextRow() == 2; }));
     test::XdoTool("key Escape");
     ASSERT_TRUE(Enabled(ID_OPENWITH_FIRST));
     EXPECT_TRUE(list->OnCommand(ID_OPENWITH_FIRST));
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(out); }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(out); }));
     std::ifstream in(out);
     std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(opened, folder.File("c.mp3"));

@@ -38,7 +38,7 @@ TEST(FileOperationDlg, DeleteAsksFirstAndReportsWhatItCouldNotDelete)
 
     CFileOperationDlg::RunCommand(nullptr, FileOpKind::Delete, files, record);
     test::AnswerMessageBox(Gtk::ResponseType::YES);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done == 1; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done == 1; }));
     EXPECT_EQ(results, (std::vector<FileOpResult>{FileOpResult::Done, FileOpResult::Failed, FileOpResult::Done}));
     EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::OK),
               "1 files can not be moved or deleted. They may be in use by other applications.");

@@ -75,7 +75,7 @@ protected:
         page = std::make_unique<CRecordingPage>(MediaKind::Audio, host);
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }, 10000));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }));
         ASSERT_TRUE(BrowserShows(GetBlankPageUrl()));
     }
     void TearDown() override
@@ -87,7 +87,7 @@ protected:
 
     bool BrowserShows(const std::string& url)
     {
-        if (test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == url; }, 15000))
+        if (test::RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == url; }))
             return true;
         ADD_FAILURE() << "the pane shows " << page->GetBrowser().GetLocationUrl() << ", not " << url;
         return false;
@@ -101,7 +101,16 @@ protected:
         return ui;
     }
 
-    void Settle() { test::RunMainLoopFor(50); }
+    // Posts id, then a command only the host knows, and waits for that one: posted
+    // commands run in order, so id has had its turn (whether it did anything or not).
+    void PostAndSettle(int id)
+    {
+        constexpr int MARKER = 0x7fff0;
+        page->PostCommand(id);
+        page->PostCommand(MARKER);
+        ASSERT_TRUE(test::RunMainLoopUntil([&] { return !host.routed.empty() && host.routed.back() == MARKER; }));
+        host.routed.pop_back();
+    }
 
     CFakeHost host;
     std::unique_ptr<Gtk::Window> window;
@@ -116,8 +125,8 @@ TEST_F(MediaPageTest, StartsBlankWithItsPanesAndBecomesTheCurrentPage)
     EXPECT_TRUE(page->list.get_mapped());
     EXPECT_FALSE(page->GetTree().GetRootPath().empty());
     EXPECT_EQ(host.current, page.get());
-    // The tree starts at the left, narrower than the page.
-    EXPECT_GT(page->GetTree().get_width(), 0);
+    // The tree starts at the left, narrower than the page (once laid out).
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() > 0; }));
     EXPECT_LT(page->GetTree().get_width(), page->get_width() / 2 + 50);
 }
 
@@ -159,14 +168,12 @@ TEST_F(MediaPageTest, EnableRulesFollowTheBrowserPaneAndTheCounts)
 TEST_F(MediaPageTest, PostedCommandsPassTheRulesLoopAndStop)
 {
     // Loop is disabled over the blank page: posting it changes nothing.
-    page->PostCommand(ID_VIEW_LOOP);
-    Settle();
+    PostAndSettle(ID_VIEW_LOOP);
     EXPECT_FALSE(page->IsLoopOn());
 
     page->PostCommand(ID_APP_ABOUT);
     ASSERT_TRUE(BrowserShows(GetFrontPageUrl()));
-    page->PostCommand(ID_VIEW_LOOP);
-    Settle();
+    PostAndSettle(ID_VIEW_LOOP);
     EXPECT_TRUE(page->IsLoopOn());
     EXPECT_EQ(page->loopsEnabled, 1);
     EXPECT_TRUE(Update(ID_VIEW_LOOP).checked);
@@ -184,20 +191,17 @@ TEST_F(MediaPageTest, PostedCommandsPassTheRulesLoopAndStop)
     EXPECT_FALSE(page->IsLoopOn());
 
     // Copy goes to the page's operation only while something is checked.
-    page->PostCommand(ID_FILE_COPY_SELECTED);
-    Settle();
+    PostAndSettle(ID_FILE_COPY_SELECTED);
     EXPECT_EQ(page->copies, 0);
     page->checked = 1;
-    page->PostCommand(ID_FILE_COPY_SELECTED);
-    Settle();
+    PostAndSettle(ID_FILE_COPY_SELECTED);
     EXPECT_EQ(page->copies, 1);
 
     // Full Screen asks the host; a command the page does not know goes to the host too.
     page->PostCommand(ID_APP_ABOUT);
     ASSERT_TRUE(BrowserShows(GetFrontPageUrl()));
     page->PostCommand(ID_VIEW_FULLSCREEN);
-    page->PostCommand(ID_TOOLS_TAGEDITOR);
-    Settle();
+    PostAndSettle(ID_TOOLS_TAGEDITOR);
     EXPECT_EQ(host.fullScreenToggles, 1);
     EXPECT_EQ(host.routed, std::vector<int>{ID_TOOLS_TAGEDITOR});
 }
@@ -209,7 +213,7 @@ TEST_F(MediaPageTest, EscapeStopsPlaybackAndKeepsTheLoop)
     page->OnCommand(ID_VIEW_LOOP);
     ASSERT_TRUE(page->IsLoopOn());
     page->GetTree().GetTreeView().grab_focus();
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return window->get_focus() == &page->GetTree().GetTreeView(); }));
     ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^mev media page test$' windowfocus --sync "
                               "key Escape"));
     ASSERT_TRUE(BrowserShows(GetBlankPageUrl()));
@@ -234,7 +238,7 @@ TEST_F(MediaPageTest, ChangeFolderReachesThePageWithNothingSelected)
     test::CTempFolder other;
     fs::create_directories(other.Path() + "/sub");
     page->ChangeFolder(other.Path());
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return !page->selected.empty() && !page->GetTree().IsBusy(); }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return !page->selected.empty() && !page->GetTree().IsBusy(); }));
     EXPECT_EQ(page->GetTree().GetRootPath(), other.Path());
     EXPECT_EQ(page->selected.back(), "");
 
@@ -242,11 +246,10 @@ TEST_F(MediaPageTest, ChangeFolderReachesThePageWithNothingSelected)
     page->GetTree().MarkUserClicked();
     auto root = page->GetTree().GetRootRow();
     page->GetTree().GetTreeView().get_selection()->select(root->children().begin());
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->selected.back() == other.Path() + "/sub"; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->selected.back() == other.Path() + "/sub"; }));
 
     // Refresh (list) hands the selected folder to the page as well.
-    page->PostCommand(ID_LIST_REFRESH);
-    Settle();
+    PostAndSettle(ID_LIST_REFRESH);
     EXPECT_EQ(page->refreshed, std::vector<std::string>{other.Path() + "/sub"});
 }
 
@@ -256,10 +259,10 @@ TEST_F(MediaPageTest, ResizeBringsTheSplittersBack)
     auto* columns = dynamic_cast<Gtk::Paned*>(page->get_first_child());
     ASSERT_NE(columns, nullptr);
     columns->set_position(initial + 120);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() > initial + 60; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() > initial + 60; }));
     // Any new size of the page lays it out again.
     page->set_size_request(page->get_width() + 100, page->get_height() + 50);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() == initial; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetTree().get_width() == initial; }));
 }
 
 } // namespace

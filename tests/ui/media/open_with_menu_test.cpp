@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <gtkmm/filechooserdialog.h>
@@ -51,7 +54,7 @@ TEST(OpenWithMenu, ChosenProgramIsListedAndRunOnTheFileUntilItVanishes)
 
     // "Select..." with a program: stored, then run on the file with its name unchanged.
     ASSERT_TRUE(AddOpenWithProgram("video", program, clip));
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(output); }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(output); }));
     EXPECT_EQ(ReadAll(output), clip);
 
     auto popup = BuildOpenWithPopup("video", &CCommandActions::MenuActionName);
@@ -65,7 +68,7 @@ TEST(OpenWithMenu, ChosenProgramIsListedAndRunOnTheFileUntilItVanishes)
     // popup offers only "Select...".
     std::filesystem::remove(output);
     EXPECT_TRUE(RunOpenWithEntry("video", ID_OPENWITH_FIRST, clip));
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(output); }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return std::filesystem::exists(output); }));
     std::filesystem::remove(program);
     EXPECT_FALSE(RunOpenWithEntry("video", ID_OPENWITH_FIRST, clip));
     EXPECT_EQ(BuildOpenWithPopup("video", &CCommandActions::MenuActionName)->get_n_items(), 1);
@@ -85,39 +88,46 @@ TEST(OpenWithMenu, SelectStoresTheChosenProgramAndRunsItButRefusesDataFiles)
     std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
     const std::string tune = folder.Write("tune #1.mp3");
 
-    // Answers the chooser with a file once it is on screen.
+    // Answers this call's chooser with a file once it is on screen. The answer lands in
+    // state shared with the callback, which may come after this call has given up.
     auto choose = [&](const std::string& file) {
-        std::string chosen = "-";
-        SelectOpenWithProgram(nullptr, "audio", tune, [&](const std::string& p) { chosen = p; });
+        std::vector<Gtk::Window*> before;
+        for (Gtk::Window* w : Gtk::Window::list_toplevels())
+            before.push_back(w);
+        auto chosen = std::make_shared<std::string>("-");
+        SelectOpenWithProgram(nullptr, "audio", tune, [chosen](const std::string& p) { *chosen = p; });
         Gtk::FileChooserDialog* dialog = nullptr;
-        EXPECT_TRUE(test::RunMainLoopUntil(
-            [&] {
-                for (Gtk::Window* w : Gtk::Window::list_toplevels()) {
-                    if (auto* d = dynamic_cast<Gtk::FileChooserDialog*>(w); d != nullptr && d->get_visible())
-                        dialog = d;
-                }
-                return dialog != nullptr;
-            },
-            10000));
+        EXPECT_TRUE(test::RunMainLoopUntil([&] {
+            for (Gtk::Window* w : Gtk::Window::list_toplevels()) {
+                auto* d = dynamic_cast<Gtk::FileChooserDialog*>(w);
+                if (d != nullptr && d->get_visible() && std::find(before.begin(), before.end(), w) == before.end())
+                    dialog = d;
+            }
+            return dialog != nullptr;
+        }));
         if (dialog == nullptr)
-            return chosen;
-        // The chooser takes the file once it has read its folder.
+            return *chosen;
+        // The chooser takes the file once it has read its folder, and refuses "Open"
+        // while its list does not show the file selected yet: asked again until it answers.
         dialog->set_file(Gio::File::create_for_path(file));
-        EXPECT_TRUE(test::RunMainLoopUntil(
-            [&] {
-                auto selected = dialog->get_file();
-                return selected && selected->get_path() == file;
-            },
-            10000));
-        dialog->response(Gtk::ResponseType::ACCEPT);
-        test::RunMainLoopUntil([&] { return chosen != "-"; }, 10000);
-        return chosen;
+        EXPECT_TRUE(test::RunMainLoopUntil([&] {
+            auto selected = dialog->get_file();
+            return selected && selected->get_path() == file;
+        }));
+        EXPECT_TRUE(test::RunMainLoopUntil([&] {
+            if (*chosen == "-" && dialog->get_visible()) {
+                dialog->response(Gtk::ResponseType::ACCEPT);
+                test::RunMainLoopUntil([&] { return *chosen != "-"; }, 500);
+            }
+            return *chosen != "-";
+        }));
+        return *chosen;
     };
 
     EXPECT_EQ(choose(tune), "");
     EXPECT_EQ(COpenWithList("audio").GetCount(), 0u);
     EXPECT_EQ(choose(program), program);
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return ReadAll(output) == tune; }, 10000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return ReadAll(output) == tune; }));
     COpenWithList list("audio");
     ASSERT_EQ(list.GetCount(), 1u);
     EXPECT_EQ(list.PathAt(0), program);

@@ -46,7 +46,7 @@ protected:
         host.page = page.get();
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
+        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }));
         test::RecordPlayedPages(page->GetBrowser(), played);
     }
     void TearDown() override
@@ -66,7 +66,7 @@ protected:
     std::vector<std::string> Fill(const std::string& folder)
     {
         list().FillFolder(folder, MediaKind::Video, false);
-        EXPECT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 10000));
+        EXPECT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }));
         std::vector<std::string> names;
         for (int row = 0; row < list().GetCount(); ++row)
             names.push_back(GetFileNamePart(list().GetModel().At(row).path));
@@ -115,11 +115,23 @@ TEST_F(FlashPlayback, TheDemoMovieIsListedWhilePlayableAndPlays)
 
     list().SelectOnly(row);
     page->OnCommand(ID_PRIVATE_LIST_SELECTED);
-    // The first movie waits for the emulator's WebAssembly to be compiled.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return Eval("GetBusy() && flashy.TotalFrames == 48") == "true"; }, 60000));
-    EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; }, 5000)) << std::hex << StageColour();
-    EXPECT_TRUE(host.done.empty());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    // The movie's page watches for its busy state itself: on a busy machine the 4 s movie
+    // may be over between two questions from here.
+    ASSERT_TRUE(RunMainLoopUntil([&] {
+        return Eval("typeof GetBusy === 'function' && location.href.indexOf('.swf') > 0") == "true";
+    }));
+    Eval("window.sawBusy = false; setInterval(function () { if (typeof flashy !== 'undefined'"
+         " && GetBusy() && flashy.TotalFrames == 48) window.sawBusy = true; }, 10); true");
+    // The first movie waits for the emulator's WebAssembly to be compiled, which takes
+    // many seconds on a busy machine.
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Eval("window.sawBusy") == "true"; }, 3 * test::EVENT_WAIT_MS));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x1e3c72; })) << std::hex << StageColour();
+    // No end is reported while it plays (an answer from the page comes before any later
+    // message of the page).
+    if (Eval("GetBusy()") == "true") {
+        EXPECT_TRUE(host.done.empty());
+    }
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
     EXPECT_EQ(Eval("GetBusy()"), "false");
 }
@@ -135,7 +147,7 @@ TEST_F(FlashPlayback, AutoPlayGoesFromAMovieToAClipAndBack)
     list().SetChecked(1, true);
     page->OnCommand(ID_VIEW_LOOP);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 100000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 4 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played[0], played[2]);
     EXPECT_NE(played[0], played[1]);
     EXPECT_TRUE(page->IsAutoPlayOn());

@@ -2,6 +2,7 @@
 #include "ui/players/video_page.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -86,7 +87,7 @@ protected:
         host.page = page.get();
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }, 10000));
+        ASSERT_TRUE(RunMainLoopUntil([this] { return page->IsStarted() && page->GetFileList() != nullptr; }));
         test::RecordPlayedPages(page->GetBrowser(), played);
         Fill(s_clips->Path(), 4);
     }
@@ -103,7 +104,7 @@ protected:
     void Fill(const std::string& folder, int rows)
     {
         list().FillFolder(folder, MediaKind::Audio, false);
-        ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 10000));
+        ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }));
         ASSERT_EQ(list().GetCount(), rows);
     }
 
@@ -151,7 +152,7 @@ TEST_F(PlayerPageTest, AutoPlayPlaysTheCheckedFilesInTurnAndEndsAfterTheLast)
         list().SetChecked(row, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
     EXPECT_TRUE(page->IsAutoPlayOn());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"a.mp3", "b.mp3", "c.mp3"}));
     // The last file's page stays, and its row is the selected one.
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("c.mp3")));
@@ -164,7 +165,7 @@ TEST_F(PlayerPageTest, WithLoopTheFirstCheckedFileFollowsTheLast)
     list().SetChecked(1, true);
     list().SetChecked(3, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 3; }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"a.mp3", "c.mp3", "a.mp3"}));
     EXPECT_TRUE(page->IsAutoPlayOn());
 }
@@ -172,12 +173,17 @@ TEST_F(PlayerPageTest, WithLoopTheFirstCheckedFileFollowsTheLast)
 TEST_F(PlayerPageTest, AutoPlaySwitchedOnWhileAFilePlaysWaitsForItsEnd)
 {
     Click(0);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
+    const auto playing = std::chrono::steady_clock::now();
     list().SetChecked(1, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
     test::RunMainLoopFor(300);
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("0 long.mp3")));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 2; }, 15000));
+    // The 2.5 s file still plays, unless a busy machine took most of that time since it
+    // was seen playing: then it may have ended on its own, and nothing can be told.
+    if (std::chrono::steady_clock::now() - playing < std::chrono::milliseconds(1500)) {
+        EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("0 long.mp3")));
+    }
+    ASSERT_TRUE(RunMainLoopUntil([&] { return played.size() >= 2; }));
     EXPECT_EQ(played, (Names{"0 long.mp3", "a.mp3"}));
 }
 
@@ -186,10 +192,10 @@ TEST_F(PlayerPageTest, AClickDuringAutoPlayCountsTheInterruptedFile)
     list().SetChecked(0, true);
     list().SetChecked(2, true);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty() && Busy(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty() && Busy(); }));
     Click(3);
     // The long file counts as played: after c come b, and then nothing.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 30000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !page->IsAutoPlayOn(); }, 2 * test::EVENT_WAIT_MS));
     EXPECT_EQ(played, (Names{"0 long.mp3", "c.mp3", "b.mp3"}));
     EXPECT_EQ(list().GetModel().At(0).playCount, 1u);
 }
@@ -199,10 +205,10 @@ TEST_F(PlayerPageTest, StopBlanksThePaneAndSwitchesBothModesOff)
     list().SetChecked(0, true);
     page->OnCommand(ID_VIEW_LOOP);
     page->OnCommand(ID_LIST_AUTOPLAY);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty(); }));
     EXPECT_TRUE(Update(ID_VIEW_STOP).enabled);
     page->OnCommand(ID_VIEW_STOP);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }));
     EXPECT_FALSE(page->IsAutoPlayOn());
     EXPECT_FALSE(page->IsLoopOn());
     EXPECT_FALSE(Update(ID_VIEW_STOP).enabled);
@@ -254,16 +260,17 @@ TEST_F(PlayerPageTest, PlaysFromAFolderChosenLaterUnderTheHomeFolder)
     CTempFolder folder(g_get_home_dir());
     ASSERT_FALSE(folder.Path().empty());
     const std::string tunes = folder.MakeFolder("Tunes");
-    ASSERT_TRUE(MakeClip(tunes + "/tune.mp3", 0.4));
+    // Long enough to be seen playing on a busy machine.
+    ASSERT_TRUE(MakeClip(tunes + "/tune.mp3", 3));
     page->ChangeFolder(tunes);
     page->GetTree().MarkUserClicked();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return static_cast<bool>(page->GetTree().GetRootRow()); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return static_cast<bool>(page->GetTree().GetRootRow()); }));
     page->GetTree().GetTreeView().get_selection()->select(page->GetTree().GetRootRow());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling() && list().GetCount() == 1; }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling() && list().GetCount() == 1; }));
 
     Click(0);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 15000));
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done.front(), ID_PRIVATE_AUDIO_DONE);
 }
 
@@ -299,8 +306,7 @@ TEST_F(PlayerPageTest, EveryListedFormatPlays)
                                             "!MediaElement().error && (MediaElement().currentTime > 0 || MediaElement().ended)",
                                             json, 5000)
                     && json == "true";
-            },
-            10000);
+            });
         EXPECT_TRUE(started);
     }
 }
@@ -316,7 +322,7 @@ TEST_F(PlayerPageTest, MovedAndDeletedRowsLeaveTheList)
         list().SetChecked(row, row != y);
     page->DeleteChecked();
     EXPECT_EQ(test::AnswerMessageBox(Gtk::ResponseType::YES), "This will delete 2 files.\nNo undo. Are you sure?");
-    ASSERT_TRUE(RunMainLoopUntil([&] { return list().GetCount() == 1; }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return list().GetCount() == 1; }));
     EXPECT_EQ(list().GetModel().At(0).path, dir / "y.mp3");
     EXPECT_FALSE(std::filesystem::exists(dir / "x.mp3"));
     EXPECT_TRUE(std::filesystem::exists(dir / "y.mp3"));
@@ -334,7 +340,7 @@ TEST_F(PlayerPageTest, AVanishedFileOrFolderFailsQuietly)
     EXPECT_TRUE(played.empty());  // no page for a file that is not there
     std::filesystem::remove_all(folder.Path());
     page->RefreshList(folder.Path());
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }, 5000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !list().IsFilling(); }));
     EXPECT_EQ(list().GetCount(), 0);
     EXPECT_EQ(page->GetTotalCount(), 0);
 }
@@ -360,7 +366,7 @@ protected:
 
 TEST_F(PlayerPageStartFileTest, TheFileNamedAtStartIsSelectedAndPlays)
 {
-    ASSERT_TRUE(RunMainLoopUntil([this] { return std::find(played.begin(), played.end(), "b.mp3") != played.end(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([this] { return std::find(played.begin(), played.end(), "b.mp3") != played.end(); }));
     EXPECT_EQ(page->GetTree().GetSelectedFolder(), s_clips->Path());
     EXPECT_EQ(GetStartFile(), "") << "used once";
 }

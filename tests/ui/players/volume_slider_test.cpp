@@ -72,8 +72,8 @@ protected:
         frame->Start();
         frame->set_default_size(1000, 700);
         frame->present();
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return frame->get_mapped() && frame->GetVolumeBar(); }, 5000));
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return Slider().get_width() > 0; }, 5000));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return frame->get_mapped() && frame->GetVolumeBar(); }));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return Slider().get_width() > 0; }));
         ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
     }
     void TearDown() override
@@ -92,8 +92,7 @@ protected:
     bool KeyGives(const std::string& keys, int percent)
     {
         return test::XdoTool("key " + keys) &&
-               test::RunMainLoopUntil([&] { return device.Percent() == percent && Slider().GetPosition() == percent; },
-                                      3000);
+               test::RunMainLoopUntil([&] { return device.Percent() == percent && Slider().GetPosition() == percent; });
     }
 
     // xdotool arguments that put the pointer at (x, y) of the slider.
@@ -125,7 +124,7 @@ TEST_F(VolumeSliderTest, KeysWheelClicksAndOutsideChangesMoveTheVolume)
     // The keys work while a browser pane has the focus, and leave it there.
     Gtk::Widget& browser = frame->GetTabCtrl().GetSelectedPage()->GetBrowser().GetWidget();
     browser.grab_focus();
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return browser.has_focus(); }, 3000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return browser.has_focus(); }));
     EXPECT_TRUE(KeyGives("ctrl+KP_7", 70));
     EXPECT_TRUE(KeyGives("ctrl+Up", 100));
     EXPECT_TRUE(KeyGives("ctrl+Right", 100));
@@ -137,9 +136,9 @@ TEST_F(VolumeSliderTest, KeysWheelClicksAndOutsideChangesMoveTheVolume)
     // One step per wheel turn over the slider.
     const int w = Slider().get_width(), h = Slider().get_height();
     ASSERT_TRUE(test::XdoTool(PointerAt(w / 2.0, h / 2.0) + " click 4 click 4 click 4"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 8; }, 3000)) << device.Percent();
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 8; })) << device.Percent();
     ASSERT_TRUE(test::XdoTool(PointerAt(w / 2.0, h / 2.0) + " click 5"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 6; }, 3000)) << device.Percent();
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 6; })) << device.Percent();
 
     // Another program's changes: small ones are rounding and leave the slider alone.
     device.SetFromOutside(50);
@@ -152,20 +151,20 @@ TEST_F(VolumeSliderTest, KeysWheelClicksAndOutsideChangesMoveTheVolume)
     // Beside the trough (in the slider's padding, outside its content width): 0 on the
     // left, 100 on the right; the focus stays in the browser.
     ASSERT_TRUE(test::XdoTool(PointerAt(-4, h / 2.0) + " click 1"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 0 && Slider().GetPosition() == 0; }, 3000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 0 && Slider().GetPosition() == 0; }));
     ASSERT_TRUE(test::XdoTool(PointerAt(w + 4, h / 2.0) + " click 1"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 100; }, 3000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() == 100; }));
 
     // Dragging: the device follows while the button is held, and outside changes wait.
     ASSERT_TRUE(test::XdoTool(PointerAt(w - 10, h / 2.0) + " mousedown 1"));
     ASSERT_TRUE(test::XdoTool(PointerAt(w / 2.0, h / 2.0)));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() > 20 && device.Percent() < 80; }, 3000))
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return device.Percent() > 20 && device.Percent() < 80; }))
         << device.Percent();
     const int dragged = Slider().GetPosition();
     device.SetFromOutside(5);
     EXPECT_EQ(Slider().GetPosition(), dragged);
     ASSERT_TRUE(test::XdoTool("mouseup 1"));
-    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !Slider().IsFollowingDrag(); }, 3000));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return !Slider().IsFollowingDrag(); }));
     EXPECT_EQ(device.Percent(), dragged);
     EXPECT_TRUE(browser.has_focus());
 }
@@ -188,7 +187,7 @@ TEST_F(VolumeSliderTest, CreateAutorunWritesBesideTheProgramAndReports)
     StartFrame({"mev", "Images=" + GetProgramFolder(), "show=Images"});
     CMediaTabCtrl& tabs = frame->GetTabCtrl();
     ASSERT_TRUE(test::RunMainLoopUntil(
-        [&] { return tabs.GetSelectedPage()->GetTree().GetRootPath() == GetProgramFolder(); }, 5000));
+        [&] { return tabs.GetSelectedPage()->GetTree().GetRootPath() == GetProgramFolder(); }));
     frame->UpdateIdleState();
     EXPECT_TRUE(frame->GetActions().FindMenuAction(ID_FILE_CREATE_AUTORUN)->get_enabled());
     const std::string inf = GetProgramFolder() + "/AUTORUN.INF", script = GetProgramFolder() + "/autorun.sh";
@@ -201,8 +200,7 @@ TEST_F(VolumeSliderTest, CreateAutorunWritesBesideTheProgramAndReports)
                     dialog = d;
             }
             return dialog != nullptr;
-        },
-        5000));
+        }));
     EXPECT_EQ(std::string(dialog->property_text().get_value()), "Done.\nAutorun.inf has been saved as:\n" + inf);
     dialog->response(Gtk::ResponseType::OK);
     EXPECT_TRUE(std::filesystem::exists(inf));
