@@ -602,13 +602,13 @@ TEST_F(MainFrameTest, PlayerPanesOfferLoopRefreshAndStopOnARightClick)
 
         // The page that plays may have a view of its own, shown from the next layout.
         ASSERT_TRUE(test::RunMainLoopUntil(
-            [&] { return browser.GetWidget().get_mapped() && browser.GetWidget().get_width() > 0; }, 10000));
+            [&] { return browser.GetWidget().get_mapped() && browser.GetWidget().get_width() > 0; }));
         double x = 0, y = 0;
         ASSERT_TRUE(ScreenPoint(*run.frame, browser.GetWidget(), x, y));
         ASSERT_TRUE(test::XdoTool("mousemove " + std::to_string(int(x)) + " " + std::to_string(int(y)) + " click 3"));
         Gtk::PopoverMenu* menu = nullptr;
         ASSERT_TRUE(test::RunMainLoopUntil(
-            [&] { return (menu = run.frame->GetContextMenu()) != nullptr && menu->get_mapped(); }, 10000));
+            [&] { return (menu = run.frame->GetContextMenu()) != nullptr && menu->get_mapped(); }));
         EXPECT_EQ(MenuLabels(menu->get_menu_model()), (std::vector<std::string>{"Loop", "Refresh", "Stop"}));
         EXPECT_TRUE(run.frame->GetActions().FindMenuAction(ID_VIEW_STOP)->get_enabled());
         bool loop = false;
@@ -628,7 +628,7 @@ TEST_F(MainFrameTest, ContextMenusShowAllTheirItemsAtOnce)
     CFrameRun run({});
     ASSERT_TRUE(run.WaitForFrontPage());
     CMediaPage* page = run.frame->GetTabCtrl().GetSelectedPage();
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->IsStarted(); }));
     for (int menuId : {IDR_AUDIO_LIST_MENU, IDR_VIDEO_LIST_MENU, IDR_INDEX_MENU, IDR_IMAGE_MENU, IDR_AUDIO_MENU,
                        IDR_FULLSCREEN_MENU}) {
         SCOPED_TRACE(menuId);
@@ -640,9 +640,9 @@ TEST_F(MainFrameTest, ContextMenusShowAllTheirItemsAtOnce)
             scroller = dynamic_cast<Gtk::ScrolledWindow*>(w);
         ASSERT_NE(scroller, nullptr);
         auto adjustment = scroller->get_vadjustment();
-        ASSERT_TRUE(test::RunMainLoopUntil([&] { return menu->get_mapped() && adjustment->get_page_size() > 0; }, 5000));
+        ASSERT_TRUE(test::RunMainLoopUntil([&] { return menu->get_mapped() && adjustment->get_page_size() > 0; }));
         EXPECT_TRUE(test::RunMainLoopUntil(
-            [&] { return adjustment->get_upper() <= adjustment->get_page_size() + 0.5; }, 5000))
+            [&] { return adjustment->get_upper() <= adjustment->get_page_size() + 0.5; }))
             << adjustment->get_upper() << " to show in " << adjustment->get_page_size();
         menu->popdown();
     }

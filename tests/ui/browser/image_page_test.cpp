@@ -315,15 +315,15 @@ TEST_F(ImagePageTest, ALargeFolderKeepsFewTilesAndDecodesOnlyWhatEndsOnScreen)
     const std::string allComplete = "document.getElementById('p" + std::to_string(COUNT - 1) +
                                     "') != null && Array.prototype.every.call(document.images, function (p) {"
                                     " return p.style.display == 'none' || (p.complete && p.naturalWidth > 0); })";
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Eval(allComplete) == "true"; }, 30000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Eval(allComplete) == "true"; }));
     EXPECT_EQ(Eval("document.getElementById('p2')"), "null");
     EXPECT_LE(GetThumbnailDecodeCount() - decodesBefore, static_cast<std::uint64_t>(2 * tiles));
 
     // Walking the pictures reaches the last one and wraps round to the first.
     Run(ID_IMAGE_LAST);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[COUNT - 1]; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[COUNT - 1]; }));
     Run(ID_IMAGE_NEXT);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[0]; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == order[0]; }));
     // Back at the top, picture 2's tile shows its check again; checks are collected from the data.
     EXPECT_EQ(Eval("getComputedStyle(document.getElementById('p2')).borderTopColor"), "\"rgb(255, 0, 255)\"");
     std::vector<std::string> paths;
@@ -332,7 +332,7 @@ TEST_F(ImagePageTest, ALargeFolderKeepsFewTilesAndDecodesOnlyWhatEndsOnScreen)
         paths = std::move(result);
         done = true;
     });
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }));
     EXPECT_EQ(paths, std::vector<std::string>{order[2]});
 }
 
@@ -342,7 +342,7 @@ TEST_F(ImagePageTest, NoTextSelectionAndTheHoveredPathGoesWithItsFolder)
     ASSERT_TRUE(Select(Folder("hover", 3), 3));
     EXPECT_EQ(Eval("document.execCommand('selectAll'); getSelection().isCollapsed"), "true");
     Eval("ShowPath(document.getElementById('p1')); 1");
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return host.status.find("pic") != std::string::npos; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return host.status.find("pic") != std::string::npos; }));
     ASSERT_TRUE(Select(Folder("other", 1), 1));
     EXPECT_EQ(host.status, "");
 }

@@ -33,7 +33,7 @@ TEST_F(BrowserMedia, AudioPageIsBusyWhilePlayingAndReportsItsEnd)
 
     ASSERT_TRUE(NavigateAndWait(*browser, "mev://audio/?" + mp3));
     // Playing: GetBusy holds and the position moves.
-    ASSERT_TRUE(WaitFor("GetBusy() && MediaElement().currentTime > 0.2", "true", 8000))
+    ASSERT_TRUE(WaitFor("GetBusy() && MediaElement().currentTime > 0.2", "true"))
         << Eval("String(MediaElement().error && MediaElement().error.code)");
     EXPECT_FALSE(host.HasCommand(ScriptPane::Audio, ID_PRIVATE_AUDIO_DONE));
     // The page polls every 1.5 s; the end arrives through window.external.

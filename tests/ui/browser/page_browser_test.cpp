@@ -117,7 +117,7 @@ TEST_F(BrowserPages, PageComesBackWhenTheWebProcessStopsAnswering)
         kill(pid, SIGCONT);
     ASSERT_TRUE(back) << "the stopped web process was never replaced";
     // A page answers again, from a new process.
-    EXPECT_TRUE(WaitFor("typeof window.mark", "\"undefined\"", 30000));
+    EXPECT_TRUE(WaitFor("typeof window.mark", "\"undefined\""));
 }
 
 TEST_F(BrowserPages, LocationOfAPathWithEscapesAndBlanksReadsBackUnchanged)

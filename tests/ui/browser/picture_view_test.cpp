@@ -35,7 +35,7 @@ protected:
         page = std::make_unique<CImagePage>(host);
         window->set_child(*page);
         window->present();
-        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }, 10000));
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }));
     }
     void TearDown() override
     {

@@ -109,23 +109,23 @@ TEST_F(FileListCtrlTest, OnlyMouseClicksThatChangeTheSelectionAreReported)
 TEST_F(FileListCtrlTest, ClicksBelowTheRowsChooseNothingAndLetGoOfTheSelection)
 {
     list->FillFolder(folder.Path(), MediaKind::Audio, false);
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 3; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 3; }));
     posted.clear();
     ASSERT_TRUE(Click(-1, 1, 1));
     EXPECT_EQ(list->GetSelectedRow(), -1);
     EXPECT_TRUE(posted.empty());
 
     ASSERT_TRUE(Click(2, 1, 1));
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 1; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 1; }));
     EXPECT_EQ(list->GetSelectedRow(), 2);
     ASSERT_TRUE(Click(-1, 1, 1));
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 2; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 2; }));
     EXPECT_EQ(list->GetSelectedRow(), -1);
     EXPECT_EQ(posted, (std::vector<int>{ID_PRIVATE_LIST_SELECTED, ID_PRIVATE_LIST_SELECTED}));
 
     // The first row, never chosen before, is news to the page when clicked.
     ASSERT_TRUE(Click(0, 1, 1));
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 3; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return posted.size() == 3; }));
     EXPECT_EQ(list->GetSelectedRow(), 0);
 }
 
@@ -134,9 +134,9 @@ TEST_F(FileListCtrlTest, SizeAndTimeShowWholeAndNameTakesTheRest)
 {
     folder.Write("big.mp3", std::string(1048575, 'x'));  // "1024.0 KB"
     list->FillFolder(folder.Path(), MediaKind::Audio, false);
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 4; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->GetCount() == 4; }));
     auto& view = list->GetTreeView();
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return view.get_column(4)->get_width() > 0; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return view.get_column(4)->get_width() > 0; }));
     const int big = list->FindByPath(folder.File("big.mp3"));
     ASSERT_EQ(list->GetModel().GetSizeText(static_cast<std::size_t>(big)), "1024.0 KB");
     auto row = view.get_model()->get_iter(std::to_string(big));

@@ -78,7 +78,7 @@ TEST(FileOperationDlg, QuittingDuringACopyLeavesNoPartialFile)
     std::filesystem::resize_file(big, 8ull << 30); // sparse: quick to make, long to copy
     auto op = std::make_shared<CFileOperation>(FileOpKind::Copy, std::vector<std::string>{big}, dest);
     CFileOperationDlg::Start(nullptr, op, nullptr);
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return op->BytesDone() > 0; }, 30000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return op->BytesDone() > 0; }));
     CFileOperationDlg::CancelAndWait();
     EXPECT_TRUE(op->IsFinished());
     EXPECT_EQ(op->Results(), std::vector<FileOpResult>{FileOpResult::Cancelled});

@@ -264,25 +264,25 @@ TEST_F(FolderTreeViewTest, KeysInTheTreeSelectWithoutAnyClick)
     Make("two");
     tree->Rebuild(folder.Path());
     ASSERT_TRUE(WaitIdle());
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }));
     ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
                               + "$' windowfocus --sync"));
     tree->GetTreeView().grab_focus();
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().has_focus(); }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().has_focus(); }));
     // The first arrow selects the row the keyboard is on, the next moves on.
     posted.clear();
     ASSERT_TRUE(test::XdoTool("key Down"));
-    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path(); }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path(); }));
     EXPECT_EQ(posted, std::vector<int>{ID_PRIVATE_FOLDER_SELECTED});
     ASSERT_TRUE(test::XdoTool("key Down"));
-    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }));
     EXPECT_FALSE(tree->IsAppendSelection());
 
     ASSERT_TRUE(test::XdoTool("key shift+Down"));
-    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }));
     EXPECT_TRUE(tree->IsAppendSelection());
     ASSERT_TRUE(test::XdoTool("key Up"));
-    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    EXPECT_TRUE(test::RunMainLoopUntil([this] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }));
     EXPECT_FALSE(tree->IsAppendSelection());
 }
 
@@ -294,14 +294,14 @@ TEST_F(FolderTreeViewTest, ShiftIsTakenFromTheClickThatSelects)
     Make("two");
     tree->Rebuild(folder.Path());
     ASSERT_TRUE(WaitIdle());
-    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }));
     // Drawn on screen a few times: the window is where the pointer will find it.
     auto clock = window->get_frame_clock();
     const gint64 frame = clock->get_frame_counter();
     ASSERT_TRUE(test::RunMainLoopUntil([&] {
         tree->GetTreeView().queue_draw();
         return clock->get_frame_counter() >= frame + 3;
-    }, 5000));
+    }));
     auto root = tree->GetRootRow();
     auto& view = tree->GetTreeView();
     Gdk::Rectangle cell;
@@ -309,16 +309,16 @@ TEST_F(FolderTreeViewTest, ShiftIsTakenFromTheClickThatSelects)
     ASSERT_TRUE(test::RunMainLoopUntil([&] {
         view.get_cell_area(view.get_model()->get_path(Find(root, "two")), *view.get_column(0), cell);
         return cell.get_height() > 0 && cell.get_y() > 0;
-    }, 5000));
+    }));
     ASSERT_TRUE(ClickRow(Find(root, "one"), 1));
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/one"; }));
     EXPECT_FALSE(tree->IsAppendSelection());
 
     ASSERT_TRUE(ClickAt(cell.get_x() + cell.get_width() / 2, cell.get_y() + cell.get_height() / 2, 1, "shift"));
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }, 5000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return tree->GetSelectedFolder() == folder.Path() + "/two"; }));
     auto keyboard = Gdk::Display::get_default()->get_default_seat()->get_keyboard();
     ASSERT_TRUE(test::RunMainLoopUntil(
-        [&] { return (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType(); }, 5000));
+        [&] { return (keyboard->get_modifier_state() & Gdk::ModifierType::SHIFT_MASK) == Gdk::ModifierType(); }));
     EXPECT_TRUE(tree->IsAppendSelection());
 }
 

@@ -171,11 +171,11 @@ TEST_F(FlashPlayback, TheNextMovieStartsInTheEmulatorAlreadyRunning)
     list().SelectOnly(RowOf("second.swf"));
     page->OnCommand(ID_PRIVATE_LIST_SELECTED);
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + second);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x2080a0; }, 20000)) << std::hex << StageColour();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0x2080a0; })) << std::hex << StageColour();
     EXPECT_EQ(Eval("window.sameEmulator === true && flashy.TotalFrames"), "12");
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + second);
     // Its end is reported as a fresh page's would be.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }, 15000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
 }
 

@@ -227,14 +227,14 @@ TEST_F(PlayerPageTest, AClipStartedInTheOtherTabSilencesThisOne)
     Gtk::Window videoWindow;
     videoWindow.set_child(video);
     videoWindow.present();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return video.IsStarted(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return video.IsStarted(); }));
 
     page->OnCommand(ID_VIEW_LOOP);
     Click(0);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }, 10000));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
     const std::string clip = std::string(MEV_SOURCE_DIR) + "/demo/Colour Bars.webm";
     video.OnPageMessage(PAGEMSG_NAVIGATE, video.GetPageUrl(clip), {});
-    EXPECT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }, 10000));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return page->GetBrowser().GetLocationUrl() == GetBlankPageUrl(); }));
     EXPECT_TRUE(page->IsLoopOn());
     EXPECT_EQ(video.GetBrowser().GetLocationUrl(), video.GetPageUrl(clip));
     videoWindow.unset_child();

@@ -38,11 +38,11 @@ TEST(TagEditorAndList, RowsTheEditorRenamedOrWroteShowTheirNewTitleAndNameWhenIt
     holder.window.set_default_size(900, 600);
     holder.window.set_child(page);
     holder.window.present();
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page.IsStarted() && page.GetFileList() != nullptr; }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return page.IsStarted() && page.GetFileList() != nullptr; }));
     CFileListCtrl& list = *page.GetFileList();
     page.GetTree().Rebuild(dir.Path());
     page.GetTree().SelectRoot();
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return list.GetCount() == 3 && !list.IsFilling(); }, 10000));
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return list.GetCount() == 3 && !list.IsFilling(); }));
     const CFileListModel& model = list.GetModel();
     auto names = [&] { return model.GetNameText(0) + "|" + model.GetNameText(1) + "|" + model.GetNameText(2); };
     ASSERT_EQ(names(), "Alpha|Beta|c");
@@ -72,7 +72,7 @@ TEST(TagEditorAndList, RowsTheEditorRenamedOrWroteShowTheirNewTitleAndNameWhenIt
     update();
     dialog->Close();
 
-    ASSERT_TRUE(test::RunMainLoopUntil([&] { return names() == "0 first|Beta|Zulu"; }, 10000)) << names();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return names() == "0 first|Beta|Zulu"; })) << names();
     EXPECT_EQ(model.At(0).path, dir / "0 first.MP3");
     EXPECT_EQ(model.At(2).path, dir / "a.mp3");
     EXPECT_EQ(list.GetSelectedPath(), dir / "b.mp3") << "the selection stays with its file";
