@@ -46,18 +46,6 @@ std::string_view AfterTemplate(std::string_view page, int templateId)
     return page.substr(head->size());
 }
 
-// The value of attribute name="..." in a tag.
-std::string_view AttributeValue(std::string_view tag, std::string_view name)
-{
-    const std::string key = " " + std::string(name) + "=\"";
-    const auto at = tag.find(key);
-    FUZZ_CHECK(at != std::string_view::npos);
-    const auto start = at + key.size();
-    const auto close = tag.find('"', start);
-    FUZZ_CHECK(close != std::string_view::npos);
-    return tag.substr(start, close - start);
-}
-
 // What a page shows a picture by: its file, or the rendition of a format the web view
 // cannot show, which names the file by a mev: URL.
 std::string PictureUrlToPath(std::string_view value)
@@ -75,32 +63,58 @@ void CheckIndexPage(const std::string& folder, const std::set<std::string>& path
 {
     const std::string page = Render("images", folder);
     std::string_view rest = AfterTemplate(page, HTML_INDEX_PAGE);
-    const std::string_view end = "<script>Watch();</script>\r\n<body>\r\n</html>\r\n";
+    const std::string_view end = "<body>\r\n</html>\r\n";
     FUZZ_CHECK(rest.size() >= end.size() && rest.substr(rest.size() - end.size()) == end);
     rest.remove_suffix(end.size());
-    // The thumbnails' size, then one line per thumbnail.
+    // The thumbnails' size, then the folder's URL once, then the names in pieces.
     const std::string_view style = "<script>thumbWidth = 80;</script><style>img { width: 80px; height: 80px; }</style>\r\n";
     FUZZ_CHECK(rest.rfind(style, 0) == 0);
     rest.remove_prefix(style.size());
+    std::string folderUrl;
     std::set<std::string> seen;
     while (!rest.empty()) {
         const auto lineEnd = rest.find("\r\n");
         FUZZ_CHECK(lineEnd != std::string_view::npos);
-        const std::string_view line = rest.substr(0, lineEnd);
+        std::string_view line = rest.substr(0, lineEnd);
         rest.remove_prefix(lineEnd + 2);
-        // One thumbnail: a single tag with its two or three quoted attributes.
-        const bool full = line.find(" data-full=\"") != std::string_view::npos;
-        FUZZ_CHECK(fuzz::Count(line, '<') == 1 && fuzz::Count(line, '>') == 1 && fuzz::Count(line, '"') == (full ? 6 : 4));
-        FUZZ_CHECK(line.rfind("<img id=\"p", 0) == 0);
-        const std::string path = AttributeToPath(AttributeValue(line, "data-pic"));
-        FUZZ_CHECK(paths.count(path) == 1);
-        FUZZ_CHECK(seen.insert(path).second);
-        if (full)
-            FUZZ_CHECK(PictureUrlToPath(AttributeValue(line, "data-full")) == path);
-        // The page makes the thumbnail URL from the file URL's path part.
-        const std::string_view encoded = AttributeValue(line, "data-pic").substr(7);
-        FUZZ_CHECK(encoded.find_first_of("<>'&\"?#") == std::string_view::npos);
-        FUZZ_CHECK(DecodeUrl(encoded) == path);
+        // Nothing a name brings may close the script or its string.
+        FUZZ_CHECK(fuzz::Count(line, '<') == 2 && fuzz::Count(line, '>') == 2);
+        FUZZ_CHECK(line.find_first_of("'&\\") == std::string_view::npos);
+        const std::string_view folderStart = "<script>Folder(\"";
+        const std::string_view addStart = "<script>Add([";
+        const std::string_view close = "</script>";
+        FUZZ_CHECK(line.size() > close.size() && line.substr(line.size() - close.size()) == close);
+        line.remove_suffix(close.size());
+        if (line.rfind(folderStart, 0) == 0) {
+            FUZZ_CHECK(folderUrl.empty() && seen.empty());
+            line.remove_prefix(folderStart.size());
+            FUZZ_CHECK(line.size() > 3 && line.substr(line.size() - 3) == "\");");
+            folderUrl = std::string(line.substr(0, line.size() - 3));
+            FUZZ_CHECK(folderUrl.find('"') == std::string::npos);
+            continue;
+        }
+        FUZZ_CHECK(!folderUrl.empty() && line.rfind(addStart, 0) == 0);
+        line.remove_prefix(addStart.size());
+        FUZZ_CHECK(line.size() > 3 && line.substr(line.size() - 3) == "]);");
+        line.remove_suffix(3);
+        // "name","name",... with every name percent-encoded, "*" first for a rendition.
+        while (!line.empty()) {
+            FUZZ_CHECK(line.front() == '"');
+            const auto quote = line.find('"', 1);
+            FUZZ_CHECK(quote != std::string_view::npos);
+            std::string_view entry = line.substr(1, quote - 1);
+            line.remove_prefix(quote + 1);
+            if (!line.empty()) {
+                FUZZ_CHECK(line.front() == ',');
+                line.remove_prefix(1);
+            }
+            if (!entry.empty() && entry.front() == '*')
+                entry.remove_prefix(1);
+            FUZZ_CHECK(!entry.empty() && entry.find_first_of("<>'&\"?#/*") == std::string_view::npos);
+            const std::string path = AttributeToPath(folderUrl + std::string(entry));
+            FUZZ_CHECK(paths.count(path) == 1);
+            FUZZ_CHECK(seen.insert(path).second);
+        }
     }
 }
 
