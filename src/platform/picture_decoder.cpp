@@ -54,13 +54,15 @@ struct ImageRef {
 // A private folder for the names the readers open pictures by; "" when none could be made.
 const std::string& AliasFolder()
 {
-    static const std::string folder = [] {
+    // Never destroyed: decodes still running when the program ends use it after static
+    // objects have gone.
+    static const auto* folder = [] {
         gchar* made = g_dir_make_tmp("mev-pictures-XXXXXX", nullptr);
-        std::string path = made != nullptr ? made : "";
+        auto* path = new std::string(made != nullptr ? made : "");
         g_free(made);
         return path;
     }();
-    return folder;
+    return *folder;
 }
 
 // The picture file as the decoders see it. The file is opened once, without blocking,

@@ -63,8 +63,10 @@ bool IsRegularFile(const std::filesystem::path& path)
 
 CMediaKinds& CMediaKinds::Instance()
 {
-    static CMediaKinds instance;
-    return instance;
+    // Never destroyed: folder listings still running when the program ends look at it
+    // after static objects have gone.
+    static auto* instance = new CMediaKinds;
+    return *instance;
 }
 
 std::vector<std::string> CMediaKinds::DefaultDataDirs()

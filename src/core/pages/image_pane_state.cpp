@@ -15,7 +15,7 @@ namespace {
 constexpr int MIN_FIT_WIDTH = 32;
 constexpr int FIT_MARGIN = 12;
 
-CServiceSlot<const IIndexWidthSource> g_widthSource;
+constinit CServiceSlot<const IIndexWidthSource> g_widthSource;
 
 } // namespace
 

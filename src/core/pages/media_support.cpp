@@ -6,7 +6,7 @@ namespace mev {
 
 namespace {
 
-CServiceSlot<const IMediaSupport> g_mediaSupport;
+constinit CServiceSlot<const IMediaSupport> g_mediaSupport;
 
 } // namespace
 

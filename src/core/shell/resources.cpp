@@ -6,7 +6,7 @@ namespace mev {
 
 namespace {
 
-CServiceSlot<const IResourceSource> g_resourceSource;
+constinit CServiceSlot<const IResourceSource> g_resourceSource;
 
 } // namespace
 

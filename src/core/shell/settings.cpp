@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view SECTION = "Settings";
 
-CServiceSlot<ISettingsStore> g_settingsStore;
+constinit CServiceSlot<ISettingsStore> g_settingsStore;
 
 std::shared_ptr<ISettingsStore> CurrentStore()
 {

@@ -1,13 +1,12 @@
 #include "core/thumbs/picture_decoder.hpp"
 
-#include <mutex>
+#include "core/shell/service_slot.hpp"
 
 namespace mev {
 
 namespace {
 
-std::mutex g_decoderMutex;
-std::shared_ptr<const IPictureDecoder> g_decoder;
+constinit CServiceSlot<const IPictureDecoder> g_decoder;
 
 } // namespace
 
@@ -20,14 +19,12 @@ bool IsDecodeSizeAllowed(std::uint64_t width, std::uint64_t height)
 
 void SetPictureDecoder(std::shared_ptr<const IPictureDecoder> decoder)
 {
-    std::lock_guard lock(g_decoderMutex);
-    g_decoder = std::move(decoder);
+    g_decoder.Set(std::move(decoder));
 }
 
 std::shared_ptr<const IPictureDecoder> GetPictureDecoder()
 {
-    std::lock_guard lock(g_decoderMutex);
-    return g_decoder;
+    return g_decoder.Get();
 }
 
 } // namespace mev
