@@ -169,6 +169,18 @@ void CTagEditor::Navigate(const std::string& url)
         navigate(url);
 }
 
+// Locked fields keep their text: it is meant for the next files too.
+void CTagEditor::ShowRowTag(const STagRow& r)
+{
+    m_fields.title = r.title;
+    if (!lockArtist)
+        m_fields.artist = r.artist;
+    if (!lockAlbum)
+        m_fields.album = r.album;
+    if (!lockComment)
+        m_fields.comment = r.comment;
+}
+
 std::string CTagEditor::SelectRow(int row)
 {
     if (row == m_selected)
@@ -182,13 +194,7 @@ std::string CTagEditor::SelectRow(int row)
         return message;
     const STagRow& r = m_rows[static_cast<std::size_t>(m_selected)];
     m_fields.file = DisplayName(m_selected);
-    m_fields.title = r.title;
-    if (!lockArtist)
-        m_fields.artist = r.artist;
-    if (!lockAlbum)
-        m_fields.album = r.album;
-    if (!lockComment)
-        m_fields.comment = r.comment;
+    ShowRowTag(r);
     if (clickToPlay)
         Navigate(PlayUrl(m_selected));
     return message;
@@ -278,16 +284,8 @@ std::string CTagEditor::WriteFailed(int row, int error)
         r.album = tag.GetAlbum();
         r.comment = tag.GetComment();
     }
-    if (row == m_selected) {
-        // Locked fields keep their text: it is meant for the next files too.
-        m_fields.title = r.title;
-        if (!lockArtist)
-            m_fields.artist = r.artist;
-        if (!lockAlbum)
-            m_fields.album = r.album;
-        if (!lockComment)
-            m_fields.comment = r.comment;
-    }
+    if (row == m_selected)
+        ShowRowTag(r);
     return WriteMessage(DisplayName(row), error);
 }
 

@@ -109,6 +109,7 @@ private:
     // A write that cannot be done: the row (and the fields, for the selected row) show
     // the file's tag again; returns the message that says so.
     std::string WriteFailed(int row, int error);
+    void ShowRowTag(const STagRow& r);
     void Navigate(const std::string& url);
 
     std::string m_folder;
