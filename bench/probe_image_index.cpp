@@ -229,6 +229,22 @@ int main(int argc, char** argv)
         },
         5);
 
+    // A fresh stall watch for one step: the longest gap and the gaps over 50 ms.
+    const auto WatchStalls = [&] {
+        longest = 0;
+        stallsOver50 = 0;
+        last = Clock::now();
+        return Glib::signal_timeout().connect(
+            [&] {
+                const double gap = MsSince(last) - 5;
+                last = Clock::now();
+                longest = std::max(longest, gap);
+                stallsOver50 += gap > 50 ? 1 : 0;
+                return true;
+            },
+            5);
+    };
+
     // The same timer with nothing to do, for comparison on a busy machine.
     start = Clock::now();
     last = start;
@@ -333,18 +349,7 @@ int main(int argc, char** argv)
     // At once to the end, as a drag of the scroll bar does: the time until the screen
     // there is complete, the decodes it took, and the main loop meanwhile.
     {
-        longest = 0;
-        stallsOver50 = 0;
-        last = Clock::now();
-        ticker = Glib::signal_timeout().connect(
-            [&] {
-                const double gap = MsSince(last) - 5;
-                last = Clock::now();
-                longest = std::max(longest, gap);
-                stallsOver50 += gap > 50 ? 1 : 0;
-                return true;
-            },
-            5);
+        ticker = WatchStalls();
         const std::uint64_t decodes = mev::GetThumbnailDecodeCount();
         bool answered = false;
         index->EvaluateScript("scrollTo(0, document.body.scrollHeight); 1", [&](bool, std::string) { answered = true; });
@@ -386,18 +391,7 @@ int main(int argc, char** argv)
 
     // Down the page a screen at a time, each screen waited for (at most 10 s).
     if (std::getenv("PROBE_NO_SCROLL") == nullptr) {
-        longest = 0;
-        stallsOver50 = 0;
-        last = Clock::now();
-        ticker = Glib::signal_timeout().connect(
-            [&] {
-                const double gap = MsSince(last) - 5;
-                last = Clock::now();
-                longest = std::max(longest, gap);
-                stallsOver50 += gap > 50 ? 1 : 0;
-                return true;
-            },
-            5);
+        ticker = WatchStalls();
         long webPeak = 0;
         long programPeak = 0;
         int screens = 0;
