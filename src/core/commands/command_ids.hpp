@@ -82,6 +82,14 @@ inline constexpr int ID_VOLUME_90 = 32842;        // .. Ctrl+Numpad 9
 inline constexpr int ID_VIEW_LOOP = 32843;
 inline constexpr int ID_LIST_CHECK_ALL = 32844;
 inline constexpr int ID_LIST_REVERSE_CHECK = 32845;
+// The thumbnail index's order and captions.
+inline constexpr int ID_SORT_NAME = 32870;
+inline constexpr int ID_SORT_DATE = 32871;
+inline constexpr int ID_SORT_SIZE = 32872;
+inline constexpr int ID_SORT_TYPE = 32873;
+inline constexpr int ID_SORT_ASCENDING = 32874;
+inline constexpr int ID_SORT_DESCENDING = 32875;
+inline constexpr int ID_INDEX_SHOW_NAMES = 32876;
 
 // Status-bar indicator ids without a command of their own.
 inline constexpr int ID_SEPARATOR = 0;

@@ -26,11 +26,34 @@ bool IsFolderEntry(const fs::directory_entry& entry)
     return entry.is_directory(ec) && !ec;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// ASCII letters folded, and a run of digits as its length then its digits (leading zeros
+// dropped), so "pic9" comes before "pic10" as it does with the platform's key.
 std::string AsciiFoldedKey(std::string_view name)
 {
-    std::string key(name);
-    for (char& c : key)
-        c = FoldAscii(c);
+    std::string key;
+    key.reserve(name.size() + 4);
+    for (std::size_t i = 0; i < name.size();) {
+        if (!IsDigit(name[i])) {
+            key += FoldAscii(name[i++]);
+            continue;
+        }
+        std::size_t end = i;
+        while (end < name.size() && IsDigit(name[end]))
+            ++end;
+        std::size_t first = i;
+        while (first + 1 < end && name[first] == '0')
+            ++first;
+        // '0' keeps digits before letters; the length byte orders runs by magnitude.
+        key += '0';
+        key += static_cast<char>(std::min<std::size_t>(end - first, 255));
+        key.append(name.substr(first, end - first));
+        i = end;
+    }
     return key;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "core/media/media_kinds.hpp"
 #include "core/pages/display_text.hpp"
@@ -14,6 +15,7 @@
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_templates.hpp"
 #include "core/pages/picture_generators.hpp"
+#include "core/pages/picture_order.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
@@ -32,15 +34,14 @@ std::string FileUrlAttribute(std::string_view path)
 }
 
 // The page receives the folder as data, not as one element per picture: it keeps only
-// the thumbnails near its viewport in the document. The first few entries go out at once
-// so the first screenful need not wait for the listing; later ones in larger pieces,
-// each a short script the page takes in between its own work.
+// the thumbnails near its viewport in the document. The first few entries of the order go
+// out at once so the first screenful need not wait for the rest; later ones in larger
+// pieces, each a short script the page takes in between its own work.
 constexpr std::size_t FIRST_CHUNK = 64;
 constexpr std::size_t CHUNK = 1024;
-constexpr auto CHUNK_WAIT = std::chrono::milliseconds(40);
 // The web view takes in a script while it parses, and answers nothing else meanwhile:
-// pieces given all at once would keep the first screenful's thumbnails waiting until a
-// listing of 100,000 had been read. Paced, the view turns to them between pieces.
+// pieces given all at once would keep the first screenful's thumbnails waiting until
+// 100,000 entries had been read. Paced, the view turns to them between pieces.
 constexpr auto CHUNK_PACE = std::chrono::milliseconds(10);
 
 // An entry is the picture's file name as its URL encodes it, so it holds nothing a
@@ -74,13 +75,15 @@ void Pace(CPageProtocol& protocol)
 }
 
 // The thumbnails' size for the page's script and style; 0 shows pictures at their own.
-std::string MakeThumbnailStyle(int width)
+std::string MakeThumbnailStyle(int width, bool showNames)
 {
     const std::string size = std::to_string(width);
+    const std::string names = showNames ? " showNames = true;" : "";
     if (width <= 0)
-        return "<script>thumbWidth = 0;</script><style>img { min-width: 64px; min-height: 64px; }</style>\r\n";
-    return "<script>thumbWidth = " + size + ";</script><style>img { width: " + size + "px; height: " + size
-        + "px; }</style>\r\n";
+        return "<script>thumbWidth = 0;" + names
+            + "</script><style>img { min-width: 64px; min-height: 64px; }</style>\r\n";
+    return "<script>thumbWidth = " + size + ";" + names + "</script><style>img { width: " + size
+        + "px; height: " + size + "px; } .name { width: " + std::to_string(width + 4) + "px; }</style>\r\n";
 }
 
 bool IsImageName(const std::string& name, const CMediaKinds& kinds)
@@ -97,50 +100,53 @@ void GenerateIndexPage(CPageProtocol& protocol)
 {
     if (!protocol.AppendTemplate(HTML_INDEX_PAGE, false))
         return;
-    if (!protocol.AppendPageData(MakeThumbnailStyle(GetThumbnailWidth()), false))
+    const bool showNames = IndexShowNames.load();
+    if (!protocol.AppendPageData(MakeThumbnailStyle(GetThumbnailWidth(), showNames), false))
         return;
     CMediaKinds& kinds = CMediaKinds::Instance();
     kinds.EnsureBuilt();
 
+    // The whole listing first: the first screenful is the start of the order, wherever
+    // its names lie in the directory. Name order reads nothing but the directory.
     const std::string& folder = protocol.GetArgument();
+    std::vector<std::string> names;
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
-    std::string chunk;
-    std::size_t inChunk = 0;
-    std::size_t sent = 0;
-    bool folderSent = false;
-    auto lastSent = std::chrono::steady_clock::now();
-    // Entries go out in the order the file system lists them, as they are found.
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         // Regular files only (a link to one is one): a FIFO or a link to a device under a
         // picture's name would hold a decode slot for ever.
         std::error_code typeError;
         if (it->is_regular_file(typeError)) {
-            const std::string name = it->path().filename().string();
-            if (IsImageName(name, kinds)) {
-                if (!folderSent) {
-                    // The folder's URL, said once: entries are names in it.
-                    const std::string url = MakeFileUrl(JoinPath(folder, name));
-                    const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(name).size());
-                    protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
-                    folderSent = true;
-                }
-                AppendEntry(chunk, name);
-                ++inChunk;
-            }
+            std::string name = it->path().filename().string();
+            if (IsImageName(name, kinds))
+                names.push_back(std::move(name));
         }
-        // A slow listing still shows what it has found.
-        if (inChunk > 0
-            && (inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK) || std::chrono::steady_clock::now() - lastSent > CHUNK_WAIT)) {
+        if ((names.size() & 1023) == 0 && protocol.IsCancelled())
+            return;
+    }
+    SortPictureNames(folder, names, DecodePictureOrder(IndexSortOrder.load()),
+                     [&protocol] { return protocol.IsCancelled(); });
+    if (protocol.IsCancelled())
+        return;
+
+    if (!names.empty()) {
+        // The folder's URL, said once: entries are names in it.
+        const std::string url = MakeFileUrl(JoinPath(folder, names.front()));
+        const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(names.front()).size());
+        protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
+    }
+    std::string chunk;
+    std::size_t inChunk = 0;
+    std::size_t sent = 0;
+    for (const std::string& name : names) {
+        AppendEntry(chunk, name);
+        if (++inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK)) {
             sent += inChunk;
             inChunk = 0;
             if (!SendChunk(protocol, chunk))
                 return;
             Pace(protocol);
-            lastSent = std::chrono::steady_clock::now();
         }
-        if (protocol.IsCancelled())
-            return;
     }
     if (!SendChunk(protocol, chunk))
         return;

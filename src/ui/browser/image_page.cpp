@@ -11,6 +11,8 @@
 #include "core/commands/command_ids.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/pages/picture_generators.hpp"
+#include "core/pages/picture_order.hpp"
+#include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/media/file_operation_dlg.hpp"
@@ -113,6 +115,19 @@ std::vector<std::string> ParseStringArray(const std::string& json)
     }
 }
 
+constexpr const char* SORT_SETTING = "index_sort";
+constexpr const char* NAMES_SETTING = "index_names";
+
+PictureSortKey SortKeyOfCommand(int id)
+{
+    switch (id) {
+    case ID_SORT_DATE: return PictureSortKey::Date;
+    case ID_SORT_SIZE: return PictureSortKey::Size;
+    case ID_SORT_TYPE: return PictureSortKey::Type;
+    default: return PictureSortKey::Name;
+    }
+}
+
 // The picture URLs of the checked thumbnails, in page order.
 constexpr const char* CHECKED_SOURCES_SCRIPT = "(typeof CheckedPictures === 'function') ? CheckedPictures() : []";
 
@@ -134,6 +149,8 @@ CImagePage::CImagePage(CMediaPageHost& host)
     : CMediaPage(MediaKind::Image, host), m_widthSource(std::make_shared<CWidthSource>())
 {
     GetBrowser().SetContextMenuId(IDR_IMAGE_MENU);
+    IndexSortOrder.store(EncodePictureOrder(DecodePictureOrder(GetSettingInt(SORT_SETTING, 0))));
+    IndexShowNames.store(GetSettingInt(NAMES_SETTING, 0) != 0);
 }
 
 CImagePage::~CImagePage()
@@ -328,6 +345,17 @@ void CImagePage::SetImageWidth(int width)
     RefreshList({});
 }
 
+void CImagePage::SetPictureOrder(PictureOrder order)
+{
+    const int code = EncodePictureOrder(order);
+    if (IndexSortOrder.load() == code)
+        return;
+    IndexSortOrder.store(code);
+    SetSettingInt(SORT_SETTING, code);
+    // Like a new width, only the page on screen follows at once.
+    RefreshList({});
+}
+
 void CImagePage::CollectCheckedImages(std::function<void(std::vector<std::string> paths)> done)
 {
     if (!m_index[0]) {
@@ -399,6 +427,24 @@ bool CImagePage::OnUpdateCommand(CCmdUI& ui)
         ui.Enable(!ContextImagePath.empty());
         return true;
     }
+    if (id >= ID_SORT_NAME && id <= ID_SORT_DESCENDING) {
+        const PictureOrder order = DecodePictureOrder(IndexSortOrder.load());
+        ui.Enable(true);
+        if (id == ID_SORT_ASCENDING || id == ID_SORT_DESCENDING)
+            ui.SetCheck(order.descending == (id == ID_SORT_DESCENDING));
+        else
+            ui.SetCheck(order.key == SortKeyOfCommand(id));
+        return true;
+    }
+    if (id == ID_INDEX_SHOW_NAMES) {
+        ui.Enable(true);
+        ui.SetCheck(IndexShowNames.load());
+        return true;
+    }
+    if (id == ID_LIST_CHECK_ALL || id == ID_LIST_REVERSE_CHECK) {
+        ui.Enable(IndexTotal != 0);
+        return true;
+    }
     return CMediaPage::OnUpdateCommand(ui);
 }
 
@@ -433,11 +479,30 @@ bool CImagePage::OnCommand(int id)
     case ID_IMAGE_TOGGLESIZE:
         PictureBrowser().CallScriptFunction("ToggleSize");
         return true;
+    case ID_LIST_CHECK_ALL:
+    case ID_LIST_REVERSE_CHECK:
+        if (m_index[0])
+            CurrentIndex().CallScriptFunction(id == ID_LIST_CHECK_ALL ? "CheckAll" : "ReverseCheck");
+        return true;
+    case ID_INDEX_SHOW_NAMES:
+        IndexShowNames.store(!IndexShowNames.load());
+        SetSettingInt(NAMES_SETTING, IndexShowNames.load() ? 1 : 0);
+        RefreshList({});
+        return true;
     case ID_OPENWITH_SELECT:
         SelectOpenWithProgram(dynamic_cast<Gtk::Window*>(get_root()), "image", ContextImagePath);
         return true;
     default:
         break;
+    }
+    if (id >= ID_SORT_NAME && id <= ID_SORT_DESCENDING) {
+        PictureOrder order = DecodePictureOrder(IndexSortOrder.load());
+        if (id == ID_SORT_ASCENDING || id == ID_SORT_DESCENDING)
+            order.descending = id == ID_SORT_DESCENDING;
+        else
+            order.key = SortKeyOfCommand(id);
+        SetPictureOrder(order);
+        return true;
     }
     if (id >= ID_WIDTH_32 && id <= ID_WIDTH_ACTUAL) {
         const int width = WidthOfCommand(id);

@@ -10,6 +10,7 @@
 
 #include "core/files/file_operation.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/pages/picture_order.hpp"
 #include "ui/media/media_page.hpp"
 
 namespace mev {
@@ -72,6 +73,8 @@ private:
     void ReportIndexStatus();
     void MeasureListArea();
     void SetImageWidth(int width);
+    // The index's order, remembered in the settings; the page on screen is made anew.
+    void SetPictureOrder(PictureOrder order);
 
     std::array<std::unique_ptr<CPageBrowser>, SLOT_COUNT> m_index;
     int m_currentSlot = 0;

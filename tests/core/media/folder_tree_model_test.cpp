@@ -126,13 +126,14 @@ TEST_F(FolderTreeModelTest, CancelStopsTheListing)
     EXPECT_TRUE(listing.entries.empty());
 }
 
-TEST(FolderNameOrder, IsTotalAndCaseFoldedForAsciiOnly)
+TEST(FolderNameOrder, IsTotalCaseFoldedForAsciiAndNumeric)
 {
     struct Case { const char* a; const char* b; bool less; };
     const Case cases[] = {
         {"a", "B", true},   {"B", "a", false},  {"A", "a", true},  {"a", "A", false},
         {"a", "a", false},  {"ab", "abc", true}, {"Abc", "ab", false}, {"z", "\xc3\xa9", true},
-        {"_x", "a", true},  {"10", "9", true},
+        {"_x", "a", true},  {"9", "10", true},  {"10", "9", false}, {"p2.png", "p010.png", true},
+        {"p10", "pa", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " < " + c.b);

@@ -115,8 +115,8 @@ TEST(MenuTables, MenuModelsUseSectionsAndDropOpenWithOnRequest)
     auto firstSection = [](const Glib::RefPtr<Gio::Menu>& m) {
         return m->get_item_link(0, Gio::MenuModel::Link::SECTION);
     };
-    EXPECT_EQ(firstSection(index)->get_n_items(), 4);
-    EXPECT_EQ(firstSection(indexWithout)->get_n_items(), 3);
+    EXPECT_EQ(firstSection(index)->get_n_items(), 5);
+    EXPECT_EQ(firstSection(indexWithout)->get_n_items(), 4);
 
     // With nobody in the chain every menu command is disabled; checkable ones carry a state.
     actions.Refresh();

@@ -1,0 +1,120 @@
+#include "core/pages/picture_order.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <sys/stat.h>
+#include <thread>
+
+#include "core/media/folder_tree_model.hpp"
+#include "core/media/media_kinds.hpp"
+#include "core/shell/file_names.hpp"
+
+namespace mev {
+
+std::atomic<int> IndexSortOrder{0};
+std::atomic<bool> IndexShowNames{false};
+
+namespace {
+
+constexpr int DESCENDING = 16;
+
+struct SortItem {
+    std::int64_t number = 0;  // modification time or size
+    std::string type;
+    std::string nameKey;
+    std::uint32_t index = 0;
+};
+
+void MakeItem(const std::string& folder, const std::string& name, PictureSortKey key, SortItem& item)
+{
+    item.nameKey = MakeFolderSortKey(name);
+    if (key == PictureSortKey::Type) {
+        item.type = CMediaKinds::KeyOf(name);
+        return;
+    }
+    if (key == PictureSortKey::Name)
+        return;
+    struct stat info {};
+    if (::stat(JoinPath(folder, name).c_str(), &info) != 0)
+        return;
+    item.number = key == PictureSortKey::Size
+        ? static_cast<std::int64_t>(info.st_size)
+        : static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// Collation keys and file examinations cost far more than comparing: each is made once,
+// on a few threads for a large folder.
+bool MakeItems(const std::string& folder, const std::vector<std::string>& names, PictureSortKey key,
+               std::vector<SortItem>& items, const std::function<bool()>& cancelled)
+{
+    constexpr std::size_t PER_THREAD = 16384;
+    items.resize(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        items[i].index = static_cast<std::uint32_t>(i);
+    const std::size_t threads =
+        std::clamp<std::size_t>(names.size() / PER_THREAD, 1, std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
+    std::atomic<bool> stop{false};
+    const auto work = [&](std::size_t part) {
+        const std::size_t begin = names.size() * part / threads;
+        const std::size_t end = names.size() * (part + 1) / threads;
+        for (std::size_t i = begin; i < end; ++i) {
+            if ((i & 1023) == 0 && (stop.load(std::memory_order_relaxed) || (part == 0 && cancelled && cancelled()))) {
+                stop = true;
+                return;
+            }
+            MakeItem(folder, names[i], key, items[i]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t part = 1; part < threads; ++part)
+        helpers.emplace_back(work, part);
+    work(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    return !stop.load();
+}
+
+} // namespace
+
+int EncodePictureOrder(PictureOrder order)
+{
+    return static_cast<int>(order.key) + (order.descending ? DESCENDING : 0);
+}
+
+PictureOrder DecodePictureOrder(int code)
+{
+    const int key = code & ~DESCENDING;
+    if (code < 0 || key > static_cast<int>(PictureSortKey::Type))
+        return {};
+    return {static_cast<PictureSortKey>(key), (code & DESCENDING) != 0};
+}
+
+void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
+                      const std::function<bool()>& cancelled)
+{
+    if (names.size() < 2)
+        return;
+    std::vector<SortItem> items;
+    if (!MakeItems(folder, names, order.key, items, cancelled))
+        return;
+    const auto less = [&names](const SortItem& a, const SortItem& b) {
+        if (a.number != b.number)
+            return a.number < b.number;
+        if (a.type != b.type)
+            return a.type < b.type;
+        if (a.nameKey != b.nameKey)
+            return a.nameKey < b.nameKey;
+        return names[a.index] < names[b.index];
+    };
+    if (order.descending)
+        std::sort(items.begin(), items.end(), [&less](const SortItem& a, const SortItem& b) { return less(b, a); });
+    else
+        std::sort(items.begin(), items.end(), less);
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const SortItem& item : items)
+        sorted.push_back(std::move(names[item.index]));
+    names = std::move(sorted);
+}
+
+} // namespace mev
