@@ -1,7 +1,8 @@
 // The index, image and audio pages over a folder of fuzzed file names and a fuzzed MP3
-// tag. Properties: every name reaches the page only escaped (the page has exactly the
-// markup of its structure, no '<' or '"' more), every link leads back to its file, and
-// the mev: URL of any existing path parses back to that path.
+// tag, in a fuzzed order with or without names under the thumbnails. Properties: every
+// name reaches the page only escaped (the page has exactly the markup of its structure,
+// no '<' or '"' more), every link leads back to its file, the index comes in the order
+// asked for, and the mev: URL of any existing path parses back to that path.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -10,7 +11,9 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "core/media/folder_tree_model.hpp"
 #include "core/pages/page_protocol.hpp"
+#include "core/pages/picture_order.hpp"
 #include "core/pages/page_templates.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
@@ -59,19 +62,25 @@ std::string PictureUrlToPath(std::string_view value)
     return argument;
 }
 
-void CheckIndexPage(const std::string& folder, const std::set<std::string>& paths)
+void CheckIndexPage(const std::string& folder, const std::set<std::string>& paths, PictureOrder order, bool names)
 {
+    IndexSortOrder = EncodePictureOrder(order);
+    IndexShowNames = names;
     const std::string page = Render("images", folder);
     std::string_view rest = AfterTemplate(page, HTML_INDEX_PAGE);
     const std::string_view end = "<body>\r\n</html>\r\n";
     FUZZ_CHECK(rest.size() >= end.size() && rest.substr(rest.size() - end.size()) == end);
     rest.remove_suffix(end.size());
     // The thumbnails' size, then the folder's URL once, then the names in pieces.
-    const std::string_view style = "<script>thumbWidth = 80;</script><style>img { width: 80px; height: 80px; }</style>\r\n";
+    const std::string_view style = names ? "<script>thumbWidth = 80; showNames = true;</script><style>img { width: 80px;"
+                                           " height: 80px; } .name { width: 84px; }</style>\r\n"
+                                         : "<script>thumbWidth = 80;</script><style>img { width: 80px; height: 80px; }"
+                                           "</style>\r\n";
     FUZZ_CHECK(rest.rfind(style, 0) == 0);
     rest.remove_prefix(style.size());
     std::string folderUrl;
     std::set<std::string> seen;
+    std::string previous;
     while (!rest.empty()) {
         const auto lineEnd = rest.find("\r\n");
         FUZZ_CHECK(lineEnd != std::string_view::npos);
@@ -114,6 +123,11 @@ void CheckIndexPage(const std::string& folder, const std::set<std::string>& path
             const std::string path = AttributeToPath(folderUrl + std::string(entry));
             FUZZ_CHECK(paths.count(path) == 1);
             FUZZ_CHECK(seen.insert(path).second);
+            // Name order is the folder tree's, either way round.
+            const std::string name = GetFileNamePart(path);
+            if (order.key == PictureSortKey::Name && !previous.empty())
+                FUZZ_CHECK(order.descending ? FolderNameLess(name, previous) : FolderNameLess(previous, name));
+            previous = name;
         }
     }
 }
@@ -177,7 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::WriteBytes(mp3, std::string(2, '\0') + tag);
     paths.insert(mp3);
 
-    CheckIndexPage(folder, paths);
+    const PictureOrder order = DecodePictureOrder(input.ConsumeIntegralInRange(0, 19));
+    CheckIndexPage(folder, paths, order, input.ConsumeBool());
     for (const std::string& file : files)
         CheckImagePage(file);
     CheckAudioPage(mp3);

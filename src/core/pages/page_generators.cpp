@@ -82,8 +82,9 @@ std::string MakeThumbnailStyle(int width, bool showNames)
     if (width <= 0)
         return "<script>thumbWidth = 0;" + names
             + "</script><style>img { min-width: 64px; min-height: 64px; }</style>\r\n";
-    return "<script>thumbWidth = " + size + ";" + names + "</script><style>img { width: " + size
-        + "px; height: " + size + "px; } .name { width: " + std::to_string(width + 4) + "px; }</style>\r\n";
+    const std::string captions = showNames ? " .name { width: " + std::to_string(width + 4) + "px; }" : "";
+    return "<script>thumbWidth = " + size + ";" + names + "</script><style>img { width: " + size + "px; height: "
+        + size + "px; }" + captions + "</style>\r\n";
 }
 
 bool IsImageName(const std::string& name, const CMediaKinds& kinds)

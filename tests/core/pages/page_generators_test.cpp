@@ -12,6 +12,7 @@
 #include "core/pages/media_support.hpp"
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/page_templates.hpp"
+#include "core/pages/picture_order.hpp"
 #include "core/pages/script_external.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/url.hpp"
@@ -112,20 +113,18 @@ protected:
     test::CTempFolder m_temp;
 };
 
-TEST_F(PageGeneratorsTest, IndexListsImagesInFolderOrder)
+TEST_F(PageGeneratorsTest, IndexListsImagesInNameOrder)
 {
-    m_temp.Write("a.JPG");
+    m_temp.Write("pic10.JPG");
     m_temp.Write("b.txt");
     m_temp.MakeFolder("c.jpg");
-    m_temp.Write("d.gif");
+    m_temp.Write("Pic9.gif");
+    m_temp.Write("pic1.png");
     m_temp.Write(".jpg");
     m_temp.Write("jpg");
     std::vector<std::string> expected;
-    for (const auto& entry : std::filesystem::directory_iterator(m_temp.Path())) {
-        const std::string name = entry.path().filename().string();
-        if (name == "a.JPG" || name == "d.gif" || name == ".jpg")
-            expected.push_back(m_temp.Path() + "/" + name);
-    }
+    for (const char* name : {".jpg", "pic1.png", "Pic9.gif", "pic10.JPG"})
+        expected.push_back(m_temp.Path() + "/" + name);
     const std::string page = Render("images", m_temp.Path());
     const std::string head = Template(HTML_INDEX_PAGE);
     ASSERT_EQ(page.compare(0, head.size(), head), 0);
@@ -136,6 +135,17 @@ TEST_F(PageGeneratorsTest, IndexListsImagesInFolderOrder)
     for (std::size_t i = 0; i < expected.size(); ++i)
         data += (i == 0 ? "\"" : ",\"") + EncodeUrlPath(expected[i].substr(m_temp.Path().size() + 1)) + "\"";
     EXPECT_EQ(page.substr(head.size()), data + "]);</script>\r\n" + INDEX_CLOSING);
+
+    // Another order, and names under the thumbnails, as the settings ask.
+    IndexSortOrder = EncodePictureOrder({PictureSortKey::Name, true});
+    IndexShowNames = true;
+    const std::string reversed = Render("images", m_temp.Path());
+    IndexSortOrder = 0;
+    IndexShowNames = false;
+    EXPECT_EQ(ListedPaths(reversed), std::vector<std::string>(expected.rbegin(), expected.rend()));
+    EXPECT_NE(reversed.find("<script>thumbWidth = 80; showNames = true;</script><style>img { width: 80px; height: 80px; }"
+                            " .name { width: 84px; }</style>"),
+              std::string::npos);
 }
 
 TEST_F(PageGeneratorsTest, IndexWidthRules)

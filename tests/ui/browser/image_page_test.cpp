@@ -15,12 +15,17 @@
 #include "core/pages/image_pane_state.hpp"
 #include "core/pages/page_protocol.hpp"
 #include "core/pages/picture_generators.hpp"
+#include "core/pages/picture_order.hpp"
+#include "core/shell/settings.hpp"
 #include "core/pages/script_external.hpp"
 #include "core/thumbs/thumbnail_cache.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/ui_test_support.hpp"
+
+// Xlib's macros clash with glibmm: after every gtkmm header.
+#include <gdk/x11/gdkx.h>
 
 namespace mev {
 namespace {
@@ -82,6 +87,10 @@ protected:
         page.reset();
         window->destroy();
         ImageWidth = 80;
+        IndexSortOrder = 0;
+        IndexShowNames = false;
+        SetSettingInt("index_sort", 0);
+        SetSettingInt("index_names", 0);
         test::RunMainLoopFor(50);
     }
 
@@ -119,6 +128,17 @@ protected:
                 return Index().GetLocationUrl() == url && !webkit_web_view_is_loading(Index().GetWebView()) &&
                        IndexTotal == pictures;
             });
+    }
+
+    // The names of the pictures in page order, as one string.
+    std::string PageOrder() { return Eval("names.map(function (n, i) { return DisplayName(i); }).join(' ')"); }
+
+    // Waits for the page on screen to be made again after a command.
+    bool Reloaded(int startsBefore, int pictures)
+    {
+        return test::RunMainLoopUntil([&] {
+            return starts > startsBefore && !webkit_web_view_is_loading(Index().GetWebView()) && IndexTotal == pictures;
+        });
     }
 
     CCmdUI Update(int id)
@@ -275,10 +295,10 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
     for (const std::string& name : names)
         ASSERT_TRUE(test::WritePicture(folder + "/" + name, 20, 20));
     ASSERT_TRUE(Select(folder, 5));
-    // Page order is the order the folder lists its files in.
+    // Page order is name order.
     std::vector<std::string> order;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        order.push_back(entry.path().string());
+    for (const std::string& name : names)
+        order.push_back(folder + "/" + name);
     // Thumbnails 0, 3 and 4 checked, 1 current; then 4's file goes away.
     Eval("ImageClicked(document.getElementById('p1'), {}); var c = {ctrlKey: true};"
          "ImageClicked(0, c); ImageClicked(3, c); ImageClicked(document.getElementById('p4'), c); 1");
@@ -300,9 +320,10 @@ TEST_F(ImagePageTest, ALargeFolderKeepsFewTilesAndDecodesOnlyWhatEndsOnScreen)
 {
     constexpr int COUNT = 600;
     const std::string folder = Folder("many", COUNT);
+    // Numbers in names in numeric order: pic0, pic1, ... pic599.
     std::vector<std::string> order;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        order.push_back(entry.path().string());
+    for (int i = 0; i < COUNT; ++i)
+        order.push_back(folder + "/pic" + std::to_string(i) + ".png");
     const std::uint64_t decodesBefore = GetThumbnailDecodeCount();
     ASSERT_TRUE(Select(folder, COUNT));
     const int tiles = std::stoi(Eval("document.images.length"));
@@ -413,6 +434,129 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
         }));
     Eval("document.querySelector('img[data-pic*=\"f%20%231\"]').click(); 1");
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == tiff; }));
+}
+
+
+// Thumbnails come in name order, numbers by their value; another order is chosen from the
+// menu, remembered, and First/Next walk it.
+TEST_F(ImagePageTest, ThumbnailsFollowTheChosenOrder)
+{
+    const std::string folder = folders.MakeFolder("order");
+    const char* names[] = {"pic10.png", "Pic9.png", "pic1.png"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(test::WritePicture(folder + "/" + names[i], 20, 20));
+        // Trailing bytes the decoder ignores: pic1 is the largest file, pic10 the smallest.
+        std::ofstream(folder + "/" + names[i], std::ios::app) << std::string(1000 * i, '\0');
+    }
+    ASSERT_TRUE(Select(folder, 3));
+    EXPECT_EQ(PageOrder(), "\"pic1.png Pic9.png pic10.png\"");
+    EXPECT_TRUE(Update(ID_SORT_NAME).checked);
+    EXPECT_TRUE(Update(ID_SORT_ASCENDING).checked);
+
+    int before = starts;
+    Run(ID_SORT_SIZE);
+    ASSERT_TRUE(Reloaded(before, 3));
+    before = starts;
+    Run(ID_SORT_DESCENDING);
+    ASSERT_TRUE(Reloaded(before, 3));
+    EXPECT_EQ(PageOrder(), "\"pic1.png Pic9.png pic10.png\"");
+    EXPECT_TRUE(Update(ID_SORT_SIZE).checked);
+    EXPECT_FALSE(Update(ID_SORT_NAME).checked);
+    EXPECT_TRUE(Update(ID_SORT_DESCENDING).checked);
+    if (GetSettingsStore() != nullptr)
+        EXPECT_EQ(GetSettingInt("index_sort", -1), EncodePictureOrder({PictureSortKey::Size, true}));
+    before = starts;
+    Run(ID_SORT_ASCENDING);
+    ASSERT_TRUE(Reloaded(before, 3));
+    EXPECT_EQ(PageOrder(), "\"pic10.png Pic9.png pic1.png\"");
+    Run(ID_IMAGE_FIRST);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/pic10.png"; }));
+    Run(ID_IMAGE_NEXT);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/Pic9.png"; }));
+}
+
+// With names shown, each thumbnail has its whole name under it, cut to the thumbnail's
+// width; a click on the name is a click on the picture.
+TEST_F(ImagePageTest, NamesShowUnderTheThumbnails)
+{
+    const std::string folder = folders.MakeFolder("names");
+    const std::string longName = "a rather long name of a holiday picture & <b>.png";
+    ASSERT_TRUE(test::WritePicture(folder + "/" + longName, 20, 20));
+    ASSERT_TRUE(test::WritePicture(folder + "/caf\xC3\xA9 #2.png", 20, 20));
+    ASSERT_TRUE(Select(folder, 2));
+    EXPECT_EQ(Eval("document.querySelectorAll('.name').length"), "0");
+    const int before = starts;
+    Run(ID_INDEX_SHOW_NAMES);
+    ASSERT_TRUE(Reloaded(before, 2));
+    EXPECT_TRUE(Update(ID_INDEX_SHOW_NAMES).checked);
+    EXPECT_EQ(Eval("Array.prototype.map.call(document.querySelectorAll('.name'), function (c) {"
+                   " return c.textContent; }).join('|')"),
+              "\"" + longName + "|caf\xC3\xA9 #2.png\"");
+    const std::string caption = "document.getElementById('p0').caption";
+    EXPECT_EQ(Eval(caption + ".scrollWidth > " + caption + ".clientWidth"), "true");
+    EXPECT_EQ(Eval(caption + ".title"), "\"" + longName + "\"");
+    EXPECT_EQ(Eval(caption + ".getBoundingClientRect().top >= document.getElementById('p0').getBoundingClientRect().bottom"),
+              "true");
+    Eval("document.getElementById('p1').caption.click(); 1");
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/caf\xC3\xA9 #2.png"; }));
+}
+
+// Real keys: Left/Right move the outline by one picture, Up/Down by a row, Enter shows it.
+TEST_F(ImagePageTest, ArrowKeysMoveInTheGridAndEnterShowsThePicture)
+{
+    if (std::system("xdotool version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool is missing";
+    if (!GDK_IS_X11_SURFACE(window->get_surface()->gobj()))
+        GTEST_SKIP() << "not an X11 display";
+    const std::string folder = Folder("keys", 30);
+    ASSERT_TRUE(Select(folder, 30));
+    const int columns = std::stoi(Eval("columns"));
+    ASSERT_GT(columns, 2);
+    Index().GetWidget().grab_focus();
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Index().GetWebView() && gtk_widget_has_focus(GTK_WIDGET(Index().GetWebView())); }));
+    const auto xid = std::to_string(gdk_x11_surface_get_xid(window->get_surface()->gobj()));
+    ASSERT_TRUE(test::XdoTool("windowfocus --sync " + xid));
+    ASSERT_TRUE(test::XdoTool("key --window " + xid + " Right Right Down Left"));
+    const std::string expected = std::to_string(columns + 1);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Eval("cursor") == expected; })) << Eval("cursor");
+    EXPECT_EQ(Eval("document.getElementById('p" + expected + "').className"), "\"cursor\"");
+    ASSERT_TRUE(test::XdoTool("key --window " + xid + " Up Return"));
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/pic1.png"; })) << CurrentImagePath;
+}
+
+// Shift+click checks the pictures from the last one clicked; Check All and Reverse Check
+// work on every picture, those off screen too.
+TEST_F(ImagePageTest, ShiftClickChecksARangeAndCheckAllAndReverseCheckTakeEveryPicture)
+{
+    constexpr int COUNT = 300;
+    const std::string folder = Folder("checks", COUNT);
+    ASSERT_TRUE(Select(folder, COUNT));
+    const auto click = [&](int i, const std::string& modifiers) {
+        Eval("document.getElementById('p" + std::to_string(i) + "').dispatchEvent(new MouseEvent('click', {bubbles: true" +
+             modifiers + "})); 1");
+    };
+    click(2, "");
+    click(5, ", shiftKey: true");
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return IndexChecked == 4; })) << IndexChecked;
+    std::vector<std::string> paths;
+    bool done = false;
+    page->CollectCheckedImages([&](std::vector<std::string> result) {
+        paths = std::move(result);
+        done = true;
+    });
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }));
+    std::vector<std::string> expected;
+    for (int i = 2; i <= 5; ++i)
+        expected.push_back(folder + "/pic" + std::to_string(i) + ".png");
+    EXPECT_EQ(paths, expected);
+
+    EXPECT_TRUE(Update(ID_LIST_CHECK_ALL).enabled);
+    Run(ID_LIST_CHECK_ALL);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return IndexChecked == COUNT; })) << IndexChecked;
+    click(7, ", ctrlKey: true");
+    Run(ID_LIST_REVERSE_CHECK);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return IndexChecked == 1; })) << IndexChecked;
+    EXPECT_EQ(Eval("CheckedPictures().length == 1 && CheckedPictures()[0] == PictureUrl(7)"), "true");
 }
 
 } // namespace

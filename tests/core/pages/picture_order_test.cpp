@@ -1,0 +1,55 @@
+#include "core/pages/picture_order.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "temp_folder.hpp"
+
+namespace mev {
+namespace {
+
+// The index's order: numbers in names in numeric order; date, size and type with name
+// order among equals; each reversible; files that cannot be examined come first.
+TEST(PictureOrder, SortsByEachKeyEitherWay)
+{
+    test::CTempFolder folder;
+    const auto write = [&](const std::string& name, std::size_t bytes, int ageSeconds) {
+        std::ofstream(folder.Path() + "/" + name) << std::string(bytes, 'x');
+        std::filesystem::last_write_time(folder.Path() + "/" + name,
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::seconds(ageSeconds));
+    };
+    write("img10.jpg", 30, 100);
+    write("IMG9.png", 10, 300);
+    write("img2.jpg", 20, 200);
+    write("b.gif", 20, 400);
+    const std::vector<std::string> all = {"img10.jpg", "IMG9.png", "gone.jpg", "img2.jpg", "b.gif"};
+    struct Case {
+        PictureOrder order;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{PictureSortKey::Name, false}, {"b.gif", "gone.jpg", "img2.jpg", "IMG9.png", "img10.jpg"}},
+        {{PictureSortKey::Name, true}, {"img10.jpg", "IMG9.png", "img2.jpg", "gone.jpg", "b.gif"}},
+        {{PictureSortKey::Date, false}, {"gone.jpg", "b.gif", "IMG9.png", "img2.jpg", "img10.jpg"}},
+        {{PictureSortKey::Size, false}, {"gone.jpg", "IMG9.png", "b.gif", "img2.jpg", "img10.jpg"}},
+        {{PictureSortKey::Size, true}, {"img10.jpg", "img2.jpg", "b.gif", "IMG9.png", "gone.jpg"}},
+        {{PictureSortKey::Type, false}, {"b.gif", "gone.jpg", "img2.jpg", "img10.jpg", "IMG9.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(EncodePictureOrder(c.order));
+        std::vector<std::string> names = all;
+        SortPictureNames(folder.Path(), names, c.order);
+        EXPECT_EQ(names, c.expected);
+        EXPECT_EQ(DecodePictureOrder(EncodePictureOrder(c.order)), c.order);
+    }
+    // A setting that makes no sense reads as the default.
+    for (int code : {-1, 4, 99})
+        EXPECT_EQ(DecodePictureOrder(code), PictureOrder{}) << code;
+}
+
+} // namespace
+} // namespace mev
