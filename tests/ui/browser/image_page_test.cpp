@@ -437,6 +437,34 @@ TEST_F(ImagePageTest, ThumbnailsOfEveryFormatAreMadeOnceAndBrokenOnesShowThePlac
 }
 
 
+// At their own width the thumbnails flow, and still only the lines near the screen are
+// in the document: a check outlives its line, and First and Last reach either end.
+TEST_F(ImagePageTest, AtTheirOwnWidthTheLinesNearTheScreenAreTheOnlyTiles)
+{
+    constexpr int COUNT = 500;
+    ImageWidth = -1;
+    const std::string folder = Folder("flow", COUNT);
+    ASSERT_TRUE(Select(folder, COUNT));
+    Eval("ImageClicked(2, {ctrlKey: true}); 1");
+    // Down to the end a few screens at a time, as a user drags the scroll bar.
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] { return Eval("scrollBy(0, 3 * innerHeight); !!tiles[" + std::to_string(COUNT - 1) + "]") == "true"; }));
+    const int tiles = std::stoi(Eval("document.images.length"));
+    EXPECT_LT(tiles, COUNT / 2);
+    EXPECT_EQ(Eval("document.getElementById('p2')"), "null");
+    EXPECT_EQ(Eval("tiles[" + std::to_string(COUNT - 1) + "].getBoundingClientRect().top < innerHeight"), "true");
+
+    Run(ID_IMAGE_FIRST);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/pic0.png"; }));
+    EXPECT_EQ(Eval("scrollY < innerHeight && getComputedStyle(document.getElementById('p2')).borderTopColor"),
+              "\"rgb(255, 0, 255)\"");
+    Run(ID_IMAGE_LAST);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return CurrentImagePath == folder + "/pic499.png"; }));
+    EXPECT_EQ(Eval("var r = document.getElementById('p499').getBoundingClientRect(); r.top >= 0 && r.top < innerHeight"),
+              "true");
+    EXPECT_LT(std::stoi(Eval("document.images.length")), COUNT / 2);
+}
+
 // Thumbnails come in name order, numbers by their value; another order is chosen from the
 // menu, remembered, and First/Next walk it.
 TEST_F(ImagePageTest, ThumbnailsFollowTheChosenOrder)
