@@ -1,6 +1,6 @@
 /* Watches an X display and prints, whenever it changes, the time since the start (ms) and
  * how many pixels of a screen region are colourful (the test pictures are; window
- * chrome, text and backgrounds are grey). Used by bench/side_by_side.sh to time any
+ * chrome, text and backgrounds are grey) and how many are not black (a window is up). Used by bench/side_by_side.sh to time any
  * picture browser by its screen alone:
  *   screen_poll SECONDS [X Y W H]   (DISPLAY chooses the display) */
 #include <X11/Xlib.h>
@@ -31,11 +31,13 @@ int main(int argc, char** argv)
     int x = argc > 5 ? atoi(argv[2]) : 0, y = argc > 5 ? atoi(argv[3]) : 0;
     int w = argc > 5 ? atoi(argv[4]) : attributes.width, h = argc > 5 ? atoi(argv[5]) : attributes.height;
     long last = -1;
+    long lastShown = -1;
     while (NowMs() - start < seconds * 1000) {
         XImage* image = XGetImage(display, root, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
         if (image == NULL)
             return 1;
         long colourful = 0;
+        long shown = 0;
         for (int j = 0; j < h; j += 2) {
             for (int i = 0; i < w; i += 2) {
                 unsigned long p = XGetPixel(image, i, j);
@@ -43,13 +45,15 @@ int main(int argc, char** argv)
                 int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
                 int lo = r < g ? (r < b ? r : b) : (g < b ? g : b);
                 colourful += hi - lo > 60;
+                shown += hi > 0;
             }
         }
         XDestroyImage(image);
-        if (colourful != last) {
-            printf("%.0f %ld\n", NowMs() - start, colourful);
+        if (colourful != last || shown != lastShown) {
+            printf("%.0f %ld %ld\n", NowMs() - start, colourful, shown);
             fflush(stdout);
             last = colourful;
+            lastShown = shown;
         }
     }
     return 0;
