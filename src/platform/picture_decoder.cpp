@@ -178,6 +178,36 @@ bool HeaderAllows(const CPictureFile& file, int side, int& width, int& height, s
     return IsDecodeSizeAllowed(w, h);
 }
 
+// A small red square with a white exclamation mark in the top right corner, drawn on a
+// thumbnail of a picture that could be read only in part.
+bool DrawDamageMark(ImageRef& picture)
+{
+    VipsImage* copy = vips_image_copy_memory(picture.image);
+    if (copy == nullptr)
+        return false;
+    picture.Reset(copy);
+    const int width = vips_image_get_width(picture.image);
+    const int height = vips_image_get_height(picture.image);
+    const int side = std::min({std::max(std::min(width, height) / 6, 10), 28, width, height});
+    const int bands = vips_image_get_bands(picture.image);
+    const bool colour = bands >= 3;
+    std::vector<double> red(static_cast<std::size_t>(bands), 255.0);
+    std::vector<double> white(static_cast<std::size_t>(bands), 255.0);
+    if (colour) {
+        red[0] = 200;
+        red[1] = 30;
+        red[2] = 30;
+    } else {
+        red[0] = 60;
+    }
+    const int left = width - side;
+    const int bar = std::max(side / 6, 2);
+    const int middle = left + (side - bar) / 2;
+    return vips_draw_rect(picture.image, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.image, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.image, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
+}
+
 // To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
 bool ToDisplayable(ImageRef& picture)
 {
@@ -316,36 +346,6 @@ std::optional<EncodedPicture> Guarded(Decode decode)
     vips_error_clear();
     vips_thread_shutdown();
     return result;
-}
-
-// A small red square with a white exclamation mark in the top right corner, drawn on a
-// thumbnail of a picture that could be read only in part.
-bool DrawDamageMark(ImageRef& picture)
-{
-    VipsImage* copy = vips_image_copy_memory(picture.image);
-    if (copy == nullptr)
-        return false;
-    picture.Reset(copy);
-    const int width = vips_image_get_width(picture.image);
-    const int height = vips_image_get_height(picture.image);
-    const int side = std::min({std::max(std::min(width, height) / 6, 10), 28, width, height});
-    const int bands = vips_image_get_bands(picture.image);
-    const bool colour = bands >= 3;
-    std::vector<double> red(static_cast<std::size_t>(bands), 255.0);
-    std::vector<double> white(static_cast<std::size_t>(bands), 255.0);
-    if (colour) {
-        red[0] = 200;
-        red[1] = 30;
-        red[2] = 30;
-    } else {
-        red[0] = 60;
-    }
-    const int left = width - side;
-    const int bar = std::max(side / 6, 2);
-    const int middle = left + (side - bar) / 2;
-    return vips_draw_rect(picture.image, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
 }
 
 // A thumbnail of what reads of a picture that libvips refuses whole, as a file cut short
