@@ -441,10 +441,13 @@ std::optional<EncodedPicture> CPictureDecoder::DecodeThumbnail(int fd, const std
         if (!HeaderAllows(file, size, width, height, bytes) || !reserve(bytes))
             return std::nullopt;
         ImageRef thumbnail;
+        // Pixels are read as the encoder asks for them: a file cut short fails there.
         if (vips_thumbnail(file.ReaderPath(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN,
                            "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
-            == 0)
-            return Encode(thumbnail, true, width, height);
+            == 0) {
+            if (auto encoded = Encode(thumbnail, true, width, height))
+                return encoded;
+        }
         thumbnail.Reset(nullptr);
         if (!ThumbnailOfPart(file, size, thumbnail))
             return std::nullopt;

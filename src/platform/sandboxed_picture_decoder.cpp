@@ -438,6 +438,8 @@ std::vector<std::string> CSandboxedPictureDecoder::MakeSandboxCommand(const std:
     const std::string fd = "/proc/self/fd/" + std::to_string(CPictureDecoder::LINKED_FD);
     for (const std::string& extension : CPictureDecoder().GetPictureExtensions())
         command.insert(command.end(), {"--symlink", fd, std::string(LINK_FOLDER) + "/picture" + extension});
+    // Nothing writable: the new root and /dev are made read-only once all is in place.
+    command.insert(command.end(), {"--remount-ro", "/dev", "--remount-ro", "/"});
     command.emplace_back("--");
     command.insert(command.end(), program.begin(), program.end());
     return command;
