@@ -41,6 +41,9 @@ constexpr const char* LINK_FOLDER = "/run/mev-decode";
 constexpr std::size_t MAX_IDLE = 8;
 // A helper is replaced after that many decodes, so that what loaders leak stays small.
 constexpr unsigned RETIRE_AFTER = 500;
+// How long a helper may take to start (a loaded machine, a cold disk): apart from the
+// decode's own limit, which a slow start must not turn into a sandbox that "fails".
+constexpr std::chrono::seconds START_LIMIT{30};
 // The longest picture a helper may send back.
 constexpr std::uint64_t MAX_RESULT = 256ull << 20;
 
@@ -91,8 +94,7 @@ std::string FindBubblewrap()
 
 // Starts the command with its socket on DECODE_SOCKET_FD, in a session of its own, and
 // waits for it to say it is ready.
-std::unique_ptr<CHelperProcess> Start(const std::vector<std::string>& command, const std::vector<std::string>& environment,
-                                      std::chrono::milliseconds limit)
+std::unique_ptr<CHelperProcess> Start(const std::vector<std::string>& command, const std::vector<std::string>& environment)
 {
     int sockets[2] = {-1, -1};
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
@@ -139,7 +141,7 @@ std::unique_ptr<CHelperProcess> Start(const std::vector<std::string>& command, c
         return nullptr;
     helper->pid = pid;
     DecodeReply ready;
-    if (!ReceiveAll(helper->socket, &ready, sizeof(ready), std::chrono::steady_clock::now() + limit)
+    if (!ReceiveAll(helper->socket, &ready, sizeof(ready), std::chrono::steady_clock::now() + START_LIMIT)
         || ready.type != static_cast<std::uint32_t>(DecodeReplyType::Ready))
         return nullptr;
     return helper;
@@ -240,7 +242,7 @@ private:
                 std::vector<std::string> program = HelperCommand();
                 program.emplace_back("--links");
                 program.emplace_back(LINK_FOLDER);
-                if (auto helper = Start(MakeSandboxCommand(bubblewrap, program), {}, m_options.timeLimit)) {
+                if (auto helper = Start(MakeSandboxCommand(bubblewrap, program), {})) {
                     m_mode = Mode::Sandboxed;
                     m_startFailures = 0;
                     return helper;
@@ -256,7 +258,7 @@ private:
             m_startFailures = 0;
         }
         if (m_mode == Mode::Unsandboxed) {
-            if (auto helper = Start(HelperCommand(), HelperEnvironment(), m_options.timeLimit)) {
+            if (auto helper = Start(HelperCommand(), HelperEnvironment())) {
                 m_startFailures = 0;
                 return helper;
             }

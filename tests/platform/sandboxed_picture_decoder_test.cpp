@@ -67,7 +67,7 @@ TEST_F(SandboxedPictureDecoderTest, HelperThatCrashesOrHangsCostsOnePicture)
 {
     const CScopedEnv crash("MEV_DECODE_TEST_ABORT", "mev-test-crash");
     const CScopedEnv hang("MEV_DECODE_TEST_HANG", "mev-test-hang");
-    m_options.timeLimit = std::chrono::milliseconds(1500);
+    m_options.timeLimit = std::chrono::milliseconds(3000);
     const CSandboxedPictureDecoder decoder(m_options);
     const std::string png = GreyPng(300, 200);
     std::vector<std::string> paths;
