@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
 #include <linux/close_range.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
@@ -23,6 +24,8 @@
 namespace {
 
 using namespace mev;
+
+constexpr int DECODE_NICENESS = 10;
 
 // System calls a picture decoder has no business making: network, running programs,
 // looking into other processes, changing the sandbox. They fail with EPERM, so that a
@@ -95,7 +98,16 @@ int main(int argc, char** argv)
         const rlimit memory{memoryLimit, memoryLimit};
         setrlimit(RLIMIT_AS, &memory);
     }
-    setpriority(PRIO_PROCESS, 0, 10);
+    // Below the window's priority, as decodes in the program were. A session of its own
+    // puts the helper in a scheduling group of its own, whose weight counts as well.
+    setpriority(PRIO_PROCESS, 0, DECODE_NICENESS);
+    if (const int group = open("/proc/self/autogroup", O_WRONLY | O_CLOEXEC); group >= 0) {
+        const std::string niceness = std::to_string(DECODE_NICENESS);
+        if (write(group, niceness.data(), niceness.size()) < 0) {
+            // not every kernel groups sessions: the process's own priority is what counts then
+        }
+        close(group);
+    }
     if (!CPictureDecoder::Initialise())
         return 1;
     CPictureDecoder::UseLinkFolder(linkFolder);
