@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
 #include <linux/close_range.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
@@ -98,16 +97,11 @@ int main(int argc, char** argv)
         const rlimit memory{memoryLimit, memoryLimit};
         setrlimit(RLIMIT_AS, &memory);
     }
-    // Below the window's priority, as decodes in the program were. A session of its own
-    // puts the helper in a scheduling group of its own, whose weight counts as well.
+    // Below the window's priority, as decodes in the program were. The session of its
+    // own puts the helper in a scheduling group of its own, which keeps the default
+    // weight: lowered too, a group would get a tenth of its share on a busy machine,
+    // where decode threads inside the program had the program's whole share.
     setpriority(PRIO_PROCESS, 0, DECODE_NICENESS);
-    if (const int group = open("/proc/self/autogroup", O_WRONLY | O_CLOEXEC); group >= 0) {
-        const std::string niceness = std::to_string(DECODE_NICENESS);
-        if (write(group, niceness.data(), niceness.size()) < 0) {
-            // not every kernel groups sessions: the process's own priority is what counts then
-        }
-        close(group);
-    }
     if (!CPictureDecoder::Initialise())
         return 1;
     CPictureDecoder::UseLinkFolder(linkFolder);
