@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -83,6 +84,10 @@ public:
         const std::string target = "/proc/self/fd/" + std::to_string(fd);
         m_readerPath = target;
         if (g_linkFolder != nullptr) {
+            // ImageMagick follows links to the name the file had outside the sandbox, which
+            // is not there: its formats read a copy in the sandbox's private /tmp.
+            if (IsMagickExtension(extension) && CopyToPrivateTmp(fd, "/tmp/picture" + extension))
+                return;
             const std::string link = std::string(g_linkFolder) + "/picture" + extension;
             struct stat info {};
             if (fd == CPictureDecoder::LINKED_FD && !extension.empty() && lstat(link.c_str(), &info) == 0)
@@ -111,6 +116,42 @@ public:
     const char* ReaderPath() const { return m_readerPath.c_str(); }
 
 private:
+    static bool IsMagickExtension(const std::string& extension)
+    {
+        for (const char* key : {".bmp", ".ico", ".tga", ".psd", ".xcf", ".pcx"}) {
+            if (extension == key)
+                return true;
+        }
+        return false;
+    }
+
+    bool CopyToPrivateTmp(int fd, const std::string& path)
+    {
+        const int copy = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (copy < 0)
+            return false;
+        m_alias = path;
+        std::vector<char> buffer(1 << 20);
+        off_t from = 0;
+        bool ok = true;
+        for (;;) {
+            const ssize_t got = pread(fd, buffer.data(), buffer.size(), from);
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            if (write(copy, buffer.data(), static_cast<std::size_t>(got)) != got) {
+                ok = false; // over the private /tmp's size
+                break;
+            }
+            from += got;
+        }
+        close(copy);
+        if (ok)
+            m_readerPath = path;
+        return ok;
+    }
+
     const int m_fd;
     std::string m_alias;
     std::string m_readerPath;

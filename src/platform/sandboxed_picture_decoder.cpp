@@ -37,6 +37,8 @@ constexpr std::uint64_t CODE_AND_HEAP = 256ull << 20;
 // Inside the sandbox: the read-only links "picture.<ext>" to the descriptor a helper
 // reads its picture from.
 constexpr const char* LINK_FOLDER = "/run/mev-decode";
+// The private /tmp of a sandboxed helper.
+constexpr std::uint64_t PRIVATE_TMP_BYTES = 256ull << 20;
 // More idle helpers than decode slots would only take memory.
 constexpr std::size_t MAX_IDLE = 8;
 // A helper is replaced after that many decodes, so that what loaders leak stays small.
@@ -440,8 +442,11 @@ std::vector<std::string> CSandboxedPictureDecoder::MakeSandboxCommand(const std:
     const std::string fd = "/proc/self/fd/" + std::to_string(CPictureDecoder::LINKED_FD);
     for (const std::string& extension : CPictureDecoder().GetPictureExtensions())
         command.insert(command.end(), {"--symlink", fd, std::string(LINK_FOLDER) + "/picture" + extension});
-    // Nothing writable: the new root and /dev are made read-only once all is in place.
-    command.insert(command.end(), {"--remount-ro", "/dev", "--remount-ro", "/"});
+    // ImageMagick's loaders (BMP, TGA, PSD...) read a copy of the picture and spool
+    // through temporary files: a private /tmp in memory, gone with the helper. Nothing else is writable: the new
+    // root and /dev are made read-only once all is in place.
+    command.insert(command.end(), {"--perms", "0700", "--size", std::to_string(PRIVATE_TMP_BYTES), "--tmpfs", "/tmp",
+                                   "--remount-ro", "/dev", "--remount-ro", "/"});
     command.emplace_back("--");
     command.insert(command.end(), program.begin(), program.end());
     return command;

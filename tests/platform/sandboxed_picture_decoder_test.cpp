@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <vips/vips.h>
@@ -103,9 +105,12 @@ TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
     const std::string secret = temp.Write(".ssh/id_test", "secret");
     temp.MakeFolder(".ssh");
     temp.Write(".ssh/id_test", "secret");
+    // Its /tmp is its own, in memory: nothing written there reaches this one.
+    const std::string outside = "/tmp/mev-sandbox-probe-" + std::to_string(getpid());
     const std::string script = "for p in '" + secret + "' '" + temp.Path() + "' /etc/passwd /root /home; do "
                                "  [ -e \"$p\" ] && echo \"sees $p\"; done; "
-                               "for p in /tmp/x /x /usr/x /run/mev-decode/x /dev/x /dev/shm/x; do "
+                               "echo > " + outside + "; "
+                               "for p in /x /usr/x /run/mev-decode/x /dev/x /dev/shm/x; do "
                                "  (echo > \"$p\") 2>/dev/null && echo \"writes $p\"; done; "
                                "(echo > /dev/tcp/127.0.0.1/53) 2>/dev/null && echo 'reaches the network'; "
                                "(echo > /dev/tcp/1.1.1.1/53) 2>/dev/null && echo 'reaches the network'; "
@@ -124,6 +129,7 @@ TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
     if (seen.find("ran") == std::string::npos)
         GTEST_SKIP() << "bubblewrap cannot make a sandbox here";
     EXPECT_EQ(seen, "ran\n");
+    EXPECT_FALSE(g_file_test(outside.c_str(), G_FILE_TEST_EXISTS));
 }
 
 } // namespace
