@@ -24,13 +24,16 @@ add_custom_target(mev_docs ALL DEPENDS ${MEV_DOCS})
 # What running and installing need, without the tests: `make run`, `make install` and
 # `make deb` build this target only, and installing builds nothing more.
 add_custom_target(mev_program)
-add_dependencies(mev_program mev mev_docs)
+add_dependencies(mev_program mev mev-decode mev_docs)
 if(TARGET flash_player)
   add_dependencies(mev_program flash_player)
 endif()
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS mev RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The decode helper is no command of its own: the program finds it in libexec/mev of its
+# prefix (see CSandboxedPictureDecoder::FindHelper).
+install(TARGETS mev-decode RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/mev)
 install(DIRECTORY DESTINATION ${CMAKE_INSTALL_DATADIR}/mev)
 install(FILES ${CMAKE_BINARY_DIR}/${MEV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # File managers find programs for a type through the folder's MIME cache. A package
@@ -70,7 +73,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://mev.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Playback runs through GStreamer plug-ins that no library links: name them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good, gstreamer1.0-libav")
+# bubblewrap puts each picture decoder in a sandbox; without it they run unsandboxed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good, gstreamer1.0-libav, bubblewrap")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, shared-mime-info")
 set(CPACK_STRIP_FILES ON)
 # Files 0644 and folders 0755 whatever the umask, as Debian wants them.

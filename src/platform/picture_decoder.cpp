@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <memory>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -51,6 +54,10 @@ struct ImageRef {
     }
 };
 
+// Set in a sandboxed helper: a read-only folder of links "picture.<ext>" to the picture
+// descriptor, made by the sandbox.
+const char* g_linkFolder = nullptr;
+
 // A private folder for the names the readers open pictures by; "" when none could be made.
 const std::string& AliasFolder()
 {
@@ -65,30 +72,36 @@ const std::string& AliasFolder()
     return *folder;
 }
 
-// The picture file as the decoders see it. The file is opened once, without blocking,
-// and kept only when it is a regular file; the readers then open it through a link to
-// that open file (/proc/self/fd/N) named with the file's own extension, which some
-// loaders choose by. Whatever the name leads to later, a FIFO or a link to a device
-// swapped in, the readers get the file that was checked.
+// The picture file as the decoders see it: a regular file opened and checked by whoever
+// asked for the decode. The readers open it through a link to that open file
+// (/proc/self/fd/N) named with the file's own extension, which some loaders choose by.
+// Whatever the name leads to later, a FIFO or a link to a device swapped in, the readers
+// get the file that was checked.
 class CPictureFile {
 public:
-    explicit CPictureFile(const std::string& path) : m_fd(OpenRegularFile(path))
+    CPictureFile(int fd, const std::string& extension) : m_fd(fd)
     {
-        if (m_fd.Get() < 0)
-            return;
-        const std::string& folder = AliasFolder();
-        if (folder.empty()) {
-            m_readerPath = path; // checked just now, the best left
+        const std::string target = "/proc/self/fd/" + std::to_string(fd);
+        m_readerPath = target;
+        if (g_linkFolder != nullptr) {
+            // ImageMagick follows links to the name the file had outside the sandbox, which
+            // is not there: its formats read a copy in the sandbox's private /tmp.
+            if (IsMagickExtension(extension) && CopyToPrivateTmp(fd, "/tmp/picture" + extension))
+                return;
+            const std::string link = std::string(g_linkFolder) + "/picture" + extension;
+            struct stat info {};
+            if (fd == CPictureDecoder::LINKED_FD && !extension.empty() && lstat(link.c_str(), &info) == 0)
+                m_readerPath = link;
             return;
         }
+        const std::string& folder = AliasFolder();
+        if (folder.empty())
+            return; // loaders then choose by the content alone
         static std::atomic<unsigned> counter{0};
-        std::string alias = folder + "/" + std::to_string(counter.fetch_add(1)) + Extension(path);
-        const std::string target = "/proc/self/fd/" + std::to_string(m_fd.Get());
+        std::string alias = folder + "/" + std::to_string(counter.fetch_add(1)) + extension;
         if (symlink(target.c_str(), alias.c_str()) == 0) {
             m_alias = alias;
             m_readerPath = std::move(alias);
-        } else {
-            m_readerPath = path;
         }
     }
     ~CPictureFile()
@@ -99,28 +112,47 @@ public:
     CPictureFile(const CPictureFile&) = delete;
     CPictureFile& operator=(const CPictureFile&) = delete;
 
-    bool IsOpen() const { return m_fd.Get() >= 0; }
-    int Fd() const { return m_fd.Get(); }
+    int Fd() const { return m_fd; }
     const char* ReaderPath() const { return m_readerPath.c_str(); }
 
 private:
-    // ".jpg" from ".../a.JPG"; "" for anything odd.
-    static std::string Extension(const std::string& path)
+    static bool IsMagickExtension(const std::string& extension)
     {
-        const std::size_t dot = path.rfind('.');
-        if (dot == std::string::npos || path.find('/', dot) != std::string::npos || path.size() - dot > 12)
-            return {};
-        std::string extension = ".";
-        for (std::size_t i = dot + 1; i < path.size(); ++i) {
-            const auto c = static_cast<unsigned char>(path[i]);
-            if (!std::isalnum(c))
-                return {};
-            extension.push_back(static_cast<char>(std::tolower(c)));
+        for (const char* key : {".bmp", ".ico", ".tga", ".psd", ".xcf", ".pcx"}) {
+            if (extension == key)
+                return true;
         }
-        return extension;
+        return false;
     }
 
-    CUniqueFd m_fd;
+    bool CopyToPrivateTmp(int fd, const std::string& path)
+    {
+        const int copy = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (copy < 0)
+            return false;
+        m_alias = path;
+        std::vector<char> buffer(1 << 20);
+        off_t from = 0;
+        bool ok = true;
+        for (;;) {
+            const ssize_t got = pread(fd, buffer.data(), buffer.size(), from);
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            if (write(copy, buffer.data(), static_cast<std::size_t>(got)) != got) {
+                ok = false; // over the private /tmp's size
+                break;
+            }
+            from += got;
+        }
+        close(copy);
+        if (ok)
+            m_readerPath = path;
+        return ok;
+    }
+
+    const int m_fd;
     std::string m_alias;
     std::string m_readerPath;
 };
@@ -187,6 +219,36 @@ bool HeaderAllows(const CPictureFile& file, int side, int& width, int& height, s
     return IsDecodeSizeAllowed(w, h);
 }
 
+// A small red square with a white exclamation mark in the top right corner, drawn on a
+// thumbnail of a picture that could be read only in part.
+bool DrawDamageMark(ImageRef& picture)
+{
+    VipsImage* copy = vips_image_copy_memory(picture.image);
+    if (copy == nullptr)
+        return false;
+    picture.Reset(copy);
+    const int width = vips_image_get_width(picture.image);
+    const int height = vips_image_get_height(picture.image);
+    const int side = std::min({std::max(std::min(width, height) / 6, 10), 28, width, height});
+    const int bands = vips_image_get_bands(picture.image);
+    const bool colour = bands >= 3;
+    std::vector<double> red(static_cast<std::size_t>(bands), 255.0);
+    std::vector<double> white(static_cast<std::size_t>(bands), 255.0);
+    if (colour) {
+        red[0] = 200;
+        red[1] = 30;
+        red[2] = 30;
+    } else {
+        red[0] = 60;
+    }
+    const int left = width - side;
+    const int bar = std::max(side / 6, 2);
+    const int middle = left + (side - bar) / 2;
+    return vips_draw_rect(picture.image, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.image, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.image, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
+}
+
 // To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
 bool ToDisplayable(ImageRef& picture)
 {
@@ -205,9 +267,12 @@ bool ToDisplayable(ImageRef& picture)
     return true;
 }
 
-std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sourceWidth, int sourceHeight)
+std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sourceWidth, int sourceHeight,
+                                     bool damaged = false)
 {
     if (!ToDisplayable(picture))
+        return std::nullopt;
+    if (damaged && !DrawDamageMark(picture))
         return std::nullopt;
     void* buffer = nullptr;
     size_t length = 0;
@@ -227,6 +292,7 @@ std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sour
     g_free(buffer);
     encoded.sourceWidth = sourceWidth;
     encoded.sourceHeight = sourceHeight;
+    encoded.damaged = damaged;
     return encoded;
 }
 
@@ -262,7 +328,8 @@ bool IsWholeJpeg(const CPictureFile& file)
 // The thumbnail of a whole JPEG file; nothing when gdk-pixbuf cannot read it (libvips
 // then tries). 'refused' tells a picture over the pixel cap or the memory budget, which
 // nobody may decode.
-std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size, bool& refused)
+std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size, const CPictureDecoder::ReserveRoom& reserve,
+                                              bool& refused)
 {
     int width = 0;
     int height = 0;
@@ -275,8 +342,7 @@ std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size
         return std::nullopt;
     }
     // gdk-pixbuf keeps RGB, and scales from the shrunk decode into a picture of its own.
-    const CDecodeMemory memory(CDecodeBudget::Instance(), DecodeBytes("jpegload", w, h, 3, size) * 2);
-    if (!memory.IsHeld()) {
+    if (!reserve(DecodeBytes("jpegload", w, h, 3, size) * 2)) {
         refused = true;
         return std::nullopt;
     }
@@ -323,7 +389,57 @@ std::optional<EncodedPicture> Guarded(Decode decode)
     return result;
 }
 
+// A thumbnail of what reads of a picture that libvips refuses whole, as a file cut short
+// is; nothing when not even that reads.
+bool ThumbnailOfPart(const CPictureFile& file, int side, ImageRef& thumbnail)
+{
+    vips_error_clear();
+    return vips_thumbnail(file.ReaderPath(), &thumbnail.image, side, "height", side, "size", VIPS_SIZE_DOWN, "fail_on",
+                          VIPS_FAIL_ON_NONE, nullptr)
+        == 0;
+}
+
+// Holds room in the shared budget for in-process decodes, one decode after the other.
+class CBudgetRoom {
+public:
+    bool Reserve(std::uint64_t bytes)
+    {
+        m_memory.reset();
+        m_memory = std::make_unique<CDecodeMemory>(CDecodeBudget::Instance(), bytes);
+        return m_memory->IsHeld();
+    }
+
+private:
+    std::unique_ptr<CDecodeMemory> m_memory;
+};
+
 } // namespace
+
+void CPictureDecoder::UseLinkFolder(const char* folder)
+{
+    g_linkFolder = folder;
+}
+
+void CPictureDecoder::RemoveAliasFolder()
+{
+    if (g_linkFolder == nullptr && !AliasFolder().empty())
+        rmdir(AliasFolder().c_str());
+}
+
+std::string CPictureDecoder::ExtensionOf(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos || path.size() - dot > 12)
+        return {};
+    std::string extension = ".";
+    for (std::size_t i = dot + 1; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (!std::isalnum(c))
+            return {};
+        extension.push_back(static_cast<char>(std::tolower(c)));
+    }
+    return extension;
+}
 
 bool CPictureDecoder::Initialise()
 {
@@ -346,17 +462,16 @@ bool CPictureDecoder::Initialise()
     return g_ready;
 }
 
-std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& path, int size) const
+std::optional<EncodedPicture> CPictureDecoder::DecodeThumbnail(int fd, const std::string& extension, int size,
+                                                               const ReserveRoom& reserve)
 {
     return Guarded([&]() -> std::optional<EncodedPicture> {
-        if (size <= 0)
+        if (size <= 0 || fd < 0)
             return std::nullopt;
-        const CPictureFile file(path);
-        if (!file.IsOpen())
-            return std::nullopt;
+        const CPictureFile file(fd, extension);
         if (IsWholeJpeg(file)) {
             bool refused = false;
-            if (auto thumbnail = PixbufThumbnail(file, size, refused))
+            if (auto thumbnail = PixbufThumbnail(file, size, reserve, refused))
                 return thumbnail;
             if (refused)
                 return std::nullopt;
@@ -364,33 +479,34 @@ std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& 
         int width = 0;
         int height = 0;
         std::uint64_t bytes = 0;
-        if (!HeaderAllows(file, size, width, height, bytes))
-            return std::nullopt;
-        const CDecodeMemory memory(CDecodeBudget::Instance(), bytes);
-        if (!memory.IsHeld())
+        if (!HeaderAllows(file, size, width, height, bytes) || !reserve(bytes))
             return std::nullopt;
         ImageRef thumbnail;
+        // Pixels are read as the encoder asks for them: a file cut short fails there.
         if (vips_thumbnail(file.ReaderPath(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN,
                            "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
-            != 0)
+            == 0) {
+            if (auto encoded = Encode(thumbnail, true, width, height))
+                return encoded;
+        }
+        thumbnail.Reset(nullptr);
+        if (!ThumbnailOfPart(file, size, thumbnail))
             return std::nullopt;
-        return Encode(thumbnail, true, width, height);
+        return Encode(thumbnail, true, width, height, true);
     });
 }
 
-std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
+std::optional<EncodedPicture> CPictureDecoder::DecodeRendition(int fd, const std::string& extension,
+                                                               const ReserveRoom& reserve)
 {
     return Guarded([&]() -> std::optional<EncodedPicture> {
-        const CPictureFile file(path);
-        if (!file.IsOpen())
+        if (fd < 0)
             return std::nullopt;
+        const CPictureFile file(fd, extension);
         int width = 0;
         int height = 0;
         std::uint64_t bytes = 0;
-        if (!HeaderAllows(file, MAX_RENDITION_SIDE, width, height, bytes))
-            return std::nullopt;
-        const CDecodeMemory memory(CDecodeBudget::Instance(), bytes);
-        if (!memory.IsHeld())
+        if (!HeaderAllows(file, MAX_RENDITION_SIDE, width, height, bytes) || !reserve(bytes))
             return std::nullopt;
         ImageRef picture;
         if (vips_thumbnail(file.ReaderPath(), &picture.image, MAX_RENDITION_SIDE, "height", MAX_RENDITION_SIDE, "size",
@@ -399,6 +515,20 @@ std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& 
             return std::nullopt;
         return Encode(picture, false, width, height);
     });
+}
+
+std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& path, int size) const
+{
+    const CUniqueFd fd(OpenRegularFile(path));
+    CBudgetRoom room;
+    return DecodeThumbnail(fd.Get(), ExtensionOf(path), size, [&](std::uint64_t bytes) { return room.Reserve(bytes); });
+}
+
+std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
+{
+    const CUniqueFd fd(OpenRegularFile(path));
+    CBudgetRoom room;
+    return DecodeRendition(fd.Get(), ExtensionOf(path), [&](std::uint64_t bytes) { return room.Reserve(bytes); });
 }
 
 std::vector<std::string> CPictureDecoder::GetPictureExtensions() const

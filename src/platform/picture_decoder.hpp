@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "core/thumbs/picture_decoder.hpp"
 
 namespace mev {
@@ -9,12 +12,34 @@ namespace mev {
 // one thread per decode so that the scheduler's slots use the processors. Thumbnails of
 // whole JPEG files, the bulk of any photo folder, come from gdk-pixbuf, whose scaled
 // JPEG decode takes two thirds of the time. Pictures over
-// the pixel cap, and truncated or corrupt ones, give nothing. A thread that decodes is
-// lowered in priority for the rest of its life (workers live for one request).
+// the pixel cap or the memory budget, and unreadable ones, give nothing; a thumbnail of a
+// picture that reads only in part (cut short) shows that part, marked. A thread that
+// decodes is lowered in priority for the rest of its life (workers live for one request).
+// The program itself has its decodes made by helper processes (CSandboxedPictureDecoder),
+// which call the Decode functions; this class decodes in the calling process.
 class CPictureDecoder : public IPictureDecoder {
 public:
     // False when libvips cannot start; the decoder then gives nothing.
     static bool Initialise();
+
+    // Takes room in the decode memory budget for the next step of a decode, which keeps it
+    // until the decode ends or asks again; false refuses the decode.
+    using ReserveRoom = std::function<bool(std::uint64_t bytes)>;
+    // Decode from a regular file opened for reading; 'extension' (".tga", from the file's
+    // name) is what some loaders choose by.
+    static std::optional<EncodedPicture> DecodeThumbnail(int fd, const std::string& extension, int size,
+                                                         const ReserveRoom& reserve);
+    static std::optional<EncodedPicture> DecodeRendition(int fd, const std::string& extension,
+                                                         const ReserveRoom& reserve);
+    // Readers open pictures by a name with the file's extension, which some loaders
+    // choose by: links in a private temporary folder, or, in a sandbox without a
+    // writable place, the links "picture.<ext>" of 'folder' to /proc/self/fd/LINKED_FD.
+    static constexpr int LINKED_FD = 10;
+    static void UseLinkFolder(const char* folder);
+    // Removes the private folder (empty by then) at the end of a helper.
+    static void RemoveAliasFolder();
+    // ".jpg" from ".../a.JPG"; "" for anything odd.
+    static std::string ExtensionOf(const std::string& path);
 
     std::optional<EncodedPicture> MakeThumbnail(const std::string& path, int size) const override;
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;

@@ -1,7 +1,12 @@
 #include "platform/platform_init.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
+
+#include <glib.h>
 
 #include "core/media/folder_tree_model.hpp"
 #include "core/media/media_kinds.hpp"
@@ -17,6 +22,7 @@
 #include "platform/system_services.hpp"
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
+#include "platform/sandboxed_picture_decoder.hpp"
 
 namespace mev {
 
@@ -38,9 +44,17 @@ void InitPlatform()
         SetFolderSortKey(&MakeLocaleFolderSortKey);
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
         if (CPictureDecoder::Initialise()) {
-            auto decoder = std::make_shared<CPictureDecoder>();
-            CMediaKinds::Instance().SetDecoderImageKeys(decoder->GetPictureExtensions());
-            SetPictureDecoder(std::move(decoder));
+            CMediaKinds::Instance().SetDecoderImageKeys(CPictureDecoder().GetPictureExtensions());
+            if (std::string helper = CSandboxedPictureDecoder::FindHelper(); !helper.empty()) {
+                CSandboxedPictureDecoder::Options options;
+                options.helperPath = std::move(helper);
+                options.memoryLimit = CSandboxedPictureDecoder::GetDefaultMemoryLimit();
+                options.warmCount = std::max(1u, std::thread::hardware_concurrency());
+                SetPictureDecoder(std::make_shared<CSandboxedPictureDecoder>(std::move(options)));
+            } else {
+                g_message("Pictures are decoded inside the program: its decode helper mev-decode is not installed");
+                SetPictureDecoder(std::make_shared<CPictureDecoder>());
+            }
         }
     });
 }

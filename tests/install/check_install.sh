@@ -33,6 +33,8 @@ grep -q "^Exec=mev %F$" "$entry" || fail "desktop entry starts mev another way"
 wm_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
 [ -n "$wm_class" ] || fail "desktop entry has no StartupWMClass"
 [ -d "$share/mev" ] || fail "no data folder share/mev"
+# The program finds its decode helper in libexec/mev of its prefix.
+[ -x "$prefix/libexec/mev/mev-decode" ] || fail "no decode helper libexec/mev/mev-decode"
 
 # Every picture, music and clip type of the MIME database, as the tabs list them, and
 # what the file manager sees: MEV among the programs for the types named here.

@@ -39,6 +39,24 @@ bool WritePicture(const std::string& path, int width, int height, int orientatio
     return result == 0;
 }
 
+// A colour JPEG of noise, whose scan fills nearly all of the file.
+bool WriteNoisyJpeg(const std::string& path, int width, int height)
+{
+    VipsImage* noise = nullptr;
+    if (vips_gaussnoise(&noise, width, height, "mean", 128.0, "sigma", 40.0, nullptr) != 0)
+        return false;
+    VipsImage* grey = nullptr;
+    vips_cast_uchar(noise, &grey, nullptr);
+    g_object_unref(noise);
+    VipsImage* channels[3] = {grey, grey, grey};
+    VipsImage* colour = nullptr;
+    vips_bandjoin(channels, &colour, 3, nullptr);
+    g_object_unref(grey);
+    const int result = vips_image_write_to_file(colour, path.c_str(), nullptr);
+    g_object_unref(colour);
+    return result == 0;
+}
+
 std::string ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -102,9 +120,6 @@ TEST_F(PictureDecoderTest, BrokenAndHostileFilesGiveNothing)
     EXPECT_FALSE(decoder.MakeThumbnail(temp.File("gone.jpg"), 128));
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("text.png", "not a picture"), 128));
 
-    ASSERT_TRUE(WritePicture(temp.File("whole.jpg"), 1200, 900));
-    const std::string whole = ReadAll(temp.File("whole.jpg"));
-    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("half.jpg", whole.substr(0, whole.size() / 2)), 128));
 
     // A PNG that claims 100000 x 100000 pixels in a few bytes: its header reads well.
     const auto chunk = [](const std::string& type, const std::string& data) {
@@ -121,6 +136,33 @@ TEST_F(PictureDecoderTest, BrokenAndHostileFilesGiveNothing)
         + chunk("IDAT", std::string("\x78\x9c\x63\x60\xa0\x0c\x00\x00\x00\x40\x00\x01", 12)) + chunk("IEND", "");
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("bomb.png", bomb), 128));
     EXPECT_FALSE(decoder.MakeRendition(temp.File("bomb.png")));
+}
+
+// A JPEG cut short gets a thumbnail of what reads, marked in its top right corner.
+TEST_F(PictureDecoderTest, PictureCutShortShowsItsPartMarked)
+{
+    ASSERT_TRUE(WriteNoisyJpeg(temp.File("whole.jpg"), 1200, 900));
+    const std::string whole = ReadAll(temp.File("whole.jpg"));
+    const auto intact = decoder.MakeThumbnail(temp.File("whole.jpg"), 128);
+    ASSERT_TRUE(intact);
+    EXPECT_FALSE(intact->damaged);
+    const auto part = decoder.MakeThumbnail(temp.Write("half.jpg", whole.substr(0, whole.size() / 2)), 128);
+    ASSERT_TRUE(part);
+    EXPECT_TRUE(part->damaged);
+    EXPECT_EQ(PngSize(part->bytes), std::make_pair(128, 96));
+    EXPECT_EQ(part->sourceWidth, 1200);
+    VipsImage* shown = vips_image_new_from_buffer(part->bytes.data(), part->bytes.size(), "", nullptr);
+    ASSERT_NE(shown, nullptr);
+    double* corner = nullptr;
+    int bands = 0;
+    ASSERT_EQ(vips_getpoint(shown, &corner, &bands, 126, 1, nullptr), 0);
+    ASSERT_GE(bands, 3);
+    EXPECT_GT(corner[0], 150);
+    EXPECT_LT(corner[1], 80);
+    g_free(corner);
+    g_object_unref(shown);
+    // Not a picture at all: still nothing.
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("cut.jpg", whole.substr(0, 40)), 128));
 }
 
 // A FIFO or a link to a device named like a picture: the decoder gives nothing, at once,

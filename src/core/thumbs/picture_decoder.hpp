@@ -21,6 +21,9 @@ struct EncodedPicture {
     std::string mimeType;   // "image/png" or "image/jpeg"
     int sourceWidth = 0;    // the picture's own size, before scaling
     int sourceHeight = 0;
+    // Only part of the picture could be read (a file cut short): what was read is shown,
+    // with a mark that says so.
+    bool damaged = false;
 };
 
 // Turns picture files into what a page can show: thumbnails made by shrinking on load,

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace mev {
+
+// What the program and a decode helper say to each other over their stream socket. The
+// program sends a request with the picture's open file attached; the helper may ask for
+// room in the memory budget (answered with a DecodeAnswer) before it decodes, any number
+// of times, and ends with a result: the encoded picture follows it.
+enum class DecodeKind : std::uint32_t { Thumbnail = 1, Rendition = 2 };
+
+struct DecodeRequest {
+    std::uint32_t kind = 0;
+    std::int32_t size = 0;
+    char extension[16] = {};
+};
+
+enum class DecodeReplyType : std::uint32_t { Ready = 1, Room = 2, Result = 3, Failed = 4 };
+
+struct DecodeReply {
+    std::uint32_t type = 0;
+    std::uint32_t damaged = 0;
+    std::uint64_t bytes = 0; // room asked for, or the length of the picture that follows
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    char mimeType[16] = {};
+};
+
+struct DecodeAnswer {
+    std::uint32_t granted = 0;
+};
+
+// The descriptor the helper finds its socket on.
+inline constexpr int DECODE_SOCKET_FD = 3;
+
+using DecodeDeadline = std::chrono::steady_clock::time_point;
+
+// Whole messages or nothing; false when the other side went away or the deadline passed.
+bool SendAll(int socket, const void* data, std::size_t length);
+bool SendWithFd(int socket, const void* data, std::size_t length, int fd);
+bool ReceiveAll(int socket, void* data, std::size_t length, DecodeDeadline deadline = DecodeDeadline::max());
+// Receives a message with a descriptor attached: the descriptor, or -1.
+int ReceiveWithFd(int socket, void* data, std::size_t length);
+
+} // namespace mev

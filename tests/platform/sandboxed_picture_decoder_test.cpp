@@ -1,0 +1,136 @@
+#include "platform/sandboxed_picture_decoder.hpp"
+
+#include <cstdlib>
+#include <future>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <vips/vips.h>
+
+#include "platform/picture_decoder.hpp"
+#include "temp_folder.hpp"
+
+namespace mev {
+namespace {
+
+std::string GreyPng(int width, int height)
+{
+    VipsImage* black = nullptr;
+    vips_black(&black, width, height, "bands", 3, nullptr);
+    VipsImage* grey = nullptr;
+    vips_linear1(black, &grey, 1.0, 90.0, nullptr);
+    g_object_unref(black);
+    VipsImage* picture = nullptr;
+    vips_cast_uchar(grey, &picture, nullptr);
+    g_object_unref(grey);
+    void* buffer = nullptr;
+    size_t length = 0;
+    vips_pngsave_buffer(picture, &buffer, &length, nullptr);
+    g_object_unref(picture);
+    std::string png(static_cast<const char*>(buffer), length);
+    g_free(buffer);
+    return png;
+}
+
+// Sets an environment variable for the helpers a test starts.
+class CScopedEnv {
+public:
+    CScopedEnv(const char* name, const char* value) : m_name(name) { setenv(name, value, 1); }
+    ~CScopedEnv() { unsetenv(m_name); }
+    CScopedEnv(const CScopedEnv&) = delete;
+    CScopedEnv& operator=(const CScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+};
+
+class SandboxedPictureDecoderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CPictureDecoder::Initialise());
+        m_options.helperPath = CSandboxedPictureDecoder::FindHelper();
+        ASSERT_FALSE(m_options.helperPath.empty()) << "mev-decode is not built";
+        m_options.memoryLimit = CSandboxedPictureDecoder::GetDefaultMemoryLimit();
+    }
+
+    test::CTempFolder temp;
+    CSandboxedPictureDecoder::Options m_options;
+};
+
+// A picture that makes its helper abort, and one that makes it hang past the time limit,
+// each cost their own thumbnail only: the pictures decoded beside them and after them
+// come out, and this process goes on.
+TEST_F(SandboxedPictureDecoderTest, HelperThatCrashesOrHangsCostsOnePicture)
+{
+    const CScopedEnv crash("MEV_DECODE_TEST_ABORT", "mev-test-crash");
+    const CScopedEnv hang("MEV_DECODE_TEST_HANG", "mev-test-hang");
+    m_options.timeLimit = std::chrono::milliseconds(3000);
+    const CSandboxedPictureDecoder decoder(m_options);
+    const std::string png = GreyPng(300, 200);
+    std::vector<std::string> paths;
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png"})
+        paths.push_back(temp.Write(name, png));
+    // Bytes after the end of a PNG are ignored by its readers: whole pictures otherwise.
+    const std::string crashing = temp.Write("crash.png", png + "mev-test-crash");
+    const std::string hanging = temp.Write("hang.png", png + "mev-test-hang");
+
+    std::vector<std::future<bool>> made;
+    for (const std::string& path : {paths[0], crashing, paths[1], hanging, paths[2]})
+        made.push_back(std::async(std::launch::async, [&decoder, path] { return decoder.MakeThumbnail(path, 128).has_value(); }));
+    const std::vector<bool> expected{true, false, true, false, true};
+    for (std::size_t i = 0; i < made.size(); ++i)
+        EXPECT_EQ(made[i].get(), expected[i]) << i;
+    EXPECT_EQ(decoder.GetFailureCount(), 2u);
+    const auto after = decoder.MakeThumbnail(paths[3], 128);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->sourceWidth, 300);
+    EXPECT_EQ(decoder.GetFailureCount(), 2u);
+    std::printf("helpers ran %s\n", decoder.IsSandboxed() ? "under bubblewrap" : "without a sandbox");
+}
+
+// What a program in the sandbox can reach: run a shell there, as a helper would run,
+// and let it try the user's files, writing, and the network.
+TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
+{
+    gchar* bubblewrap = g_find_program_in_path("bwrap");
+    if (bubblewrap == nullptr)
+        GTEST_SKIP() << "bubblewrap is not installed";
+    const std::string bwrap = bubblewrap;
+    g_free(bubblewrap);
+    const std::string secret = temp.Write(".ssh/id_test", "secret");
+    temp.MakeFolder(".ssh");
+    temp.Write(".ssh/id_test", "secret");
+    // Its /tmp is its own, in memory: nothing written there reaches this one.
+    const std::string outside = "/tmp/mev-sandbox-probe-" + std::to_string(getpid());
+    const std::string script = "for p in '" + secret + "' '" + temp.Path() + "' /etc/passwd /root /home; do "
+                               "  [ -e \"$p\" ] && echo \"sees $p\"; done; "
+                               "echo > " + outside + "; "
+                               "for p in /x /usr/x /run/mev-decode/x /dev/x /dev/shm/x; do "
+                               "  (echo > \"$p\") 2>/dev/null && echo \"writes $p\"; done; "
+                               "(echo > /dev/tcp/127.0.0.1/53) 2>/dev/null && echo 'reaches the network'; "
+                               "(echo > /dev/tcp/1.1.1.1/53) 2>/dev/null && echo 'reaches the network'; "
+                               "echo ran";
+    const std::vector<std::string> command = CSandboxedPictureDecoder::MakeSandboxCommand(bwrap, {"/bin/bash", "-c", script});
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    gchar* output = nullptr;
+    gint status = 0;
+    ASSERT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output, nullptr,
+                             &status, nullptr));
+    const std::string seen = output != nullptr ? output : "";
+    g_free(output);
+    if (seen.find("ran") == std::string::npos)
+        GTEST_SKIP() << "bubblewrap cannot make a sandbox here";
+    EXPECT_EQ(seen, "ran\n");
+    EXPECT_FALSE(g_file_test(outside.c_str(), G_FILE_TEST_EXISTS));
+}
+
+} // namespace
+} // namespace mev
