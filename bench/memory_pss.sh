@@ -102,6 +102,9 @@ stop_pid() {
   wait "$pid" 2>/dev/null
 }
 
+# Web views alive, as the program's debug messages count them ("?" for a build without).
+live_views() { grep -o '[0-9]* live' "$prof/log" | tail -n 1 | awk '{print $1} END {if (!NR) print "?"}'; }
+
 click() { xdotool mousemove "$1" "$2" click 1; sleep "$settle"; }
 
 # Where things are on the 1280x800 screen: the tabs at the foot of the window, the
@@ -114,7 +117,7 @@ first_row=(86 282)
 measure_mev() { # measure_mev <label> <exe> <run>
   display_up
   profile_up
-  "$2" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
+  G_MESSAGES_DEBUG=mev "$2" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
   if ! wait_window '^MEV - '; then
     echo "run $3: no MEV window (log: $prof/log)" >&2
     stop_pid "$pid"; stop_pid "$xvfb"; return
@@ -123,14 +126,17 @@ measure_mev() { # measure_mev <label> <exe> <run>
   click "${tree_root[@]}"
   local start tabs own webKb web private
   read -r start _ _ _ _ < <(tree_pss "$pid")
+  local views
+  views=$(live_views)
   for tab in Audios Videos; do
     click "${tab_x[$tab]}" "$tab_y"
     click "${tree_root[@]}"
     click "${first_row[@]}"
+    views+=/$(live_views)
   done
   click "${tab_x[Images]}" "$tab_y"
   read -r tabs own webKb web private < <(tree_pss "$pid")
-  echo "$1 $3 $start $tabs $own $webKb $web $private" >>"$results"
+  echo "$1 $3 $start $tabs $own $webKb $web $private $views" >>"$results"
   stop_pid "$pid"
   stop_pid "$xvfb"
   rm -rf "$prof"
@@ -143,7 +149,7 @@ measure_other() { # measure_other <program> <run>
   sleep "$settle"; sleep "$settle"
   local total private
   read -r total _ _ _ private < <(tree_pss "$cpid")
-  echo "$1 $2 $total $total $total 0 0 $private" >>"$results"
+  echo "$1 $2 $total $total $total 0 0 $private -" >>"$results"
   stop_pid "$cpid"
   stop_pid "$xvfb"
   rm -rf "$prof"
@@ -168,10 +174,11 @@ column_median() { awk -v p="$1" -v c="$2" '$1==p {print $c}' "$results" | median
 echo "folder: $folder   runs: $runs   load: $(cut -d' ' -f1-3 /proc/loadavg)   $(nproc) cores"
 echo "MB; PSS after start and after the tabs, then after the tabs: the program's own"
 echo "process, its web processes (and their count), and the whole tree's private memory"
-row='%-8s %4s %7s %7s %8s %6s %7s %8s\n'
-printf "$row" program run start tabs program web "web p." private
-while read -r prog run a b c d e f; do
-  printf "$row" "$prog" "$run" "$(mb "$a")" "$(mb "$b")" "$(mb "$c")" "$(mb "$d")" "$e" "$(mb "$f")"
+echo "(views: web views alive after start, the Audios tab and the Videos tab)"
+row='%-8s %4s %7s %7s %8s %6s %7s %8s %s\n'
+printf "$row" program run start tabs program web "web p." private views
+while read -r prog run a b c d e f g; do
+  printf "$row" "$prog" "$run" "$(mb "$a")" "$(mb "$b")" "$(mb "$c")" "$(mb "$d")" "$e" "$(mb "$f")" "$g"
 done < <(sort -s -k1,1 "$results")
 for prog in mev ${before:+before} $compare; do
   printf "$row" "$prog" median "$(mb "$(column_median "$prog" 3)")" "$(mb "$(column_median "$prog" 4)")" \

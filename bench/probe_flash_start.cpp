@@ -4,6 +4,7 @@
 // movie's background colour; then the CPU the whole process tree spends while a movie
 // plays, and how many web processes exist. Run under a display, from the build folder:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/probe_flash_start [rounds]
+// PHASES=1 first times fetching the emulator's WebAssembly over mev: and compiling it.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -154,6 +155,37 @@ int main(int argc, char** argv)
     window.present();
     browser->Navigate(mev::GetBlankPageUrl());
     RunUntil([&] { return !browser->IsLoading(); }, 20000);
+
+    // With PHASES set: what fetching and compiling the emulator's WebAssembly take on
+    // their own, in a page of the same web process, before any movie.
+    if (std::getenv("PHASES") != nullptr) {
+        for (const auto& entry : std::filesystem::directory_iterator(mev::GetFlashPlayerFolder())) {
+            if (entry.path().extension() != ".wasm")
+                continue;
+            const std::string name = entry.path().filename().string();
+            browser->ExecScript("window.phase = ''; var t0 = performance.now(); fetch('mev://flash/" + name
+                                + "').then(function (r) { return r.arrayBuffer(); }).then(function (b) {"
+                                  " var t1 = performance.now(); window.phase = 'fetch ' + Math.round(t1 - t0) + ' ms';"
+                                  " return WebAssembly.compile(b).then(function () { window.phase += ', compile '"
+                                  " + Math.round(performance.now() - t1) + ' ms'; }); }).catch(function (e) {"
+                                  " window.phase = 'failed: ' + e; });");
+            std::string phase;
+            RunUntil(
+                [&] {
+                    bool done = false;
+                    browser->EvaluateScript("window.phase || ''", [&](bool, std::string json) {
+                        phase = json;
+                        done = true;
+                    });
+                    RunUntil([&] { return done; }, 10000);
+                    return phase.find("compile") != std::string::npos || phase.find("failed") != std::string::npos;
+                },
+                120000);
+            std::printf("%s: %s\n", name.c_str(), phase.c_str());
+        }
+        browser->Navigate(mev::GetBlankPageUrl());
+        RunUntil([&] { return !browser->IsLoading(); }, 20000);
+    }
 
     struct Movie {
         std::string path;

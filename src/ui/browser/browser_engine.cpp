@@ -300,6 +300,8 @@ WebKitWebView* NewPageView(bool forMedia)
 
     state.views.push_back(view);
     g_object_weak_ref(G_OBJECT(view), &OnViewGone, nullptr);
+    // G_MESSAGES_DEBUG=mev shows when views are made, for counting what a session costs.
+    g_log("mev", G_LOG_LEVEL_DEBUG, "web view made, %zu live", state.views.size());
     return view;
 }
 

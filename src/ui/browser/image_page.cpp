@@ -177,25 +177,34 @@ Gtk::Widget* CImagePage::CreateListPane()
     m_area->set_name("index-area");
     m_area->set_hexpand(true);
     m_area->set_vexpand(true);
-    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        auto browser = std::make_unique<CPageBrowser>();
-        browser->SetContextMenuId(IDR_INDEX_MENU);
-        browser->signal_status_text().connect([this](const std::string& text) { GetHost().SetStatusMessage(text); });
-        browser->GetWidget().set_visible(slot == m_currentSlot);
-        browser->SetOffScreen(slot != m_currentSlot);
-        m_area->append(browser->GetWidget());
-        browser->Navigate(GetBlankPageUrl());
-        m_index[static_cast<std::size_t>(slot)] = std::move(browser);
-    }
+    // The other slots get their browsers when a second and a third folder are chosen:
+    // many sessions never get there, and each view costs memory in both processes.
+    MakeIndexBrowser(m_currentSlot).Navigate(GetBlankPageUrl());
     SetIndexWidthSource(m_widthSource);
     return m_area.get();
+}
+
+CPageBrowser& CImagePage::MakeIndexBrowser(int slot)
+{
+    auto& owned = m_index[static_cast<std::size_t>(slot)];
+    if (owned)
+        return *owned;
+    auto browser = std::make_unique<CPageBrowser>();
+    browser->SetContextMenuId(IDR_INDEX_MENU);
+    browser->signal_status_text().connect([this](const std::string& text) { GetHost().SetStatusMessage(text); });
+    browser->GetWidget().set_visible(slot == m_currentSlot);
+    browser->SetOffScreen(slot != m_currentSlot);
+    m_area->append(browser->GetWidget());
+    owned = std::move(browser);
+    return *owned;
 }
 
 void CImagePage::SwapTo(int slot)
 {
     if (slot == m_currentSlot)
         return;
-    CPageBrowser& shown = *m_index[static_cast<std::size_t>(slot)];
+    const bool fresh = !m_index[static_cast<std::size_t>(slot)];
+    CPageBrowser& shown = MakeIndexBrowser(slot);
     CPageBrowser& parked = CurrentIndex();
     // A page left while it still streams is cancelled: the slot gives it up, and the
     // folder is loaded anew when it is chosen again.
@@ -206,7 +215,9 @@ void CImagePage::SwapTo(int slot)
     parked.GetWidget().set_visible(false);
     parked.SetOffScreen(true);
     m_currentSlot = slot;
-    ReportIndexStatus();
+    // A browser made just now has no page to ask; its folder's page reports when it comes.
+    if (!fresh)
+        ReportIndexStatus();
 }
 
 void CImagePage::ReportIndexStatus()
@@ -229,7 +240,8 @@ void CImagePage::OnFolderSelected(const std::string& folder)
     }
     const std::string url = IndexPageUrl(folder);
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        if (m_index[static_cast<std::size_t>(slot)]->GetLocationUrl() == url) {
+        const auto& browser = m_index[static_cast<std::size_t>(slot)];
+        if (browser && browser->GetLocationUrl() == url) {
             // The counts were just cleared: the page already on screen reports them again.
             if (slot == m_currentSlot)
                 ReportIndexStatus();

@@ -20,7 +20,8 @@ class CPageBrowser;
 // The Images tab: the thumbnail index of the selected folder in the list area and the
 // clicked picture in the browser pane. Three index browsers keep the last three index
 // pages; the ones not on screen are hidden, never destroyed, so their page, scroll
-// position, checks and script state are there when their folder is chosen again.
+// position, checks and script state are there when their folder is chosen again. A
+// slot's browser is made when the slot is first used.
 class CImagePage : public CMediaPage {
 public:
     static constexpr int SLOT_COUNT = 3;
@@ -53,6 +54,7 @@ public:
     // CurrentImagePath (the blank page when there is none).
     void ShowCurrentImage();
 
+    // nullptr for a slot not used yet.
     CPageBrowser* GetIndexBrowser(int slot) const;
     int GetCurrentSlot() const { return m_currentSlot; }
 
@@ -69,6 +71,8 @@ private:
     CPageBrowser& CurrentIndex() const { return *m_index[static_cast<std::size_t>(m_currentSlot)]; }
     // The browser Toggle Size and new pictures go to.
     CPageBrowser& PictureBrowser();
+    // The slot's browser, made (hidden unless it is the current slot) if it has none.
+    CPageBrowser& MakeIndexBrowser(int slot);
     void SwapTo(int slot);
     void ReportIndexStatus();
     void MeasureListArea();

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,24 +65,19 @@ protected:
         window->set_child(*page);
         window->present();
         ASSERT_TRUE(test::RunMainLoopUntil([this] { return page->IsStarted(); }));
-        // Every slot starts on the blank page; loads are counted from then on.
+        // The first slot starts on the blank page; loads are counted from then on.
         ASSERT_TRUE(test::RunMainLoopUntil(
             [this] {
-                for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot) {
-                    CPageBrowser& b = *page->GetIndexBrowser(slot);
-                    if (b.GetLocationUrl() != GetBlankPageUrl() || webkit_web_view_is_loading(b.GetWebView()))
-                        return false;
-                }
-                return true;
+                CPageBrowser& b = *page->GetIndexBrowser(0);
+                return b.GetLocationUrl() == GetBlankPageUrl() && !webkit_web_view_is_loading(b.GetWebView());
             }));
-        for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot)
-            g_signal_connect(page->GetIndexBrowser(slot)->GetWebView(), "load-changed", G_CALLBACK(&CountStart), &starts);
+        WatchLoads();
     }
     void TearDown() override
     {
         SetScriptHost(nullptr);
-        for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot)
-            g_signal_handlers_disconnect_by_data(page->GetIndexBrowser(slot)->GetWebView(), &starts);
+        for (WebKitWebView* view : watched)
+            g_signal_handlers_disconnect_by_data(view, &starts);
         host.page = nullptr;
         window->unset_child();
         page.reset();
@@ -92,6 +88,17 @@ protected:
         SetSettingInt("index_sort", 0);
         SetSettingInt("index_names", 0);
         test::RunMainLoopFor(50);
+    }
+
+    // Counts the loads of every slot's browser, made so far; a browser made later starts
+    // its load on a later turn of the main loop, after this has run.
+    void WatchLoads()
+    {
+        for (int slot = 0; slot < CImagePage::SLOT_COUNT; ++slot) {
+            CPageBrowser* b = page->GetIndexBrowser(slot);
+            if (b != nullptr && watched.insert(b->GetWebView()).second)
+                g_signal_connect(b->GetWebView(), "load-changed", G_CALLBACK(&CountStart), &starts);
+        }
     }
 
     static void CountStart(WebKitWebView*, WebKitLoadEvent event, gpointer count)
@@ -122,6 +129,7 @@ protected:
     bool Select(const std::string& folder, int pictures)
     {
         page->OnFolderSelected(folder);
+        WatchLoads();
         const std::string url = CImagePage::IndexPageUrl(folder);
         return test::RunMainLoopUntil(
             [&] {
@@ -161,6 +169,7 @@ protected:
     std::unique_ptr<Gtk::Window> window;
     std::unique_ptr<CImagePage> page;
     int starts = 0;
+    std::set<WebKitWebView*> watched;
 };
 
 TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
@@ -197,6 +206,29 @@ TEST_F(ImagePageTest, ThreeIndexPagesAreCachedAndTheOldestLoadGivesWay)
     page->OnFolderSelected("");
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return Index().GetLocationUrl() == GetBlankPageUrl(); }));
     EXPECT_EQ(IndexTotal, 0);
+}
+
+// A slot gets its browser when first used; the page parked in it keeps its place.
+TEST_F(ImagePageTest, IndexBrowsersAreMadeOnFirstUseAndParkedPagesKeepTheirPlace)
+{
+    EXPECT_EQ(page->GetIndexBrowser(1), nullptr);
+    EXPECT_EQ(page->GetIndexBrowser(2), nullptr);
+    const std::string tall = Folder("tall", 300), small = Folder("small", 1);
+    ASSERT_TRUE(Select(tall, 300));
+    EXPECT_EQ(page->GetIndexBrowser(1), nullptr);
+    Eval("ImageClicked(1, {ctrlKey: true}); scrollTo(0, 700); 1");
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return Eval("scrollY") == "700"; }));
+
+    ASSERT_TRUE(Select(small, 1));
+    EXPECT_EQ(page->GetCurrentSlot(), 1);
+    EXPECT_EQ(page->GetIndexBrowser(2), nullptr);
+    EXPECT_EQ(starts, 2);
+
+    ASSERT_TRUE(Select(tall, 300));
+    EXPECT_EQ(page->GetCurrentSlot(), 0);
+    EXPECT_EQ(starts, 2);
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return IndexChecked == 1 && Eval("scrollY") == "700"; }))
+        << Eval("scrollY");
 }
 
 TEST_F(ImagePageTest, CommandRulesFollowTheIndexAndThePicture)
