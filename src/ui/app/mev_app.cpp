@@ -50,6 +50,12 @@ gboolean OnQuitSignal(gpointer data)
     return G_SOURCE_CONTINUE;
 }
 
+gboolean OnEarlyQuitSignal(gpointer data)
+{
+    *static_cast<bool*>(data) = true;
+    return G_SOURCE_CONTINUE;
+}
+
 // True when path is the home folder or lies above it: the web process must not see all
 // of a person's files.
 bool ExposesHome(const std::filesystem::path& path, const std::filesystem::path& home)
@@ -71,8 +77,16 @@ CMEVApp::CMEVApp()
 {
     // First of all: a session that ends while the program is still starting closes it as
     // cleanly as later. The sources only run once the main loop turns.
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+    // Every source of a signal sees it: the second set, on a context of its own, lets
+    // start-up notice a signal before the main loop runs.
+    m_quitContext = g_main_context_new();
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         m_signalSources.push_back(g_unix_signal_add(signalNumber, &OnQuitSignal, this));
+        GSource* source = g_unix_signal_source_new(signalNumber);
+        g_source_set_callback(source, &OnEarlyQuitSignal, &m_quitRequested, nullptr);
+        g_source_attach(source, m_quitContext);
+        m_quitSources.push_back(source);
+    }
     // A launcher may hand these signals over blocked: one that came before the handlers
     // were there is then taken now, and later ones are not lost either.
     sigset_t quitSignals;
@@ -86,11 +100,26 @@ CMEVApp::~CMEVApp()
 {
     for (unsigned id : m_signalSources)
         g_source_remove(id);
+    for (GSource* source : m_quitSources) {
+        g_source_destroy(source);
+        g_source_unref(source);
+    }
+    g_main_context_unref(m_quitContext);
     m_frame.reset();
+}
+
+bool CMEVApp::QuitRequested()
+{
+    while (!m_quitRequested && g_main_context_iteration(m_quitContext, FALSE)) {
+    }
+    return m_quitRequested;
 }
 
 int CMEVApp::Run(const char* argv0)
 {
+    // A session that ended while the program was loading: nothing to open or to save.
+    if (QuitRequested())
+        return 0;
     m_rendererChosen = ChooseRenderer();
     InitPlatform();
     // GTK names the window's X11 class after the program when it opens the display, which
@@ -103,6 +132,8 @@ int CMEVApp::Run(const char* argv0)
     m_app->signal_activate().connect(sigc::mem_fun(*this, &CMEVApp::OnActivate));
 
     char* args[] = {const_cast<char*>(argv0 != nullptr ? argv0 : "mev"), nullptr};
+    if (QuitRequested())
+        return 0;
     const int rc = m_app->run(1, args);
     // A copy or move under way stops, and its temporary file goes, before the program does.
     CFileOperationDlg::CancelAndWait();
@@ -114,6 +145,11 @@ int CMEVApp::Run(const char* argv0)
 
 void CMEVApp::OnStartup()
 {
+    // Opening the display took its time; activation is skipped as well.
+    if (QuitRequested()) {
+        m_app->quit();
+        return;
+    }
     // ".swf" became a video, or not, before the start arguments were read.
     InitBrowserEngine(CollectSandboxFolders());
     CCommandActions::InstallAccelerators(*m_app);
@@ -124,6 +160,10 @@ void CMEVApp::OnActivate()
 {
     if (m_frame) {
         m_frame->present();
+        return;
+    }
+    if (QuitRequested()) {
+        m_app->quit();
         return;
     }
     m_frame = std::make_unique<CMainFrame>(*m_app, *this);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <glib.h>
 #include <gtkmm/application.h>
 
 #include "core/commands/command_target.hpp"
@@ -44,10 +45,16 @@ private:
     void OnStartup();
     void OnActivate();
     void InstallStyles();
+    // True once a quit signal came, also while the main loop does not run yet: start-up
+    // asks between its slow steps and skips the rest instead of opening a window first.
+    bool QuitRequested();
 
     Glib::RefPtr<Gtk::Application> m_app;
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<unsigned> m_signalSources;
+    GMainContext* m_quitContext = nullptr; // watches the same signals for QuitRequested
+    std::vector<GSource*> m_quitSources;
+    bool m_quitRequested = false;
     bool m_rendererChosen = false; // GSK_RENDERER was set here, for GTK alone
 };
 

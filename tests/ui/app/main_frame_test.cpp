@@ -116,6 +116,16 @@ public:
 
     bool FullScreenShown() const { return frame->GetFullScreenWnd().IsShown(); }
 
+    // Gives the keyboard to the main window (or the full-screen one) through the X server
+    // and waits until the toolkit has taken it, so that the next key goes there.
+    bool FocusWindow(bool fullScreen)
+    {
+        Gtk::Window& window = fullScreen ? static_cast<Gtk::Window&>(frame->GetFullScreenWnd()) : *frame;
+        return test::XdoTool(std::string("search --sync --onlyvisible --name '^MEV") + (fullScreen ? "" : " - Untitled") +
+                             "$' windowfocus --sync") &&
+               test::RunMainLoopUntil([&] { return window.is_active(); });
+    }
+
     CExitTarget exitTarget;
     std::unique_ptr<CMainFrame> frame;
 };
@@ -270,16 +280,14 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     EXPECT_EQ(accels[0], "F10");
 
     // Real key presses through the X server, as a person would type them.
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(false));
     ASSERT_TRUE(test::XdoTool("key F10"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }));
     // The page's own browser gave its page to the full-screen window.
     EXPECT_TRUE(run.WaitForUrl(run.frame->GetFullScreenWnd().GetBrowser(), GetFrontPageUrl()));
     EXPECT_TRUE(run.WaitForUrl(*browser, GetBlankPageUrl()));
 
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(true));
     ASSERT_TRUE(test::XdoTool("key Escape"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }));
     EXPECT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
@@ -297,12 +305,10 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return run.exitTarget.copies == 1; }));
 
     // F10 in the full-screen window leaves it too.
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(false));
     ASSERT_TRUE(test::XdoTool("key F10"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }));
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(true));
     ASSERT_TRUE(test::XdoTool("key F10"));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return !run.FullScreenShown(); }));
 
@@ -310,8 +316,7 @@ TEST_F(MainFrameTest, F10AndEscapeEnterAndLeaveFullScreen)
     ASSERT_TRUE(run.WaitForUrl(*browser, GetFrontPageUrl()));
     run.frame->PostCommand(ID_VIEW_FULLSCREEN);
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }));
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(true));
     ASSERT_TRUE(test::XdoTool("key Return"));
     test::RunMainLoopFor(500);
     EXPECT_TRUE(run.FullScreenShown());
@@ -336,8 +341,7 @@ TEST_F(MainFrameTest, EscapeStopsASlideShowBeforeLeavingFullScreen)
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return run.FullScreenShown(); }));
     images->slideShow = true;
 
-    ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV$' windowfocus --sync"));
-    test::RunMainLoopFor(200);
+    ASSERT_TRUE(run.FocusWindow(true));
     ASSERT_TRUE(test::XdoTool("key Escape"));
     ASSERT_TRUE(test::RunMainLoopUntil([&] { return images->stops == 1; }));
     test::RunMainLoopFor(300);

@@ -203,8 +203,13 @@ TEST(Program, SettingsWrittenAtExitAreReadBackByTheNextStart)
     }
     EXPECT_EQ(ReadSavedTab(config.Path()), 0);
 
+    // A file manager passes a bare folder: it opens in the tab of the kind it holds most of.
+    test::CTempFolder clips;
+    clips.Write("a.webm");
+    clips.Write("b.mpg");
+    clips.Write("c.jpg");
     {
-        CProgram program(config.Path(), {"show=videos"});
+        CProgram program(config.Path(), {clips.Path()});
         ASSERT_TRUE(program.WaitForWindow());
         test::RunMainLoopFor(1000);
         ASSERT_NE(program.Terminate(), -1);
@@ -242,64 +247,37 @@ TEST(Program, SigtermWhileStartingClosesCleanly)
     }
 }
 
-TEST(Program, UnusableUserFoldersNeitherStopTheProgramNorGetWritten)
-{
-    test::CTempFolder folder;
-    const std::string file = folder.Write("not-a-folder", "keep");
-    CProgram program(file, {"show=Images", "Images=" + folder.Path()},
-                     {"XDG_CACHE_HOME=" + file, "XDG_DATA_HOME=" + file});
-    ASSERT_TRUE(program.WaitForWindow());
-    test::RunMainLoopFor(1000);
-    const int status = program.Terminate();
-    ASSERT_NE(status, -1);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_TRUE(Glib::file_test(file, Glib::FileTest::IS_REGULAR));
-    EXPECT_EQ(Glib::file_get_contents(file), "keep");
-}
-
-// No sound server (while a file plays), no session bus, a home folder that is not there
-// and cannot be made: the program still starts, and closes cleanly.
+// No sound server (while a file plays), no session bus, user folders that cannot be
+// made (below a file nothing can be made, not even by root): the program still starts,
+// writes nothing there, and closes cleanly. The first two run side by side on one
+// settings file, as two copies of the program may.
 TEST(Program, HostileEnvironmentsStillStartAndCloseCleanly)
 {
     const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
-    test::CTempFolder noHome;
-    struct Case {
-        const char* name;
-        std::vector<std::string> env;
-        std::vector<std::string> args;
-    };
-    const Case cases[] = {
-        {"no sound server", {"PULSE_SERVER=unix:/nonexistent/pulse", "ALSA_CONFIG_PATH=/nonexistent/alsa.conf"},
-         {demo + "/Chime.mp3"}},
-        {"no session bus", {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"}, {"show=Videos", "Videos=" + demo}},
-        // Below a file nothing can be made, not even by root.
-        {"no home", {"HOME=" + noHome.Write("file") + "/home", "XDG_CACHE_HOME=", "XDG_DATA_HOME="},
-         {"show=Images", "Images=" + demo}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::CTempFolder config;
-        CProgram program(std::string(c.name) == "no home" ? "" : config.Path(), c.args, c.env);
-        ASSERT_TRUE(program.WaitForWindow());
-        test::RunMainLoopFor(2000);
-        const int status = program.Terminate();
+    test::CTempFolder config;
+    CProgram noSound(config.Path(), {demo + "/Chime.mp3"},
+                     {"PULSE_SERVER=unix:/nonexistent/pulse", "ALSA_CONFIG_PATH=/nonexistent/alsa.conf"});
+    CProgram noBus(config.Path(), {"show=Videos", "Videos=" + demo}, {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"});
+    test::CTempFolder folder;
+    const std::string file = folder.Write("not-a-folder", "keep");
+    CProgram noHome(file, {"show=Images", "Images=" + demo},
+                    {"HOME=" + file + "/home", "XDG_CACHE_HOME=" + file, "XDG_DATA_HOME=" + file});
+    const std::pair<const char*, CProgram*> programs[] = {
+        {"no sound server", &noSound}, {"no session bus", &noBus}, {"no home", &noHome}};
+    for (auto& [name, program] : programs) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(program->WaitForWindow());
+    }
+    // Let them run a while (the tune plays, the indexes stream), then close them.
+    test::RunMainLoopFor(2000);
+    for (auto& [name, program] : programs) {
+        SCOPED_TRACE(name);
+        const int status = program->Terminate();
         ASSERT_NE(status, -1) << "no exit after SIGTERM";
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
-}
-
-TEST(Program, TwoCopiesRunSideBySide)
-{
-    test::CTempFolder config;
-    CProgram first(config.Path(), {"show=Audios"});
-    CProgram second(config.Path(), {"show=Videos"});
-    ASSERT_TRUE(first.WaitForWindow());
-    ASSERT_TRUE(second.WaitForWindow());
-    for (CProgram* program : {&first, &second}) {
-        const int status = program->Terminate();
-        ASSERT_NE(status, -1);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    EXPECT_TRUE(Glib::file_test(file, Glib::FileTest::IS_REGULAR));
+    EXPECT_EQ(Glib::file_get_contents(file), "keep");
 }
 
 // Installed into a prefix of its own and started from another folder, the program needs
@@ -317,20 +295,6 @@ TEST(Program, InstalledCopyRunsFromAnyFolder)
         << "the window shows the application icon";
     const int status = program.Terminate();
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-}
-
-// A file manager passes a bare folder: it opens in the tab of the kind it holds most of.
-TEST(Program, BareFolderOpensInTheTabOfItsKind)
-{
-    test::CTempFolder clips;
-    clips.Write("a.webm");
-    clips.Write("b.mpg");
-    clips.Write("c.jpg");
-    test::CTempFolder config;
-    CProgram program(config.Path(), {clips.Path()});
-    ASSERT_TRUE(program.WaitForWindow());
-    ASSERT_NE(program.Terminate(), -1);
-    EXPECT_EQ(ReadSavedTab(config.Path()), 2);
 }
 
 // A Flash movie given as the start argument is a video once the emulator is there.

@@ -38,7 +38,7 @@ protected:
         // The window has the focus before the first click, which would otherwise only give it.
         ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
                                   + "$' windowfocus --sync"));
-        test::RunMainLoopFor(300);
+        ASSERT_TRUE(test::RunMainLoopUntil([this] { return window->is_active(); }));
     }
     void TearDown() override
     {
