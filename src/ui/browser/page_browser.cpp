@@ -11,6 +11,7 @@
 
 #include "core/pages/picture_generators.hpp"
 #include "core/shell/url.hpp"
+#include "platform/session_bus.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
 
@@ -45,8 +46,10 @@ bool MayOpenOutside(const char* uri)
 void OpenOutside(const char* uri)
 {
     GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri(uri, nullptr, &error))
+    GAppLaunchContext* context = NewLaunchContext();
+    if (!g_app_info_launch_default_for_uri(uri, context, &error))
         g_error_free(error);
+    g_object_unref(context);
 }
 
 // The text GTK is handed must be UTF-8; a decoded link that is not stays encoded.
