@@ -311,8 +311,11 @@ void CPageBrowser::Navigate(const std::string& url)
 
 void CPageBrowser::NavigateInPage(const std::string& url, const std::string& function, const std::string& argument)
 {
+    // Only the page last asked for may turn itself into the next: a load still on its
+    // way would replace it. (A player page counts as loading for as long as its media
+    // streams in, so the load state cannot tell.)
     const char* shown = webkit_web_view_get_uri(m_view);
-    if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || IsLoading()) {
+    if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || m_lastRequest != shown) {
         Navigate(url);
         return;
     }

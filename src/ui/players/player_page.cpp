@@ -226,6 +226,7 @@ void CPlayerPage::Play(const std::string& path)
         if (other != this && !other->IsBrowserBlank())
             other->StopPlayback();
     }
+    m_pendingPlaying.disconnect();
     GetBrowser().MoveToMediaContext();
     // The page shown plays the next file itself, without a new page: the next track
     // starts as soon as the last one ends. A Flash page's emulator, compiled when the
@@ -304,8 +305,17 @@ void CPlayerPage::SetPlaying(int mode)
             PlaySelected();
         return;
     }
+    m_pendingPlaying.disconnect();
     GetBrowser().EvaluateScript("(typeof SetPlaying === 'function') ? SetPlaying(" + std::to_string(mode) + ") : null",
-                                [this](bool ok, const std::string& json) {
+                                [this, mode](bool ok, const std::string& json) {
+                                    if (ok && json == "null") {
+                                        // The file's page is still coming: asked again once it is there.
+                                        m_pendingPlaying = GetBrowser().signal_load_finished().connect([this, mode] {
+                                            m_pendingPlaying.disconnect();
+                                            SetPlaying(mode);
+                                        });
+                                        return;
+                                    }
                                     if (!ok || (json != "true" && json != "false") || Controls().page != this
                                         || !Controls().player)
                                         return;

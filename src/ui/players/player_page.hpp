@@ -76,6 +76,8 @@ private:
 
     CFileListCtrl* m_list = nullptr;
     std::string m_startFile;
+    // A Play or Pause that waits for the file's page to come.
+    sigc::connection m_pendingPlaying;
 };
 
 } // namespace mev
