@@ -339,7 +339,13 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
 
 void CPageBrowser::Refresh()
 {
-    m_inPageRequest.clear();
+    // A page still asked to turn into another is left for that one, loaded afresh.
+    if (!m_inPageRequest.empty()) {
+        const std::string target = m_inPageRequest;
+        m_inPageRequest.clear();
+        webkit_web_view_load_uri(m_view, target.c_str());
+        return;
+    }
     webkit_web_view_reload(m_view);
 }
 
