@@ -13,6 +13,7 @@
 
 #include "core/shell/file_names.hpp"
 #include "platform/mount_table.hpp"
+#include "platform/session_bus.hpp"
 
 namespace mev {
 
@@ -43,7 +44,8 @@ bool LaunchDesktopFile(const std::string& desktopFile, const std::string& file)
     if (!file.empty())
         files = g_list_append(files, g_file_new_for_path(file.c_str()));
     GError* error = nullptr;
-    const bool started = g_app_info_launch(G_APP_INFO(app.get()), files, nullptr, &error);
+    GObjectPtr<GAppLaunchContext> context(NewLaunchContext());
+    const bool started = g_app_info_launch(G_APP_INFO(app.get()), files, context.get(), &error);
     g_clear_error(&error);
     g_list_free_full(files, g_object_unref);
     return started;
@@ -93,8 +95,10 @@ bool RunProgram(const std::string& program, const std::string& file)
     // Without G_SPAWN_DO_NOT_REAP_CHILD GLib detaches the child, so no zombie is left and
     // a program that cannot be executed is still reported here.
     GError* error = nullptr;
-    const bool started = g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
-                                       &error);
+    gchar** environment = NewLaunchEnvironment();
+    const bool started = g_spawn_async(nullptr, argv.data(), environment, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                       nullptr, &error);
+    g_strfreev(environment);
     g_clear_error(&error);
     return started;
 }

@@ -12,6 +12,7 @@
 
 #include "core/files/user_file.hpp"
 #include "core/pages/file_request.hpp"
+#include "platform/session_bus.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
 #include "ui/browser/page_request.hpp"
@@ -189,6 +190,8 @@ void InitBrowserEngine(const std::vector<std::string>& sandboxFolders)
     if (state.initialised)
         return;
     state.initialised = true;
+    // Before any web process starts: the media controls are the program's (see there).
+    ClaimSessionBus();
     state.context = webkit_web_context_get_default();
     // The program's pages are generated, local and never revisited from a history, so
     // neither a page cache nor a resource cache earns its memory.

@@ -11,6 +11,7 @@
 
 #include "core/pages/picture_generators.hpp"
 #include "core/shell/url.hpp"
+#include "platform/session_bus.hpp"
 #include "ui/browser/engine_access.hpp"
 #include "ui/browser/external_transport.hpp"
 
@@ -45,8 +46,10 @@ bool MayOpenOutside(const char* uri)
 void OpenOutside(const char* uri)
 {
     GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri(uri, nullptr, &error))
+    GAppLaunchContext* context = NewLaunchContext();
+    if (!g_app_info_launch_default_for_uri(uri, context, &error))
         g_error_free(error);
+    g_object_unref(context);
 }
 
 // The text GTK is handed must be UTF-8; a decoded link that is not stays encoded.
@@ -308,8 +311,11 @@ void CPageBrowser::Navigate(const std::string& url)
 
 void CPageBrowser::NavigateInPage(const std::string& url, const std::string& function, const std::string& argument)
 {
+    // Only the page last asked for may turn itself into the next: a load still on its
+    // way would replace it. (A player page counts as loading for as long as its media
+    // streams in, so the load state cannot tell.)
     const char* shown = webkit_web_view_get_uri(m_view);
-    if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || IsLoading()) {
+    if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || m_lastRequest != shown) {
         Navigate(url);
         return;
     }
@@ -333,7 +339,13 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
 
 void CPageBrowser::Refresh()
 {
-    m_inPageRequest.clear();
+    // A page still asked to turn into another is left for that one, loaded afresh.
+    if (!m_inPageRequest.empty()) {
+        const std::string target = m_inPageRequest;
+        m_inPageRequest.clear();
+        webkit_web_view_load_uri(m_view, target.c_str());
+        return;
+    }
     webkit_web_view_reload(m_view);
 }
 

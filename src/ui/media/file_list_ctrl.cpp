@@ -330,6 +330,7 @@ void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)
     set_cursor("");
     if (!job->append) {
         m_model.Replace(std::move(job->rows));
+        OnChecksChanged();
         // Detached while it grows: one relayout instead of one per row.
         m_view.unset_model();
         ResizeStore(m_model.GetCount());
@@ -363,6 +364,7 @@ void CFileListCtrl::RemovePaths(const std::vector<std::string>& paths)
     // Highest first, so the indices of the rows still to go stay right.
     for (std::size_t row : m_model.RemovePaths(paths))
         m_store->erase(std::next(m_store->children().begin(), static_cast<std::ptrdiff_t>(row)));
+    OnChecksChanged();
     Redraw();
 }
 
@@ -419,7 +421,14 @@ void CFileListCtrl::SetChecked(int row, bool checked)
     if (row < 0 || row >= GetCount())
         return;
     m_model.SetChecked(static_cast<std::size_t>(row), checked);
+    OnChecksChanged();
     Redraw();
+}
+
+void CFileListCtrl::OnChecksChanged()
+{
+    if (!AnyChecked())
+        m_autoPlay = false;
 }
 
 std::string CFileListCtrl::NextToPlay(const std::string& currentUrl, bool loop, bool select)
@@ -606,6 +615,7 @@ bool CFileListCtrl::OnCommand(int id)
         return true;
     case ID_LIST_REVERSE_CHECK:
         m_model.ReverseCheck();
+        OnChecksChanged();
         Redraw();
         return true;
     default:

@@ -78,8 +78,11 @@ public:
     // The row under the last right-click, -1 when it hit none.
     int GetContextRow() const { return m_contextRow; }
 
-    // Auto play of the owning player page; the list only keeps it.
-    bool m_autoPlay = false;
+    // Auto play of the owning player page. It needs a checked row: it cannot be switched
+    // on without one, and goes off when the last checked row goes (unchecked, removed,
+    // or replaced by a fill).
+    bool IsAutoPlayOn() const { return m_autoPlay; }
+    void SetAutoPlay(bool on) { m_autoPlay = on && AnyChecked(); }
 
     Gtk::TreeView& GetTreeView() { return m_view; }
 
@@ -115,6 +118,7 @@ private:
     int HitTest(double x, double y, Gtk::TreeViewColumn** column) const;
     Glib::RefPtr<Gio::Icon> IconFor(std::size_t row);
     void Post(int id);
+    void OnChecksChanged();
 
     CFileListModel m_model;
     Columns m_columns;
@@ -135,6 +139,7 @@ private:
     std::shared_ptr<bool> m_alive;
     std::map<std::string, Glib::RefPtr<Gio::Icon>> m_icons;
     bool m_waitingForTypes = false;
+    bool m_autoPlay = false;
 };
 
 } // namespace mev

@@ -1,11 +1,16 @@
 #include "ui/players/player_page.hpp"
 
+#include <filesystem>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "core/commands/command_ids.hpp"
+#include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
+#include "core/tags/track_info.hpp"
+#include "platform/mpris_player.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/media/file_operation_dlg.hpp"
@@ -14,11 +19,54 @@ namespace mev {
 
 namespace {
 
+constexpr const char* DESKTOP_ENTRY = "org.mev.MediaBrowser";
+constexpr const char* PLAYER_NAME = "MEV";
+
 // Every player page alive; a page that starts a file stops the others.
 std::vector<CPlayerPage*>& Players()
 {
     static std::vector<CPlayerPage*> players;
     return players;
+}
+
+// The program's one entry in the desktop's media controls, published when a file first
+// plays and gone with the last player page. It acts on the page that played last.
+struct MediaControls {
+    std::unique_ptr<CMprisPlayer> player;
+    CPlayerPage* page = nullptr;
+};
+
+MediaControls& Controls()
+{
+    static MediaControls controls;
+    return controls;
+}
+
+CMprisPlayer& ControlsFor(CPlayerPage* page)
+{
+    MediaControls& controls = Controls();
+    controls.page = page;
+    if (!controls.player) {
+        const auto onPage = [](void (*action)(CPlayerPage&)) {
+            return [action] {
+                if (Controls().page != nullptr)
+                    action(*Controls().page);
+            };
+        };
+        CMprisPlayer::Handlers handlers;
+        handlers.raise = onPage([](CPlayerPage& p) {
+            if (auto* window = dynamic_cast<Gtk::Window*>(p.get_root()))
+                window->present();
+        });
+        handlers.next = onPage([](CPlayerPage& p) { p.PlayAdjacent(1); });
+        handlers.previous = onPage([](CPlayerPage& p) { p.PlayAdjacent(-1); });
+        handlers.play = onPage([](CPlayerPage& p) { p.SetPlaying(1); });
+        handlers.pause = onPage([](CPlayerPage& p) { p.SetPlaying(0); });
+        handlers.playPause = onPage([](CPlayerPage& p) { p.SetPlaying(-1); });
+        handlers.stop = onPage([](CPlayerPage& p) { p.OnCommand(ID_VIEW_STOP); });
+        controls.player = std::make_unique<CMprisPlayer>(std::move(handlers), DESKTOP_ENTRY, PLAYER_NAME);
+    }
+    return *controls.player;
 }
 
 } // namespace
@@ -33,6 +81,10 @@ CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind
 CPlayerPage::~CPlayerPage()
 {
     std::erase(Players(), this);
+    if (Controls().page == this)
+        Controls().page = nullptr;
+    if (Players().empty())
+        Controls().player.reset();
 }
 
 std::string CPlayerPage::GetPageUrl(const std::string& path) const
@@ -92,8 +144,9 @@ void CPlayerPage::ToggleFullScreen()
 void CPlayerPage::StopPlayback()
 {
     if (m_list != nullptr)
-        m_list->m_autoPlay = false;
+        m_list->SetAutoPlay(false);
     CMediaPage::StopPlayback();
+    ReportStopped();
 }
 
 void CPlayerPage::OnLoopEnabled()
@@ -173,40 +226,135 @@ void CPlayerPage::Play(const std::string& path)
         if (other != this && !other->IsBrowserBlank())
             other->StopPlayback();
     }
+    m_pendingPlaying.disconnect();
     GetBrowser().MoveToMediaContext();
-    // A Flash page already shown plays the next movie itself: its emulator's WebAssembly,
-    // compiled when the page came, then serves this movie too.
-    if (GetFileExtension(path) == "swf")
-        GetBrowser().NavigateInPage(GetPageUrl(path), "ShowMovie", MakeFileUrl(path));
-    else
+    // The page shown plays the next file itself, without a new page: the next track
+    // starts as soon as the last one ends. A Flash page's emulator, compiled when the
+    // page came, serves the next movie the same way.
+    // A file that is not there gets the page engine's answer, not an empty player.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
         GetBrowser().Navigate(GetPageUrl(path));
+        ReportStopped();
+        return;
+    }
+    const bool flash = GetFileExtension(path) == "swf";
+    GetBrowser().NavigateInPage(GetPageUrl(path), flash ? "ShowMovie" : "ShowMedia", MakeFileUrl(path));
+    ReportPlaying(path);
+}
+
+void CPlayerPage::ReportPlaying(const std::string& path)
+{
+    const TrackInfo info = ReadTrackInfo(path);
+    MprisTrack track;
+    track.title = info.title;
+    track.artist = info.artist;
+    track.album = info.album;
+    track.url = MakeFileUrl(path);
+    CMprisPlayer& player = ControlsFor(this);
+    player.SetTrack(track);
+    player.SetStatus(MprisStatus::Playing);
+}
+
+void CPlayerPage::ReportStopped()
+{
+    if (Controls().page == this && Controls().player)
+        Controls().player->SetStatus(MprisStatus::Stopped);
+}
+
+void CPlayerPage::PlayAdjacent(int step)
+{
+    if (m_list == nullptr || m_list->GetCount() == 0)
+        return;
+    const CFileListModel& model = m_list->GetModel();
+    const bool checkedOnly = m_list->AnyChecked();
+    std::vector<int> rows;
+    for (int row = 0; row < m_list->GetCount(); ++row) {
+        if (!checkedOnly || model.IsChecked(static_cast<std::size_t>(row)))
+            rows.push_back(row);
+    }
+    std::string kind;
+    std::string shown;
+    const int current = ParsePageUrl(GetBrowser().GetLocationUrl(), kind, shown) ? m_list->FindByPath(shown) : -1;
+    int target = step > 0 ? rows.front() : rows.back();
+    if (current >= 0) {
+        if (step > 0) {
+            for (int row : rows) {
+                if (row > current) {
+                    target = row;
+                    break;
+                }
+            }
+        } else {
+            for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+                if (*it < current) {
+                    target = *it;
+                    break;
+                }
+            }
+        }
+    }
+    m_list->SelectOnly(target);
+    PlaySelected();
+}
+
+void CPlayerPage::SetPlaying(int mode)
+{
+    if (IsBrowserBlank()) {
+        if (mode != 0)
+            PlaySelected();
+        return;
+    }
+    m_pendingPlaying.disconnect();
+    GetBrowser().EvaluateScript("(typeof SetPlaying === 'function') ? SetPlaying(" + std::to_string(mode) + ") : null",
+                                [this, mode](bool ok, const std::string& json) {
+                                    if (ok && json == "null") {
+                                        // The file's page is still coming: asked again once it is there.
+                                        m_pendingPlaying = GetBrowser().signal_load_finished().connect([this, mode] {
+                                            m_pendingPlaying.disconnect();
+                                            SetPlaying(mode);
+                                        });
+                                        return;
+                                    }
+                                    if (!ok || (json != "true" && json != "false") || Controls().page != this
+                                        || !Controls().player)
+                                        return;
+                                    Controls().player->SetStatus(json == "true" ? MprisStatus::Playing
+                                                                                : MprisStatus::Paused);
+                                });
 }
 
 void CPlayerPage::PlaySelected()
 {
     if (m_list == nullptr)
         return;
-    if (m_list->m_autoPlay) {
+    if (m_list->IsAutoPlayOn()) {
         // Only so that the file being replaced counts as played.
         m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), false);
     }
     const std::string path = m_list->GetSelectedPath();
-    if (path.empty())
+    if (path.empty()) {
         GetBrowser().Navigate(GetBlankPageUrl());
-    else
+        ReportStopped();
+    } else {
         Play(path);
+    }
 }
 
 void CPlayerPage::OnPlaybackDone()
 {
-    if (m_list != nullptr && m_list->m_autoPlay) {
+    if (m_list != nullptr && m_list->IsAutoPlayOn()) {
         const std::string next = m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), true);
-        if (next.empty())
-            m_list->m_autoPlay = false;
-        else
+        if (next.empty()) {
+            m_list->SetAutoPlay(false);
+            ReportStopped();
+        } else {
             Play(next);
+        }
     } else if (IsLoopOn()) {
         GetBrowser().Refresh();
+    } else {
+        ReportStopped();
     }
 }
 
@@ -214,8 +362,8 @@ void CPlayerPage::ToggleAutoPlay()
 {
     if (m_list == nullptr)
         return;
-    m_list->m_autoPlay = !m_list->m_autoPlay;
-    if (!m_list->m_autoPlay)
+    m_list->SetAutoPlay(!m_list->IsAutoPlayOn());
+    if (!m_list->IsAutoPlayOn())
         return;  // what plays plays to its end, and nothing follows
     IsPlayerBusy([this](bool busy) {
         // Busy: auto play goes on from the end of the file that plays.
@@ -223,7 +371,7 @@ void CPlayerPage::ToggleAutoPlay()
             return;
         const std::string next = m_list->NextToPlay("", IsLoopOn(), true);
         if (next.empty())
-            m_list->m_autoPlay = false;
+            m_list->SetAutoPlay(false);
         else
             Play(next);
     });
@@ -236,15 +384,9 @@ bool CPlayerPage::OnUpdateCommand(CCmdUI& ui)
         return true;
     }
     if (ui.id == ID_LIST_AUTOPLAY) {
-        if (m_list == nullptr || !m_list->AnyChecked()) {
-            // Nothing checked, nothing to play in turn.
-            if (m_list != nullptr)
-                m_list->m_autoPlay = false;
-            ui.Enable(false);
-        } else {
-            ui.Enable(true);
-            ui.SetCheck(m_list->m_autoPlay);
-        }
+        // Nothing checked, nothing to play in turn (the list switched auto play off).
+        ui.Enable(m_list != nullptr && m_list->AnyChecked());
+        ui.SetCheck(ui.enabled && m_list->IsAutoPlayOn());
         return true;
     }
     return CMediaPage::OnUpdateCommand(ui);

@@ -19,7 +19,7 @@ public:
 
     // The list, once the page has started (nullptr before).
     CFileListCtrl* GetFileList() const { return m_list; }
-    bool IsAutoPlayOn() const { return m_list != nullptr && m_list->m_autoPlay; }
+    bool IsAutoPlayOn() const { return m_list != nullptr && m_list->IsAutoPlayOn(); }
 
     // "mev://audio/?<path>" or "mev://video/?<path>".
     std::string GetPageUrl(const std::string& path) const;
@@ -30,6 +30,13 @@ public:
     void PlaySelected();
     void OnPlaybackDone();
     void ToggleAutoPlay();
+    // The desktop's Next and Previous: the checked row after (step 1) or before (-1) the
+    // file shown, in list order and round, or any row when none is checked; played as a
+    // click on it would.
+    void PlayAdjacent(int step);
+    // The desktop's Play (1), Pause (0) and Play/Pause (-1) on the file shown; with none
+    // shown, Play plays the selected row.
+    void SetPlaying(int mode);
 
     bool OnUpdateCommand(CCmdUI& ui) override;
     bool OnCommand(int id) override;
@@ -63,8 +70,14 @@ private:
     // other player tab falls silent: one sound at a time, whichever tab is on screen.
     void Play(const std::string& path);
 
+    // Tells the desktop's media controls what this page now does.
+    void ReportPlaying(const std::string& path);
+    void ReportStopped();
+
     CFileListCtrl* m_list = nullptr;
     std::string m_startFile;
+    // A Play or Pause that waits for the file's page to come.
+    sigc::connection m_pendingPlaying;
 };
 
 } // namespace mev

@@ -253,6 +253,22 @@ TEST_F(PlayerPageTest, UncheckingEveryRowSwitchesAutoPlayOff)
     EXPECT_FALSE(page->IsAutoPlayOn());
 }
 
+// The desktop's Next and Previous walk the checked rows in list order, round.
+TEST_F(PlayerPageTest, NextAndPreviousWalkTheCheckedRows)
+{
+    list().SetChecked(1, true);
+    list().SetChecked(3, true);
+    Click(1);
+    page->PlayAdjacent(1);
+    EXPECT_EQ(list().GetSelectedRow(), 3);
+    page->PlayAdjacent(1);
+    EXPECT_EQ(list().GetSelectedRow(), 1);
+    page->PlayAdjacent(-1);
+    EXPECT_EQ(list().GetSelectedRow(), 3);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return !played.empty() && played.back() == "c.mp3"; }));
+    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), page->GetPageUrl(s_clips->File("c.mp3")));
+}
+
 TEST_F(PlayerPageTest, PlaysFromAFolderChosenLaterUnderTheHomeFolder)
 {
     // The web process was started before this folder existed, and its sandbox never
