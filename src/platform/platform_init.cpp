@@ -9,6 +9,7 @@
 #include "core/players/mixer.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
@@ -17,6 +18,7 @@
 #include "platform/system_services.hpp"
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
+#include "platform/exif_reader.hpp"
 
 namespace mev {
 
@@ -41,6 +43,7 @@ void InitPlatform()
             auto decoder = std::make_shared<CPictureDecoder>();
             CMediaKinds::Instance().SetDecoderImageKeys(decoder->GetPictureExtensions());
             SetPictureDecoder(std::move(decoder));
+            SetPictureInfoReader(std::make_shared<CExifReader>());
         }
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,6 +59,14 @@ public:
     // "mev://images/?<folder>".
     static std::string IndexPageUrl(const std::string& folder);
 
+    // The picture the picture browser shows, or "" when it shows none.
+    std::string GetShownPicture();
+
+    // Delete: the checked pictures when there are any, else the picture on screen, each
+    // through the delete command's confirmation. The picture after the deleted one (or
+    // before it, at the end) comes on screen; without one the view goes back to the index.
+    void DeletePicture();
+
 private:
     class CWidthSource;
 
@@ -72,6 +81,9 @@ private:
     void ReportIndexStatus();
     void MeasureListArea();
     void SetImageWidth(int width);
+    // The status line's text for the picture on screen, from what its page reports.
+    std::string DescribeShownPicture();
+    void ShowAfterDeleting(const std::vector<std::string>& candidates);
 
     std::array<std::unique_ptr<CPageBrowser>, SLOT_COUNT> m_index;
     int m_currentSlot = 0;
@@ -82,6 +94,9 @@ private:
     std::string m_startFile;
     // The picture asked for last; an older request's fallback does not navigate.
     std::shared_ptr<bool> m_pictureRequest;
+    // The file size of the picture the status line describes, read once per picture.
+    std::string m_sizedPicture;
+    std::uintmax_t m_pictureSize = 0;
 };
 
 } // namespace mev
