@@ -57,7 +57,9 @@ protected:
         ASSERT_TRUE(test::RunMainLoopUntil([&] { return Status().find(" pixels, ") != std::string::npos; }))
             << Status();
         ASSERT_TRUE(test::XdoTool("search --sync --onlyvisible --name '^MEV - Untitled$' windowfocus --sync"));
-        test::RunMainLoopFor(200);
+        // As after a click into the picture: typed keys in the folder tree find folders.
+        page->GetBrowser().GetWidget().grab_focus();
+        ASSERT_TRUE(test::RunMainLoopUntil([&] { return page->GetBrowser().GetWidget().has_focus(); }));
     }
     void TearDown() override
     {
