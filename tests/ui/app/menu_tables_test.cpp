@@ -111,8 +111,9 @@ TEST(MenuTables, AcceleratorTableCoversTheKeys)
         }
     }
     for (const MenuEntry& e : GetMenuEntries(IDR_IMAGE_MENU)) {
-        if (e.id >= ID_PICTURE_ZOOM_IN && e.id <= ID_PICTURE_DELETE)
+        if (e.id >= ID_PICTURE_ZOOM_IN && e.id <= ID_PICTURE_DELETE) {
             EXPECT_EQ(pictureKeys.count(GetLabelAccel(e.label) + "=" + std::to_string(e.id)), 1U) << e.label;
+        }
     }
 }
 
