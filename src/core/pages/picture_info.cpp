@@ -217,7 +217,7 @@ void GeneratePictureInfoPage(CPageProtocol& protocol)
         "body { font-family: Verdana, Arial, Helvetica, sans-serif; font-size: x-small; margin: 6px;"
         " color: #f0f0f0; background-color: #202020; }\r\n"
         "th { text-align: left; font-weight: normal; color: #b0b0b0; padding-right: 8px; vertical-align: top; }\r\n"
-        "td { word-break: break-all; }\r\n"
+        "th, td { font-size: x-small; word-break: break-word; }\r\n"
         "</style>\r\n</head>\r\n<body>\r\n<b>" + EscapeHtml(ToDisplayText(GetFileNamePart(path))) + "</b>\r\n<table>\r\n";
     std::optional<PictureInfo> info;
     if (const auto reader = GetPictureInfoReader())
