@@ -115,7 +115,6 @@ TEST_F(PictureViewKeysTest, ZoomKeysShowInTheStatusLineAndRotationLeavesTheFile)
     EXPECT_TRUE(test::RunMainLoopUntil(
         [&] { return Eval("document.getElementById('pic').style.transform") == "\"rotate(90deg)\""; }));
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return Zoom() > 0 && Zoom() != fitted; })) << Status();
-    test::RunMainLoopFor(300);
     EXPECT_EQ(ReadAll(photo), bytes);
     EXPECT_EQ(std::filesystem::last_write_time(photo), time);
 }
