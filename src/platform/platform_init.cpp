@@ -14,6 +14,7 @@
 #include "core/players/mixer.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
@@ -23,6 +24,7 @@
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
 #include "platform/sandboxed_picture_decoder.hpp"
+#include "platform/exif_reader.hpp"
 
 namespace mev {
 
@@ -55,6 +57,7 @@ void InitPlatform()
                 g_message("Pictures are decoded inside the program: its decode helper mev-decode is not installed");
                 SetPictureDecoder(std::make_shared<CPictureDecoder>());
             }
+            SetPictureInfoReader(std::make_shared<CExifReader>());
         }
     });
 }

@@ -90,6 +90,16 @@ inline constexpr int ID_SORT_TYPE = 32873;
 inline constexpr int ID_SORT_ASCENDING = 32874;
 inline constexpr int ID_SORT_DESCENDING = 32875;
 inline constexpr int ID_INDEX_SHOW_NAMES = 32876;
+// The single picture on screen: zoom and rotation for viewing, its information, Delete.
+inline constexpr int ID_PICTURE_ZOOM_IN = 32900;
+inline constexpr int ID_PICTURE_ZOOM_OUT = 32901;
+inline constexpr int ID_PICTURE_ACTUAL_SIZE = 32902;
+inline constexpr int ID_PICTURE_FIT = 32903;
+inline constexpr int ID_PICTURE_ROTATE_LEFT = 32904;
+inline constexpr int ID_PICTURE_ROTATE_RIGHT = 32905;
+inline constexpr int ID_PICTURE_INFO = 32906;
+inline constexpr int ID_PICTURE_DELETE = 32907;
+inline constexpr int ID_INDICATOR_PICTURE = 32908;  // the picture's line in the status bar
 
 // Status-bar indicator ids without a command of their own.
 inline constexpr int ID_SEPARATOR = 0;

@@ -7,13 +7,14 @@
 #include "core/pages/page_generators.hpp"
 #include "core/pages/page_templates.hpp"
 #include "core/pages/picture_generators.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/pages/page_url.hpp"
 
 namespace mev {
 
 namespace {
 
-constexpr std::array<PageRoute, 15> PAGE_ROUTES{{
+constexpr std::array<PageRoute, 16> PAGE_ROUTES{{
     {"front", GenerateFixedPage, HTML_ABOUT_PAGE},
     {"blank", GenerateFixedPage, HTML_BLANK_PAGE},
     {"images", GenerateIndexPage, 0},
@@ -29,6 +30,7 @@ constexpr std::array<PageRoute, 15> PAGE_ROUTES{{
     {"near512", GenerateThumbnail<512, false>, 0, "image/png", false},
     {"near1024", GenerateThumbnail<1024, false>, 0, "image/png", false},
     {"picture", GeneratePictureRendition, 0, "image/jpeg", false},
+    {"pictureinfo", GeneratePictureInfoPage, 0},
 }};
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/shell/url.hpp"
 #include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
+#include "ui/app/picture_keys.hpp"
 
 namespace mev {
 
@@ -25,6 +26,9 @@ CFullScreenWnd::CFullScreenWnd(CMainFrame& frame) : m_frame(frame)
     keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
     keys->signal_key_pressed().connect(sigc::mem_fun(*this, &CFullScreenWnd::OnKeyPressed), false);
     add_controller(keys);
+    // The picture's own keys (zoom, rotation, information, Delete) work here as in the
+    // main window.
+    InstallPictureKeys(*this, [this](int id) { return IsImagesPageOnScreen() && m_frame.RunIfEnabled(id); });
 
     signal_hide().connect([this] {
         if (m_browser)
@@ -45,6 +49,7 @@ CPageBrowser& CFullScreenWnd::GetBrowser()
     if (!m_browser) {
         m_browser = std::make_unique<CPageBrowser>();
         m_browser->SetContextMenuId(IDR_FULLSCREEN_MENU);
+        m_browser->SetBlackBackdrop();
         m_browser->GetWidget().set_hexpand(true);
         m_browser->GetWidget().set_vexpand(true);
         set_child(m_browser->GetWidget());

@@ -17,6 +17,7 @@
 #include "core/pages/media_support.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/menu_tables.hpp"
+#include "ui/app/picture_keys.hpp"
 #include "ui/browser/browser_engine.hpp"
 
 namespace mev {
@@ -111,6 +112,7 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
         },
         false);
     add_controller(keys);
+    InstallPictureKeys(*this, [this](int id) { return RunIfEnabled(id); });
 
     m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
     m_startTimer = Glib::signal_timeout().connect(
@@ -304,6 +306,10 @@ void CMainFrame::DropContextMenu()
 void CMainFrame::UpdateIdleState()
 {
     m_actions.Refresh();
+    // The picture on screen describes itself where "Ready" would stand.
+    CCmdUI picture;
+    picture.id = ID_INDICATOR_PICTURE;
+    m_statusBar.SetIdleMessage(m_router.UpdateState(picture) && picture.hasText ? picture.text : std::string());
     const int indicators[] = {ID_INDICATOR_VOLUME, ID_INDICATOR_TOTAL, ID_INDICATOR_SELECTED};
     for (int pane = 1; pane <= 3; ++pane) {
         CCmdUI ui;
@@ -455,6 +461,16 @@ bool CMainFrame::IsFullScreenShown() const
 CPageBrowser* CMainFrame::GetShownFullScreenBrowser()
 {
     return IsFullScreenShown() ? &m_fullScreen->GetBrowser() : nullptr;
+}
+
+bool CMainFrame::RunIfEnabled(int id)
+{
+    CCmdUI ui;
+    ui.id = id;
+    if (!m_router.UpdateState(ui) || !ui.enabled)
+        return false;
+    m_router.Execute(id);
+    return true;
 }
 
 bool CMainFrame::RouteCommand(int id)

@@ -59,6 +59,8 @@ public:
     // disabled by then is dropped.
     void PostCommand(int id);
     void PostToCurrentPage(int id);
+    // Runs the command now when its rule enables it; false when it does not.
+    bool RunIfEnabled(int id);
 
     // The page message to the page shown last (codes 1 query slide show, 2 stop it,
     // 3 navigate to url). done gets the answer; 0 when there is no page.

@@ -33,6 +33,24 @@ std::vector<MenuEntry> AutoplayItems()
             Separator(), Item(ID_VIEW_STOP, "Stop\t(ESC)")};
 }
 
+// What the single picture on screen offers, in the image and the full-screen menus.
+std::vector<MenuEntry> PictureItems()
+{
+    return {Item(ID_PICTURE_ZOOM_IN, "Zoom In\t(+)"), Item(ID_PICTURE_ZOOM_OUT, "Zoom Out\t(-)"),
+            Item(ID_PICTURE_ACTUAL_SIZE, "Actual Size\t(1)"), Item(ID_PICTURE_FIT, "Zoom To Fit\t(0)"), Separator(),
+            Item(ID_PICTURE_ROTATE_LEFT, "Rotate Left\t(Ctrl+L)"),
+            Item(ID_PICTURE_ROTATE_RIGHT, "Rotate Right\t(Ctrl+R)"), Separator(),
+            Item(ID_PICTURE_INFO, "Picture Information\t(Alt+Enter)"), Item(ID_PICTURE_DELETE, "Delete...\t(Del)")};
+}
+
+std::vector<MenuEntry> WithPictureItems(std::vector<MenuEntry> items)
+{
+    items.push_back(Separator());
+    for (MenuEntry& e : PictureItems())
+        items.push_back(std::move(e));
+    return items;
+}
+
 std::vector<MenuEntry> ListMenuItems()
 {
     return {Item(ID_LIST_REFRESH, "Refresh"),
@@ -58,11 +76,11 @@ const std::map<int, std::vector<MenuEntry>>& Menus()
           Popup("Tools", {Item(ID_TOOLS_TAGEDITOR, "MP3 Tag Editor")}),
           Popup("&Help", {Item(ID_APP_ABOUT, "&About MEV...")})}},
         {IDR_IMAGE_MENU,
-         {Item(ID_IMAGE_FIRST, "First"), Item(ID_IMAGE_LAST, "Last"),
-          Item(ID_IMAGE_PREVIOUS, "Previous\t(F11)"), Item(ID_IMAGE_NEXT, "Next\t(F12)"), Separator(),
-          Item(ID_IMAGE_TOGGLESIZE, "Toggle Size\t(F9)"), Item(ID_VIEW_FULLSCREEN, "Full Screen"),
-          Item(ID_VIEW_REFRESH, "Refresh"), Separator(),
-          Popup("Open With", {Item(ID_OPENWITH_SELECT, "Select...")})}},
+         WithPictureItems({Item(ID_IMAGE_FIRST, "First"), Item(ID_IMAGE_LAST, "Last"),
+                           Item(ID_IMAGE_PREVIOUS, "Previous\t(F11)"), Item(ID_IMAGE_NEXT, "Next\t(F12)"),
+                           Separator(), Item(ID_IMAGE_TOGGLESIZE, "Toggle Size\t(F9)"),
+                           Item(ID_VIEW_FULLSCREEN, "Full Screen"), Item(ID_VIEW_REFRESH, "Refresh"), Separator(),
+                           Popup("Open With", {Item(ID_OPENWITH_SELECT, "Select...")})})},
         {IDR_INDEX_MENU,
          {Popup("Image Width",
                 {Item(ID_WIDTH_32, "32\tPixels", true), Item(ID_WIDTH_64, "64\tPixels", true),
@@ -88,7 +106,8 @@ const std::map<int, std::vector<MenuEntry>>& Menus()
          {Item(ID_IMAGE_FIRST, "First\t(Home)"), Item(ID_IMAGE_LAST, "Last\t(End)"),
           Item(ID_IMAGE_PREVIOUS, "Previous\t(PageUp)"), Item(ID_IMAGE_NEXT, "Next\t(PageDown)"),
           Separator(), Popup("Autoplay", AutoplayItems()),
-          Item(ID_IMAGE_TOGGLESIZE, "Toggle Size\t(F9)"), Item(ID_VIEW_FULLSCREEN, "Full Screen")}},
+          Item(ID_IMAGE_TOGGLESIZE, "Toggle Size\t(F9)"), Item(ID_VIEW_FULLSCREEN, "Full Screen"),
+          Separator(), Popup("Picture", PictureItems())}},
         {IDR_AUDIO_LIST_MENU, ListMenuItems()},
         {IDR_VIDEO_LIST_MENU, ListMenuItems()},
         {IDR_FOLDER_TREE_MENU, {Item(ID_VIEW_CHANGEFOLDER, "Change Folder...")}},
@@ -155,6 +174,21 @@ const std::vector<AcceleratorEntry>& GetAcceleratorTable(int tableId)
     return tableId == IDR_MAINFRAME ? table : none;
 }
 
+const std::vector<AcceleratorEntry>& GetPictureKeyTable()
+{
+    static const std::vector<AcceleratorEntry> table = {
+        {ID_PICTURE_ZOOM_IN, {"plus", "KP_Add", "equal"}},
+        {ID_PICTURE_ZOOM_OUT, {"minus", "KP_Subtract"}},
+        {ID_PICTURE_ACTUAL_SIZE, {"1", "KP_1"}},
+        {ID_PICTURE_FIT, {"0", "KP_0"}},
+        {ID_PICTURE_ROTATE_LEFT, {"<Control>l"}},
+        {ID_PICTURE_ROTATE_RIGHT, {"<Control>r"}},
+        {ID_PICTURE_INFO, {"<Alt>Return", "<Alt>KP_Enter", "i"}},
+        {ID_PICTURE_DELETE, {"Delete", "KP_Delete"}},
+    };
+    return table;
+}
+
 std::vector<int> CollectMenuCommands(int menuId)
 {
     std::vector<int> ids;
@@ -193,7 +227,9 @@ std::string GetLabelAccel(std::string_view label)
         return {};
     hint = hint.substr(1, hint.size() - 2);
     static const std::map<std::string, std::string, std::less<>> names = {
-        {"ESC", "Escape"}, {"Home", "Home"}, {"End", "End"}, {"PageUp", "Page_Up"}, {"PageDown", "Page_Down"}};
+        {"ESC", "Escape"}, {"Home", "Home"}, {"End", "End"}, {"PageUp", "Page_Up"}, {"PageDown", "Page_Down"},
+        {"+", "plus"}, {"-", "minus"}, {"0", "0"}, {"1", "1"}, {"Ctrl+L", "<Control>l"}, {"Ctrl+R", "<Control>r"},
+        {"Alt+Enter", "<Alt>Return"}, {"Del", "Delete"}};
     if (auto it = names.find(hint); it != names.end())
         return it->second;
     if (hint.size() >= 2 && hint.size() <= 3 && hint[0] == 'F') {

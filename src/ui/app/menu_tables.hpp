@@ -32,6 +32,11 @@ const std::vector<MenuEntry>& GetMenuEntries(int menuId);
 // The accelerator table 128; other ids give an empty list.
 const std::vector<AcceleratorEntry>& GetAcceleratorTable(int tableId);
 
+// The keys of the single picture on screen (zoom, rotation, information, Delete). They
+// belong to the main and the full-screen windows, not to the application: a dialog's
+// text fields keep their "+", "-", digits and Delete.
+const std::vector<AcceleratorEntry>& GetPictureKeyTable();
+
 // Every command id that appears in the menu resource, sub-menus included, in order.
 std::vector<int> CollectMenuCommands(int menuId);
 

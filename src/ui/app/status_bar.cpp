@@ -39,7 +39,15 @@ CStatusBar::CStatusBar() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 2)
 
 void CStatusBar::SetMessageText(const std::string& text)
 {
-    SetPaneText(0, text.empty() ? IDLE_MESSAGE : text);
+    m_message = text;
+    SetPaneText(0, text.empty() ? m_idleMessage : text);
+}
+
+void CStatusBar::SetIdleMessage(const std::string& text)
+{
+    m_idleMessage = text.empty() ? IDLE_MESSAGE : text;
+    if (m_message.empty())
+        SetPaneText(0, m_idleMessage);
 }
 
 void CStatusBar::SetPaneText(int pane, const std::string& text)

@@ -18,6 +18,8 @@ public:
 
     // The message line; an empty text shows the idle message.
     void SetMessageText(const std::string& text);
+    // What the message line shows when no message is up; empty for IDLE_MESSAGE.
+    void SetIdleMessage(const std::string& text);
     void SetPaneText(int pane, const std::string& text);
     std::string GetPaneText(int pane) const;
 
@@ -27,6 +29,8 @@ public:
 private:
     Gtk::Box m_panes[PANE_COUNT];
     Gtk::Label m_labels[PANE_COUNT];
+    std::string m_message;
+    std::string m_idleMessage = IDLE_MESSAGE;
 };
 
 } // namespace mev

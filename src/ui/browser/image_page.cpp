@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "core/pages/picture_generators.hpp"
 #include "core/pages/picture_order.hpp"
 #include "core/shell/settings.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/shell/url.hpp"
 #include "ui/browser/page_browser.hpp"
 #include "ui/media/file_operation_dlg.hpp"
@@ -126,6 +128,39 @@ PictureSortKey SortKeyOfCommand(int id)
     case ID_SORT_TYPE: return PictureSortKey::Type;
     default: return PictureSortKey::Name;
     }
+}
+
+// The scripts of the picture page that the picture commands run.
+const char* PictureScript(int id)
+{
+    switch (id) {
+    case ID_PICTURE_ZOOM_IN: return "if (typeof ZoomIn === 'function') ZoomIn();";
+    case ID_PICTURE_ZOOM_OUT: return "if (typeof ZoomOut === 'function') ZoomOut();";
+    case ID_PICTURE_ACTUAL_SIZE: return "if (typeof ActualSize === 'function') ActualSize();";
+    case ID_PICTURE_FIT: return "if (typeof FitPicture === 'function') FitPicture();";
+    case ID_PICTURE_ROTATE_LEFT: return "if (typeof Rotate === 'function') Rotate(-90);";
+    case ID_PICTURE_ROTATE_RIGHT: return "if (typeof Rotate === 'function') Rotate(90);";
+    case ID_PICTURE_INFO: return "if (typeof ToggleInfo === 'function') ToggleInfo();";
+    default: return nullptr;
+    }
+}
+
+constexpr std::string_view PICTURE_PAGE_PREFIX = "mev://image/?";
+
+// The pictures after the given one in the index, then those before it, nearest first:
+// where the view goes once it is deleted.
+std::string NeighboursScript(const std::string& fileUrl)
+{
+    return "(function (url) {"
+           " if (typeof PictureCount !== 'function' || typeof PictureUrl !== 'function') return [];"
+           " var n = PictureCount(), out = [];"
+           " for (var i = 0; i < n; i++) {"
+           "  if (PictureUrl(i) != url) continue;"
+           "  for (var k = i + 1; k < n && k <= i + 16; k++) out.push(PictureUrl(k));"
+           "  for (var k = i - 1; k >= 0 && k >= i - 16; k--) out.push(PictureUrl(k));"
+           "  break;"
+           " }"
+           " return out; })(\"" + fileUrl + "\")";
 }
 
 // The picture URLs of the checked thumbnails, in page order.
@@ -348,6 +383,98 @@ void CImagePage::ShowCurrentImage()
     });
 }
 
+std::string CImagePage::GetShownPicture()
+{
+    const std::string url = PictureBrowser().GetLocationUrl();
+    if (url.compare(0, PICTURE_PAGE_PREFIX.size(), PICTURE_PAGE_PREFIX) != 0)
+        return {};
+    return url.substr(PICTURE_PAGE_PREFIX.size());
+}
+
+std::string CImagePage::DescribeShownPicture()
+{
+    // The status line is the main window's: it describes the picture pane there.
+    const std::string url = GetBrowser().GetLocationUrl();
+    if (url.compare(0, PICTURE_PAGE_PREFIX.size(), PICTURE_PAGE_PREFIX) != 0)
+        return {};
+    // The page reports "picture <width> <height> <zoom percent>" once it has the picture.
+    std::istringstream report(GetBrowser().GetTitle());
+    std::string word;
+    int width = 0;
+    int height = 0;
+    int zoom = 0;
+    if (!(report >> word >> width >> height >> zoom) || word != "picture" || width <= 0 || height <= 0)
+        return {};
+    const std::string path = url.substr(PICTURE_PAGE_PREFIX.size());
+    if (path != m_sizedPicture) {
+        std::error_code ec;
+        m_sizedPicture = path;
+        m_pictureSize = std::filesystem::file_size(path, ec);
+        if (ec)
+            m_pictureSize = 0;
+    }
+    return MakePictureStatus(width, height, m_pictureSize, zoom);
+}
+
+void CImagePage::DeletePicture()
+{
+    // Full screen hides the index and its checks: there Delete means the picture shown.
+    if (IndexChecked > 0 && GetHost().GetShownFullScreenBrowser() == nullptr) {
+        DeleteChecked();
+        return;
+    }
+    const std::string path = GetShownPicture();
+    if (path.empty())
+        return;
+    auto remove = [this, path](std::vector<std::string> candidates) {
+        CFileOperationDlg::RunCommand(GetWindow(), FileOpKind::Delete, {path},
+                                      [this, candidates](const CFileOperation& op) {
+                                          if (op.CountOf(FileOpResult::Done) > 0)
+                                              ShowAfterDeleting(candidates);
+                                      });
+    };
+    if (!m_index[0]) {
+        remove({});
+        return;
+    }
+    CurrentIndex().EvaluateScript(NeighboursScript(MakeFileUrl(path)), [remove](bool ok, const std::string& json) {
+        std::vector<std::string> candidates;
+        if (ok) {
+            for (const std::string& source : ParseStringArray(json)) {
+                std::string candidate;
+                if (FileUrlToPath(DecodeUrl(source), candidate))
+                    candidates.push_back(std::move(candidate));
+            }
+        }
+        remove(std::move(candidates));
+    });
+}
+
+void CImagePage::ShowAfterDeleting(const std::vector<std::string>& candidates)
+{
+    std::string next;
+    for (const std::string& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) {
+            next = candidate;
+            break;
+        }
+    }
+    if (next.empty()) {
+        // Nothing left to show: back to the index.
+        CurrentImagePath.clear();
+        if (GetHost().GetShownFullScreenBrowser() != nullptr)
+            GetHost().ToggleFullScreen();
+        GetBrowser().Navigate(GetBlankPageUrl());
+    } else {
+        CurrentImagePath = next;
+        ShowCurrentImage();
+        // The rebuilt index page comes up on the same picture.
+        m_startFile = next;
+    }
+    RefreshList(GetTree().GetSelectedFolder());
+}
+
 void CImagePage::SetImageWidth(int width)
 {
     if (ImageWidth.load() == width)
@@ -424,6 +551,20 @@ bool CImagePage::OnUpdateCommand(CCmdUI& ui)
         ui.Enable(IndexTotal != 0);
         return true;
     }
+    if (PictureScript(id) != nullptr) {
+        ui.Enable(!GetShownPicture().empty());
+        return true;
+    }
+    if (id == ID_PICTURE_DELETE) {
+        ui.Enable((IndexChecked > 0 && GetHost().GetShownFullScreenBrowser() == nullptr) || !GetShownPicture().empty());
+        return true;
+    }
+    if (id == ID_INDICATOR_PICTURE) {
+        ui.Enable(true);
+        if (const std::string text = DescribeShownPicture(); !text.empty())
+            ui.SetText(text);
+        return true;
+    }
     if (id == ID_IMAGE_TOGGLESIZE) {
         const std::string url = PictureBrowser().GetLocationUrl();
         ui.Enable(!url.empty() && url != GetBlankPageUrl());
@@ -463,16 +604,32 @@ bool CImagePage::OnUpdateCommand(CCmdUI& ui)
 bool CImagePage::OnCommand(int id)
 {
     if (id == ID_PRIVATE_SHOW_IMAGE) {
-        ShowCurrentImage();
-        if (!m_startFile.empty() && m_index[0]) {
-            // The page's own start clicked its first picture; click the one asked for.
-            // A file URL is all ASCII with every quote and backslash escaped.
-            const std::string url = MakeFileUrl(m_startFile);
-            m_startFile.clear();
-            CurrentIndex().ExecScript("if (typeof ShowPicture === 'function') ShowPicture(\"" + url + "\");");
+        if (m_startFile.empty() || !m_index[0]) {
+            ShowCurrentImage();
+            return true;
         }
+        // The page's own start clicked its first picture; click the one asked for, and
+        // show the first only when the page does not have it.
+        // A file URL is all ASCII with every quote and backslash escaped.
+        const std::string url = MakeFileUrl(m_startFile);
+        m_startFile.clear();
+        CurrentIndex().EvaluateScript("(typeof ShowPicture === 'function') && ShowPicture(\"" + url + "\") === true",
+                                      [this](bool ok, const std::string& json) {
+                                          if (!ok || json != "true")
+                                              ShowCurrentImage();
+                                      });
         return true;
     }
+    if (const char* script = PictureScript(id)) {
+        PictureBrowser().ExecScript(script);
+        return true;
+    }
+    if (id == ID_PICTURE_DELETE) {
+        DeletePicture();
+        return true;
+    }
+    if (id == ID_INDICATOR_PICTURE)
+        return true;
     if (const int seconds = AutoplaySeconds(id); seconds != 0) {
         if (m_index[0])
             CurrentIndex().ExecScript("if (typeof AutoPlay === 'function') AutoPlay(" + std::to_string(seconds) + ");");

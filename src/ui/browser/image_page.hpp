@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +62,14 @@ public:
     // "mev://images/?<folder>".
     static std::string IndexPageUrl(const std::string& folder);
 
+    // The picture the picture browser shows, or "" when it shows none.
+    std::string GetShownPicture();
+
+    // Delete: the checked pictures when there are any, else the picture on screen, each
+    // through the delete command's confirmation. The picture after the deleted one (or
+    // before it, at the end) comes on screen; without one the view goes back to the index.
+    void DeletePicture();
+
 private:
     class CWidthSource;
 
@@ -79,6 +88,9 @@ private:
     void SetImageWidth(int width);
     // The index's order, remembered in the settings; the page on screen is made anew.
     void SetPictureOrder(PictureOrder order);
+    // The status line's text for the picture on screen, from what its page reports.
+    std::string DescribeShownPicture();
+    void ShowAfterDeleting(const std::vector<std::string>& candidates);
 
     std::array<std::unique_ptr<CPageBrowser>, SLOT_COUNT> m_index;
     int m_currentSlot = 0;
@@ -89,6 +101,9 @@ private:
     std::string m_startFile;
     // The picture asked for last; an older request's fallback does not navigate.
     std::shared_ptr<bool> m_pictureRequest;
+    // The file size of the picture the status line describes, read once per picture.
+    std::string m_sizedPicture;
+    std::uintmax_t m_pictureSize = 0;
 };
 
 } // namespace mev

@@ -256,6 +256,8 @@ void CPageBrowser::AttachView(WebKitWebView* view)
     g_signal_connect(m_view, "notify::is-web-process-responsive", G_CALLBACK(&Callbacks::OnResponsiveChanged), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
+    if (m_blackBackdrop)
+        ApplyBlackBackdrop();
     // The engine reports no change of target when the pointer jumps straight off a link
     // and out of the view, or when the view leaves the screen (another tab).
     auto motion = Gtk::EventControllerMotion::create();
@@ -294,6 +296,31 @@ bool CPageBrowser::MoveToMediaContext()
     m_signalViewReplaced.emit();
     g_object_unref(old);
     return true;
+}
+
+void CPageBrowser::SetBlackBackdrop()
+{
+    if (m_blackBackdrop)
+        return;
+    m_blackBackdrop = true;
+    ApplyBlackBackdrop();
+}
+
+void CPageBrowser::ApplyBlackBackdrop()
+{
+    const GdkRGBA black{0, 0, 0, 1};
+    webkit_web_view_set_background_color(m_view, &black);
+    WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(
+        "html, body { background-color: #000000 !important; color: #d0d0d0 !important; }",
+        WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(m_view), sheet);
+    webkit_user_style_sheet_unref(sheet);
+}
+
+std::string CPageBrowser::GetTitle() const
+{
+    const char* title = webkit_web_view_get_title(m_view);
+    return title != nullptr ? title : "";
 }
 
 Gtk::Widget& CPageBrowser::GetWidget()

@@ -53,6 +53,12 @@ public:
     // signal_view_replaced has then told the owner to show GetWidget() instead.
     bool MoveToMediaContext();
 
+    // Every page of this browser on black, and black before a page has painted: for
+    // the full-screen window, where a white flash between pictures glares.
+    void SetBlackBackdrop();
+    // The page's title, as its script sets it.
+    std::string GetTitle() const;
+
     void SetContextMenuId(int menuId);
     int GetContextMenuId() const { return m_menuId; }
     void SetOffScreen(bool offScreen);
@@ -64,6 +70,7 @@ public:
 private:
     struct Callbacks;
     void AttachView(WebKitWebView* view);
+    void ApplyBlackBackdrop();
     void RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done);
     void PostResult(std::function<void()> result);
     void ShowStatusText(const std::string& text);
@@ -93,6 +100,7 @@ private:
     sigc::connection m_hangTimer;
     sigc::signal<void(const std::string&)> m_signalStatusText;
     sigc::signal<void()> m_signalLoadFinished;
+    bool m_blackBackdrop = false;
     sigc::signal<void()> m_signalViewReplaced;
 };
 

@@ -40,7 +40,7 @@ TEST(MenuTables, MainMenuHasTheProgramsLabelsInOrder)
               (std::vector<int>{32828, 32791, 32792, 32793, 57665, 32772, 32806, 32805}));
     EXPECT_EQ(CollectMenuCommands(IDR_FULLSCREEN_MENU),
               (std::vector<int>{32783, 32784, 32781, 32782, 32777, 32778, 32779, 32780, 32794, 32795, 32790, 32796,
-                                32775}));
+                                32775, 32900, 32901, 32902, 32903, 32904, 32905, 32906, 32907}));
     EXPECT_EQ(CollectMenuCommands(IDR_AUDIO_MENU), (std::vector<int>{32843, 32776, 32790}));
     EXPECT_TRUE(GetMenuEntries(999).empty());
 }
@@ -66,6 +66,8 @@ TEST(MenuTables, LabelsBecomeGtkLabelsAndKeyHints)
         {"Next\t(PageDown)", "Next", "Page_Down", ""},
         {"First\t(Home)", "First", "Home", ""},
         {"32\tPixels", "32", "", "Pixels"},
+        {"Zoom In\t(+)", "Zoom In", "plus", ""},
+        {"Rotate Right\t(Ctrl+R)", "Rotate Right", "<Control>r", ""},
         {"Odd\t(Fx)", "Odd", "", "(Fx)"},
         {"Odd\t()", "Odd", "", "()"},
     };
@@ -98,6 +100,21 @@ TEST(MenuTables, AcceleratorTableCoversTheKeys)
     for (const char* key : {"F10", "F9", "<Control>Left", "<Control>KP_5", "<Shift>Insert", "<Alt>BackSpace"})
         EXPECT_EQ(keys.count(key), 1U) << key;
     EXPECT_TRUE(GetAcceleratorTable(IDR_IMAGE_MENU).empty());
+    // The picture's keys are the window's, apart from the application's, and every key
+    // a picture menu item shows is one of them.
+    std::set<std::string> pictureKeys;
+    for (const AcceleratorEntry& row : GetPictureKeyTable()) {
+        for (const std::string& key : row.keys) {
+            EXPECT_TRUE(gtk_accelerator_parse(key.c_str(), nullptr, nullptr)) << key;
+            EXPECT_EQ(keys.count(key), 0U) << key;
+            EXPECT_TRUE(pictureKeys.insert(key + "=" + std::to_string(row.id)).second) << key;
+        }
+    }
+    for (const MenuEntry& e : GetMenuEntries(IDR_IMAGE_MENU)) {
+        if (e.id >= ID_PICTURE_ZOOM_IN && e.id <= ID_PICTURE_DELETE) {
+            EXPECT_EQ(pictureKeys.count(GetLabelAccel(e.label) + "=" + std::to_string(e.id)), 1U) << e.label;
+        }
+    }
 }
 
 TEST(MenuTables, MenuModelsUseSectionsAndDropOpenWithOnRequest)
