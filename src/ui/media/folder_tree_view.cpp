@@ -184,6 +184,9 @@ void CFolderTreeView::SetRoot(int rootIcon, const std::string& tabName)
 {
     m_rootIcon = rootIcon;
     m_settingName = MakeRootSettingName(tabName);
+    // Screen readers name the tree by its tab: all three are alike otherwise.
+    const std::string name = tabName + " folders";
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_view.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, name.c_str(), -1);
     std::string commandLine = GetCommandLineValue(tabName, true);
     std::string saved = commandLine.empty() ? GetSettingString(m_settingName, "") : std::string();
     const char* home = g_get_home_dir();
