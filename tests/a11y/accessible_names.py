@@ -53,8 +53,8 @@ def main():
         ("page tab", "Images"),
         ("page tab", "Audios"),
         ("page tab", "Videos"),
-        ("tree table", "Audios folders"),
-        ("tree table", "Audios files"),
+        ("tree", "Audios folders"),
+        ("table", "Audios files"),
         ("slider", "Volume"),
     }
     proc = subprocess.Popen([program, "Audios=" + folder, "show=Audios"])
@@ -78,7 +78,7 @@ def main():
     missing = sorted(expected - names)
     selected = [name for role, name, sel in found if role == "page tab" and sel]
     for role, name, sel in found:
-        if name or role in ("page tab list", "page tab", "tree table", "table", "slider"):
+        if name or role in ("page tab list", "page tab", "tree", "table", "slider"):
             print(f"{role}: {name!r}{' (selected)' if sel else ''}")
     if missing:
         print("FAIL: missing", missing)

@@ -101,6 +101,8 @@ void CFolderTreeView::BuildView()
 {
     m_store = Gtk::TreeStore::create(m_columns);
     m_view.set_model(m_store);
+    // The toolkit's tree view reads as a nameless filler to screen readers.
+    g_object_set(m_view.gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_TREE, nullptr);
     m_view.set_headers_visible(false);
     m_view.set_enable_tree_lines(true);
     // Type-ahead is our own (OnKeyPressed): the tree view's search popup trips over its

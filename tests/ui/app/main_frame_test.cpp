@@ -743,9 +743,6 @@ TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetListArea()); }));
 }
 
-} // namespace
-} // namespace mev
-
 // A file or folder dropped on the window opens as "mev PATH" opens it: the tab of its
 // kind with the folder as root, a media file played; a path that names nothing does not.
 TEST_F(MainFrameTest, DroppedFolderOrFileOpensInTheTabOfItsKind)
@@ -779,3 +776,6 @@ TEST_F(MainFrameTest, DroppedFolderOrFileOpensInTheTabOfItsKind)
     EXPECT_EQ(audios->GetTree().GetRootPath(), music.Path());
     EXPECT_TRUE(run.WaitForUrl(audios->GetBrowser(), "mev://audio/?" + copy));
 }
+
+} // namespace
+} // namespace mev
