@@ -7,6 +7,7 @@
 #include <glibmm/main.h>
 #include <gdk/gdkkeysyms.h>
 #include <gdkmm/seat.h>
+#include <gtkmm/droptarget.h>
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/eventcontrollermotion.h>
 #include <gtkmm/gestureclick.h>
@@ -114,6 +115,30 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
     add_controller(keys);
     InstallPictureKeys(*this, [this](int id) { return RunIfEnabled(id); });
 
+    // Files and folders dropped anywhere on the window open as on the command line. The
+    // window takes the drop before its web views, which would show the file by themselves.
+    auto drop = Gtk::DropTarget::create(GDK_TYPE_FILE_LIST, Gdk::DragAction::COPY);
+    drop->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    drop->signal_drop().connect(
+        [this](const Glib::ValueBase& value, double, double) {
+            std::vector<std::string> paths;
+            auto* list = G_VALUE_HOLDS(value.gobj(), GDK_TYPE_FILE_LIST)
+                ? static_cast<GdkFileList*>(g_value_get_boxed(value.gobj()))
+                : nullptr;
+            GSList* files = list != nullptr ? gdk_file_list_get_files(list) : nullptr;
+            for (GSList* item = files; item != nullptr; item = item->next) {
+                // Only files with a local path: the program reads folders itself.
+                if (char* path = g_file_get_path(G_FILE(item->data))) {
+                    paths.emplace_back(path);
+                    g_free(path);
+                }
+            }
+            g_slist_free(files);
+            return OpenDroppedFiles(paths);
+        },
+        false);
+    add_controller(drop);
+
     m_idleTimer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &CMainFrame::OnIdleTick), IDLE_PERIOD_MS);
     m_startTimer = Glib::signal_timeout().connect(
         [this] {
@@ -156,6 +181,16 @@ void CMainFrame::Start()
     if (CMediaPage* page = GetTabCtrl().GetSelectedPage())
         page->GetTree().GetTreeView().grab_focus();
     UpdateIdleState();
+}
+
+bool CMainFrame::OpenDroppedFiles(const std::vector<std::string>& paths)
+{
+    // As "mev PATH...": the first path that names something opens, the others are dropped.
+    for (const std::string& path : paths) {
+        if (GetTabCtrl().OpenPath(path))
+            return true;
+    }
+    return false;
 }
 
 CCommandRouter::Chain CMainFrame::BuildChain()

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtkmm/applicationwindow.h>
 #include <gtkmm/box.h>
@@ -54,6 +55,10 @@ public:
     CFullScreenWnd& GetFullScreenWnd() { return *m_fullScreen; }
     // The volume bar over status pane 1; nullptr during the first 100 ms.
     CVolumeBar* GetVolumeBar() const { return m_volumeBar.get(); }
+
+    // Files or folders dropped on the window (local paths): the first that exists opens as
+    // "mev PATH" opens it. False when none did.
+    bool OpenDroppedFiles(const std::vector<std::string>& paths);
 
     // Runs the command through the router later on the main loop; a command that is
     // disabled by then is dropped.

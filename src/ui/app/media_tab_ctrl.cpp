@@ -6,6 +6,7 @@
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/root.h>
 
+#include "core/app/start_paths.hpp"
 #include "core/commands/command_ids.hpp"
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
@@ -185,6 +186,35 @@ int CMediaTabCtrl::ChooseStartTab(std::string_view showValue, int savedIndex, co
 const char* CMediaTabCtrl::GetTabName(int index)
 {
     return (index >= 0 && index < TAB_COUNT) ? TAB_NAMES[index] : "";
+}
+
+bool CMediaTabCtrl::OpenPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return false;
+    // The command line's own reading of a bare path: its tab, its folder, its file.
+    std::string file;
+    const std::vector<std::string> options = ExpandBarePaths({"mev", path}, "/", &file);
+    std::string tab;
+    std::string folder;
+    for (const std::string& option : options) {
+        if (option.rfind("show=", 0) == 0)
+            tab = option.substr(5);
+    }
+    for (const std::string& option : options) {
+        if (!tab.empty() && option.size() > tab.size() && option.rfind(tab + "=", 0) == 0)
+            folder = option.substr(tab.size() + 1);
+    }
+    const int index = ChooseStartTab(tab, -1, {std::begin(TAB_NAMES), std::end(TAB_NAMES)});
+    if (folder.empty() || index < 0)
+        return false;
+    if (index != GetSelectedIndex())
+        OnTabPicked(index);
+    CMediaPage* page = GetPage(index);
+    if (page == nullptr)
+        return false;
+    page->OpenFolder(folder, file);
+    return true;
 }
 
 CAutorunFile CMediaTabCtrl::MakeAutorunFile() const

@@ -64,6 +64,10 @@ public:
 
     // Create Autorun.ini: allowed while every opened page shows a folder inside the
     // program's folder.
+    // Opens a folder or file as "mev PATH" does: the tab of its kind, the folder as that
+    // tab's root, the file shown or played. False when path names nothing there.
+    bool OpenPath(const std::string& path);
+
     bool CanCreateAutorun() const;
     void CreateAutorun();
 

@@ -19,6 +19,7 @@
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
 #include "platform/platform_init.hpp"
+#include "ui/app/color_scheme.hpp"
 #include "ui/app/command_actions.hpp"
 #include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
@@ -154,6 +155,8 @@ void CMEVApp::OnStartup()
     InitBrowserEngine(CollectSandboxFolders());
     CCommandActions::InstallAccelerators(*m_app);
     InstallStyles();
+    // The desktop's dark preference reaches the window and its pages.
+    FollowDesktopColorScheme(g_application_get_dbus_connection(G_APPLICATION(m_app->gobj())));
 }
 
 void CMEVApp::OnActivate()

@@ -24,6 +24,9 @@ CTabRow::CTabRow()
     set_focusable(true);
     set_focus_on_click(false);
     set_overflow(Gtk::Overflow::HIDDEN);
+    // Read out as a row of tabs, not as a nameless widget.
+    g_object_set(gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_TAB_LIST, nullptr);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, "Tabs", -1);
 
     auto click = Gtk::GestureClick::create();
     click->set_button(GDK_BUTTON_PRIMARY);
@@ -76,6 +79,8 @@ int CTabRow::AddTab(const std::string& text, const std::string& iconResource)
 {
     auto tab = std::make_unique<Tab>();
     tab->box.add_css_class("mev-tab");
+    g_object_set(tab->box.gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_TAB, nullptr);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(tab->box.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
     if (!iconResource.empty())
         tab->icon.set_from_resource(iconResource);
     tab->icon.set_pixel_size(16);
@@ -170,6 +175,8 @@ void CTabRow::UpdateStyles()
     for (std::size_t i = 0; i < m_tabs.size(); ++i) {
         Tab& tab = *m_tabs[i];
         const bool selected = static_cast<int>(i) == m_selected;
+        gtk_accessible_update_state(GTK_ACCESSIBLE(tab.box.gobj()), GTK_ACCESSIBLE_STATE_SELECTED, selected ? TRUE : FALSE,
+                                    -1);
         if (selected)
             tab.box.add_css_class("selected");
         else

@@ -101,6 +101,8 @@ void CFolderTreeView::BuildView()
 {
     m_store = Gtk::TreeStore::create(m_columns);
     m_view.set_model(m_store);
+    // The toolkit's tree view reads as a nameless filler to screen readers.
+    g_object_set(m_view.gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_TREE, nullptr);
     m_view.set_headers_visible(false);
     m_view.set_enable_tree_lines(true);
     // Type-ahead is our own (OnKeyPressed): the tree view's search popup trips over its
@@ -184,6 +186,9 @@ void CFolderTreeView::SetRoot(int rootIcon, const std::string& tabName)
 {
     m_rootIcon = rootIcon;
     m_settingName = MakeRootSettingName(tabName);
+    // Screen readers name the tree by its tab: all three are alike otherwise.
+    const std::string name = tabName + " folders";
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_view.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, name.c_str(), -1);
     std::string commandLine = GetCommandLineValue(tabName, true);
     std::string saved = commandLine.empty() ? GetSettingString(m_settingName, "") : std::string();
     const char* home = g_get_home_dir();

@@ -146,6 +146,17 @@ void CMediaPage::OpenStartFile(const std::string&)
 {
 }
 
+void CMediaPage::OpenFolder(const std::string& folder, const std::string& file)
+{
+    // A page made just now takes its first root before this one.
+    m_startIdle.disconnect();
+    Start();
+    m_tree.Rebuild(folder);
+    m_tree.SelectRoot();
+    if (!file.empty())
+        OpenStartFile(file);
+}
+
 void CMediaPage::PostCommand(int id)
 {
     // sigc::mem_fun ties the call to this page: it is dropped if the page goes first.

@@ -39,6 +39,9 @@ public:
 
     // "" asks with a folder dialog.
     void ChangeFolder(const std::string& folder = "");
+    // Makes folder the tree's root and selects it, as a start on it would; file (in that
+    // folder, "" for none) is then shown or played.
+    void OpenFolder(const std::string& folder, const std::string& file);
 
     CFolderTreeView& GetTree() { return m_tree; }
     Gtk::Widget& GetListArea() { return *m_listPane; }

@@ -97,6 +97,10 @@ Gtk::Widget* CPlayerPage::CreateListPane()
     m_list = CreateFileList();
     m_list->SetCommandPoster([this](int id) { PostCommand(id); });
     m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
+    const std::string name = std::string(GetTabName()) + " files";
+    g_object_set(m_list->GetTreeView().gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_GRID, nullptr);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_list->GetTreeView().gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   name.c_str(), -1);
     m_list->SetFilledHandler([this] {
         const int row = m_startFile.empty() ? -1 : m_list->FindByPath(m_startFile);
         m_startFile.clear();

@@ -21,6 +21,7 @@ CVolumeSlider::CVolumeSlider(std::unique_ptr<IMixer> mixer)
     // A click never takes the keyboard focus from where it was.
     set_focus_on_click(false);
     set_tooltip_text(TOOLTIP);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, "Volume", -1);
 
     if (!m_volume.IsAvailable()) {
         set_sensitive(false);

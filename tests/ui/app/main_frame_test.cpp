@@ -747,5 +747,39 @@ TEST_F(MainFrameTest, TabAndShiftTabLeaveTheBrowserPane)
     EXPECT_TRUE(test::RunMainLoopUntil([&] { return focusIn(page->GetListArea()); }));
 }
 
+// A file or folder dropped on the window opens as "mev PATH" opens it: the tab of its
+// kind with the folder as root, a media file played; a path that names nothing does not.
+TEST_F(MainFrameTest, DroppedFolderOrFileOpensInTheTabOfItsKind)
+{
+    const std::string tune = std::string(MEV_SOURCE_DIR) + "/demo/Low Hum.mp3";
+    if (!Glib::file_test(tune, Glib::FileTest::EXISTS))
+        GTEST_SKIP() << "no demo media";
+    test::CTempFolder clips;
+    clips.Write("a.webm");
+    clips.Write("b.mpg");
+    test::CTempFolder music;
+    std::error_code ec;
+    const std::string copy = music / "Low Hum.mp3";
+    ASSERT_TRUE(std::filesystem::copy_file(tune, copy, ec)) << ec.message();
+
+    SetSavedTab(0);
+    CFrameRun run({});
+    ASSERT_TRUE(run.WaitForFrontPage());
+    CMediaTabCtrl& tabs = run.frame->GetTabCtrl();
+    EXPECT_FALSE(run.frame->OpenDroppedFiles({clips / "missing", "relative"}));
+    EXPECT_EQ(tabs.GetSelectedIndex(), 0);
+
+    ASSERT_TRUE(run.frame->OpenDroppedFiles({clips / "missing", clips.Path()}));
+    EXPECT_EQ(tabs.GetSelectedIndex(), 2);
+    EXPECT_EQ(tabs.GetPage(2)->GetTree().GetRootPath(), clips.Path());
+    EXPECT_TRUE(test::RunMainLoopUntil([&] { return tabs.GetPage(2)->GetTree().GetSelectedFolder() == clips.Path(); }));
+
+    ASSERT_TRUE(run.frame->OpenDroppedFiles({copy}));
+    EXPECT_EQ(tabs.GetSelectedIndex(), 1);
+    CMediaPage* audios = tabs.GetPage(1);
+    EXPECT_EQ(audios->GetTree().GetRootPath(), music.Path());
+    EXPECT_TRUE(run.WaitForUrl(audios->GetBrowser(), "mev://audio/?" + copy));
+}
+
 } // namespace
 } // namespace mev
