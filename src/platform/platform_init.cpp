@@ -9,12 +9,14 @@
 #include "core/players/mixer.hpp"
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
+#include "core/tags/title_reader.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
 #include "platform/system_services.hpp"
+#include "platform/taglib_title_reader.hpp"
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
 
@@ -36,6 +38,7 @@ void InitPlatform()
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
+        SetTitleReader(std::make_shared<CTagLibTitleReader>());
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
         if (CPictureDecoder::Initialise()) {
             auto decoder = std::make_shared<CPictureDecoder>();

@@ -82,6 +82,7 @@ inline constexpr int ID_VOLUME_90 = 32842;        // .. Ctrl+Numpad 9
 inline constexpr int ID_VIEW_LOOP = 32843;
 inline constexpr int ID_LIST_CHECK_ALL = 32844;
 inline constexpr int ID_LIST_REVERSE_CHECK = 32845;
+inline constexpr int ID_LIST_SAVE_PLAYLIST = 32846;  // audio list: checked files to an M3U file
 
 // Status-bar indicator ids without a command of their own.
 inline constexpr int ID_SEPARATOR = 0;
