@@ -11,7 +11,7 @@
 #include "core/media/playlist.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
-#include "players/player_test_host.hpp"
+#include "ui/players/player_test_host.hpp"
 #include "tag_fixtures.hpp"
 #include "ui/players/audio_page.hpp"
 #include "ui/ui_test_support.hpp"
