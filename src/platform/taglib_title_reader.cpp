@@ -78,7 +78,8 @@ int CTagLibTitleReader::ReadLength(const std::string& path) const
     if (file.isNull() || file.audioProperties() == nullptr)
         return -1;
     const int milliseconds = file.audioProperties()->lengthInMilliseconds();
-    return milliseconds > 0 ? (milliseconds + 500) / 1000 : -1;
+    // A clip shorter than half a second still lasts: it counts as one.
+    return milliseconds > 0 ? std::max(1, (milliseconds + 500) / 1000) : -1;
 }
 
 bool CTagLibTitleReader::HasId3v2Tag(const std::string& path) const
