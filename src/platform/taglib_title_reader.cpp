@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <taglib/apetag.h>
 #include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/tag.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tdebuglistener.h>
 
 #include "core/shell/file_names.hpp"
@@ -38,6 +42,37 @@ std::string Trimmed(const TagLib::String& text)
     return title;
 }
 
+// The head of an MP3 file that the ID3v2 title is looked for in: one read instead of the
+// tag library's many, and a cover picture past it is not read at all.
+constexpr std::size_t HEAD_BYTES = 65536;
+
+// The ID3v2 title from the file's head, "" when the head has no tag or the tag no title
+// (in the part read).
+std::string ReadHeadTitle(const std::string& path, bool& regular)
+{
+    regular = false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    std::string head;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        regular = true;
+        head.resize(HEAD_BYTES);
+        const ssize_t got = pread(fd, head.data(), head.size(), 0);
+        head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    close(fd);
+    if (head.size() < 10 || head.compare(0, 3, "ID3") != 0)
+        return {};
+    TagLib::ByteVector bytes(head.data(), static_cast<unsigned>(head.size()));
+    TagLib::ByteVectorStream stream(bytes);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid() || !file.hasID3v2Tag())
+        return {};
+    return Trimmed(file.ID3v2Tag()->title());
+}
+
 } // namespace
 
 CTagLibTitleReader::CTagLibTitleReader()
@@ -48,15 +83,17 @@ CTagLibTitleReader::CTagLibTitleReader()
 
 std::string CTagLibTitleReader::ReadTitle(const std::string& path) const
 {
-    if (!IsRegular(path))
-        return {};
     if (GetFileExtension(path) == "mp3") {
         // ID3v2 first, then APE; the ID3v1 title has been looked at already.
+        bool regular = false;
+        std::string title = ReadHeadTitle(path, regular);
+        if (!title.empty() || !regular)
+            return title;
         TagLib::MPEG::File file(path.c_str(), false);
         if (!file.isValid())
             return {};
         if (file.hasID3v2Tag()) {
-            std::string title = Trimmed(file.ID3v2Tag()->title());
+            title = Trimmed(file.ID3v2Tag()->title());
             if (!title.empty())
                 return title;
         }
@@ -64,6 +101,8 @@ std::string CTagLibTitleReader::ReadTitle(const std::string& path) const
             return Trimmed(file.APETag()->title());
         return {};
     }
+    if (!IsRegular(path))
+        return {};
     TagLib::FileRef file(path.c_str(), false);
     if (file.isNull() || file.tag() == nullptr)
         return {};
