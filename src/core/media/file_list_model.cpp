@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <thread>
+#include <unordered_set>
 
 #include <sys/stat.h>
 
@@ -123,10 +125,36 @@ std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, Medi
         if (!CMediaKinds::Instance().Contains(kind, CMediaKinds::KeyOf(name)))
             continue;
         FileItem item;
-        if (MakeItem(JoinPath(folder, name), withTitles, typeNamer, typeCache, item))
+        if (MakeItem(JoinPath(folder, name), false, typeNamer, typeCache, item))
             rows.push_back(std::move(item));
     }
+    if (withTitles)
+        ReadTitles(rows, cancel);
     return rows;
+}
+
+void CFileListModel::ReadTitles(std::vector<FileItem>& rows, const std::atomic<bool>* cancel)
+{
+    // Reading a tag is mostly waiting for small reads: a few threads share the rows.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    const std::size_t perThread = (rows.size() + threads - 1) / threads;
+    const auto read = [&rows, cancel](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+                return;
+            rows[i].title = ReadTitle(rows[i].path);
+        }
+    };
+    if (threads < 2 || rows.size() < 64) {
+        read(0, rows.size());
+        return;
+    }
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t)
+        helpers.emplace_back(read, std::min(rows.size(), t * perThread), std::min(rows.size(), (t + 1) * perThread));
+    read(0, std::min(rows.size(), perThread));
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 
 std::vector<FileItem> CFileListModel::ListFiles(const std::vector<std::string>& paths, bool withTitles,
@@ -135,6 +163,7 @@ std::vector<FileItem> CFileListModel::ListFiles(const std::vector<std::string>& 
     std::vector<FileItem> rows;
     CMediaKinds::Instance().EnsureBuilt();
     TypeCache typeCache;
+    std::unordered_set<std::string> listed;
     for (const std::string& path : paths) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
             break;
@@ -142,12 +171,16 @@ std::vector<FileItem> CFileListModel::ListFiles(const std::vector<std::string>& 
         if (IsPlaylistName(path) || (!CMediaKinds::Instance().Contains(MediaKind::Audio, key) &&
                                      !CMediaKinds::Instance().Contains(MediaKind::Video, key)))
             continue;
-        if (std::any_of(rows.begin(), rows.end(), [&](const FileItem& row) { return row.path == path; }))
+        if (listed.count(path) != 0)
             continue;
         FileItem item;
-        if (MakeItem(path, withTitles, typeNamer, typeCache, item))
+        if (MakeItem(path, false, typeNamer, typeCache, item)) {
+            listed.insert(path);
             rows.push_back(std::move(item));
+        }
     }
+    if (withTitles)
+        ReadTitles(rows, cancel);
     return rows;
 }
 

@@ -120,6 +120,8 @@ public:
 private:
     // "" for files without a title.
     static std::string ReadTitle(const std::string& path);
+    // The titles of all rows, read on a few threads at once.
+    static void ReadTitles(std::vector<FileItem>& rows, const std::atomic<bool>* cancel);
     // The row of a listed file: false for what is no regular file.
     using TypeCache = std::vector<std::pair<std::string, std::string>>;
     static bool MakeItem(const std::string& path, bool withTitles, const TypeNamer& typeNamer, TypeCache& typeCache,
