@@ -15,12 +15,14 @@
 #include "core/shell/resources.hpp"
 #include "core/shell/settings.hpp"
 #include "core/pages/picture_info.hpp"
+#include "core/tags/title_reader.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
 #include "platform/key_file_settings.hpp"
 #include "platform/system_services.hpp"
+#include "platform/taglib_title_reader.hpp"
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
 #include "platform/sandboxed_picture_decoder.hpp"
@@ -44,6 +46,7 @@ void InitPlatform()
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
+        SetTitleReader(std::make_shared<CTagLibTitleReader>());
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
         if (CPictureDecoder::Initialise()) {
             CMediaKinds::Instance().SetDecoderImageKeys(CPictureDecoder().GetPictureExtensions());

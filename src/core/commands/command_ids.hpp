@@ -100,6 +100,7 @@ inline constexpr int ID_PICTURE_ROTATE_RIGHT = 32905;
 inline constexpr int ID_PICTURE_INFO = 32906;
 inline constexpr int ID_PICTURE_DELETE = 32907;
 inline constexpr int ID_INDICATOR_PICTURE = 32908;  // the picture's line in the status bar
+inline constexpr int ID_LIST_SAVE_PLAYLIST = 32846;  // audio list: checked files to an M3U file
 
 // Status-bar indicator ids without a command of their own.
 inline constexpr int ID_SEPARATOR = 0;

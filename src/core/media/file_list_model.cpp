@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <thread>
+#include <unordered_set>
 
 #include <sys/stat.h>
 
@@ -12,7 +14,8 @@
 #include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/utf8.hpp"
-#include "core/tags/id3v1_tag.hpp"
+#include "core/media/playlist.hpp"
+#include "core/tags/title_reader.hpp"
 
 namespace mev {
 
@@ -100,10 +103,7 @@ CFileListModel::CFileListModel(bool audioNames) : m_audioNames(audioNames) {}
 
 std::string CFileListModel::ReadTitle(const std::string& path)
 {
-    if (GetFileExtension(path) != "mp3")
-        return {};
-    CId3v1Tag tag;
-    return tag.Read(path) ? tag.GetTitle() : std::string();
+    return ReadAudioTitle(path);
 }
 
 std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, MediaKind kind, bool withTitles,
@@ -117,7 +117,7 @@ std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, Medi
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     // One type lookup per extension: the description comes from the name alone.
-    std::vector<std::pair<std::string, std::string>> typeCache;
+    TypeCache typeCache;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
             break;
@@ -125,32 +125,93 @@ std::vector<FileItem> CFileListModel::ListFolder(const std::string& folder, Medi
         if (!CMediaKinds::Instance().Contains(kind, CMediaKinds::KeyOf(name)))
             continue;
         FileItem item;
-        item.path = JoinPath(folder, name);
-        // One stat per entry gives kind, size and time; a link counts as what it names.
-        // Only regular files: a FIFO or device under a media name stalls whoever opens it.
-        struct stat info {};
-        if (stat(item.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        item.size = static_cast<std::uint64_t>(info.st_size);
-        item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
-
-        const auto dot = name.rfind('.');
-        const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-        auto cached = std::find_if(typeCache.begin(), typeCache.end(),
-                                   [&](const auto& entry) { return entry.first == extension; });
-        if (cached == typeCache.end()) {
-            std::string type = typeNamer ? typeNamer(name) : std::string();
-            if (type.empty())
-                type = ToDisplayText(GetFileExtension(name)) + " File";
-            typeCache.emplace_back(extension, type);
-            cached = std::prev(typeCache.end());
-        }
-        item.typeName = cached->second;
-        if (withTitles)
-            item.title = ReadTitle(item.path);
-        rows.push_back(std::move(item));
+        if (MakeItem(JoinPath(folder, name), false, typeNamer, typeCache, item))
+            rows.push_back(std::move(item));
     }
+    if (withTitles)
+        ReadTitles(rows, cancel);
     return rows;
+}
+
+void CFileListModel::ReadTitles(std::vector<FileItem>& rows, const std::atomic<bool>* cancel)
+{
+    // Reading a tag is mostly waiting for small reads: a few threads share the rows.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    const std::size_t perThread = (rows.size() + threads - 1) / threads;
+    const auto read = [&rows, cancel](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+                return;
+            rows[i].title = ReadTitle(rows[i].path);
+        }
+    };
+    if (threads < 2 || rows.size() < 64) {
+        read(0, rows.size());
+        return;
+    }
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t)
+        helpers.emplace_back(read, std::min(rows.size(), t * perThread), std::min(rows.size(), (t + 1) * perThread));
+    read(0, std::min(rows.size(), perThread));
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+std::vector<FileItem> CFileListModel::ListFiles(const std::vector<std::string>& paths, bool withTitles,
+                                                const TypeNamer& typeNamer, const std::atomic<bool>* cancel)
+{
+    std::vector<FileItem> rows;
+    CMediaKinds::Instance().EnsureBuilt();
+    TypeCache typeCache;
+    std::unordered_set<std::string> listed;
+    for (const std::string& path : paths) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            break;
+        const std::string key = CMediaKinds::KeyOf(GetFileNamePart(path));
+        if (IsPlaylistName(path) || (!CMediaKinds::Instance().Contains(MediaKind::Audio, key) &&
+                                     !CMediaKinds::Instance().Contains(MediaKind::Video, key)))
+            continue;
+        if (listed.count(path) != 0)
+            continue;
+        FileItem item;
+        if (MakeItem(path, false, typeNamer, typeCache, item)) {
+            listed.insert(path);
+            rows.push_back(std::move(item));
+        }
+    }
+    if (withTitles)
+        ReadTitles(rows, cancel);
+    return rows;
+}
+
+bool CFileListModel::MakeItem(const std::string& path, bool withTitles, const TypeNamer& typeNamer,
+                              TypeCache& typeCache, FileItem& item)
+{
+    item.path = path;
+    // One stat per entry gives kind, size and time; a link counts as what it names.
+    // Only regular files: a FIFO or device under a media name stalls whoever opens it.
+    struct stat info {};
+    if (stat(item.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    item.size = static_cast<std::uint64_t>(info.st_size);
+    item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+
+    const std::string name = GetFileNamePart(path);
+    const auto dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    auto cached = std::find_if(typeCache.begin(), typeCache.end(),
+                               [&](const auto& entry) { return entry.first == extension; });
+    if (cached == typeCache.end()) {
+        std::string type = typeNamer ? typeNamer(name) : std::string();
+        if (type.empty())
+            type = ToDisplayText(GetFileExtension(name)) + " File";
+        typeCache.emplace_back(extension, type);
+        cached = std::prev(typeCache.end());
+    }
+    item.typeName = cached->second;
+    if (withTitles)
+        item.title = ReadTitle(item.path);
+    return true;
 }
 
 bool CFileListModel::BlocksAppend(std::string_view folder) const
@@ -170,13 +231,16 @@ void CFileListModel::PrepareRow(FileItem& item)
         item.nameKey = FoldCase(GetFileNamePart(item.path));
 }
 
-void CFileListModel::Replace(std::vector<FileItem> rows)
+void CFileListModel::Replace(std::vector<FileItem> rows, bool sort)
 {
     m_rows = std::move(rows);
     for (FileItem& item : m_rows)
         PrepareRow(item);
     m_sortAscending = true;
-    Sort(COLUMN_NAME, true);
+    if (sort)
+        Sort(COLUMN_NAME, true);
+    else
+        m_sortColumn = -1;  // a later Resort keeps the order too
 }
 
 std::size_t CFileListModel::Append(std::vector<FileItem> rows)

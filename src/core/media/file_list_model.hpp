@@ -15,7 +15,7 @@ namespace mev {
 struct FileItem {
     std::string path;            // folder + '/' + name, runs of '/' collapsed; raw bytes
     std::string typeName;        // the file type's description; "" when none was found
-    std::string title;           // ID3v1 title of an MP3 (audio lists only), read once per fill
+    std::string title;           // tag title (audio lists only), read once per fill
     std::uint64_t size = 0;
     std::int64_t lastWriteTime = 0;  // seconds since 1970-01-01 UTC
     std::uint32_t playCount = 0;     // how often auto play finished the file
@@ -44,7 +44,8 @@ public:
     // The type description of a file from its name alone; "" when none is known.
     using TypeNamer = std::function<std::string(const std::string& fileName)>;
 
-    // audioNames: the Name column shows and sorts MP3 files by their ID3v1 title.
+    // audioNames: the Name column shows and sorts audio files by their tag title
+    // (ReadAudioTitle).
     explicit CFileListModel(bool audioNames = false);
 
     bool UsesTitles() const { return m_audioNames; }
@@ -56,12 +57,18 @@ public:
     static std::vector<FileItem> ListFolder(const std::string& folder, MediaKind kind, bool withTitles,
                                             const TypeNamer& typeNamer, const std::atomic<bool>* cancel = nullptr);
 
+    // The files a playlist names that exist as regular audio or video files (playlists
+    // excepted), each once, in the playlist's order; as ListFolder does for a folder.
+    static std::vector<FileItem> ListFiles(const std::vector<std::string>& paths, bool withTitles,
+                                           const TypeNamer& typeNamer, const std::atomic<bool>* cancel = nullptr);
+
     // Appending folder would add nothing: some row's path begins with it (a plain
     // prefix test on the bytes, so rows of "/m/music2" also block "/m/music").
     bool BlocksAppend(std::string_view folder) const;
 
-    // Replaces every row and sorts ascending by name.
-    void Replace(std::vector<FileItem> rows);
+    // Replaces every row and sorts ascending by name, or with sort false keeps the
+    // order given (a playlist's).
+    void Replace(std::vector<FileItem> rows, bool sort = true);
     // Adds rows at the end without sorting; returns the index of the first one.
     std::size_t Append(std::vector<FileItem> rows);
     void Clear();
@@ -111,8 +118,14 @@ public:
     int NextToPlay(const std::string& currentUrl, bool loop);
 
 private:
-    // "" for files that are no MP3 or have no title.
+    // "" for files without a title.
     static std::string ReadTitle(const std::string& path);
+    // The titles of all rows, read on a few threads at once.
+    static void ReadTitles(std::vector<FileItem>& rows, const std::atomic<bool>* cancel);
+    // The row of a listed file: false for what is no regular file.
+    using TypeCache = std::vector<std::pair<std::string, std::string>>;
+    static bool MakeItem(const std::string& path, bool withTitles, const TypeNamer& typeNamer, TypeCache& typeCache,
+                         FileItem& item);
     void PrepareRow(FileItem& item);
 
     bool m_audioNames;

@@ -125,6 +125,9 @@ void CMediaKinds::Build(const std::vector<std::string>& dataDirs)
             m_sets[static_cast<int>(MediaKind::Image)].insert(key);
     }
     m_sets[static_cast<int>(MediaKind::Audio)].insert(".mp3");
+    // Playlists belong to the audio list whatever the MIME database calls them.
+    m_sets[static_cast<int>(MediaKind::Audio)].insert(".m3u");
+    m_sets[static_cast<int>(MediaKind::Audio)].insert(".m3u8");
     m_sets[static_cast<int>(MediaKind::Video)].insert(".mpg");
 
     for (const std::string& dir : dataDirs) {

@@ -63,6 +63,14 @@ std::vector<MenuEntry> ListMenuItems()
             Item(ID_LIST_REVERSE_CHECK, "Reverse Check")};
 }
 
+std::vector<MenuEntry> AudioListMenuItems()
+{
+    std::vector<MenuEntry> items = ListMenuItems();
+    items.push_back(Separator());
+    items.push_back(Item(ID_LIST_SAVE_PLAYLIST, "Save Checked as Playlist..."));
+    return items;
+}
+
 const std::map<int, std::vector<MenuEntry>>& Menus()
 {
     static const std::map<int, std::vector<MenuEntry>> menus = {
@@ -108,7 +116,7 @@ const std::map<int, std::vector<MenuEntry>>& Menus()
           Separator(), Popup("Autoplay", AutoplayItems()),
           Item(ID_IMAGE_TOGGLESIZE, "Toggle Size\t(F9)"), Item(ID_VIEW_FULLSCREEN, "Full Screen"),
           Separator(), Popup("Picture", PictureItems())}},
-        {IDR_AUDIO_LIST_MENU, ListMenuItems()},
+        {IDR_AUDIO_LIST_MENU, AudioListMenuItems()},
         {IDR_VIDEO_LIST_MENU, ListMenuItems()},
         {IDR_FOLDER_TREE_MENU, {Item(ID_VIEW_CHANGEFOLDER, "Change Folder...")}},
     };
@@ -256,6 +264,7 @@ std::string GetCommandPrompt(int id)
         {ID_VIEW_LOOP, "Repeat play the same file."},
         {ID_FILE_COPY_SELECTED, "Copy seleced files to another folder."},
         {ID_FILE_MOVE_SELECTED, "Move seleced files to another folder."},
+        {ID_LIST_SAVE_PLAYLIST, "Save the checked files as a playlist."},
         {ID_OPENWITH_SELECT, "Select a application that will be used to open this type of files."},
     };
     auto it = prompts.find(id);

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <thread>
 #include <utility>
 
 #include <glib.h>
 
 #include "core/commands/command_ids.hpp"
+#include "core/media/playlist.hpp"
+#include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
+#include "core/shell/system_error.hpp"
 #include "platform/system_services.hpp"
 #include "ui/app/main_frame.hpp"
+#include "ui/app/message_box.hpp"
 #include "ui/media/open_with_menu.hpp"
 
 namespace mev {
@@ -20,6 +25,9 @@ struct FileListJob {
     MediaKind kind = MediaKind::Audio;
     bool append = false;
     bool withTitles = false;
+    std::string playlist;   // lists the playlist's files rather than the folder
+    int playlistError = 0;  // errno of a playlist that could not be read
+    std::size_t playlistLines = 0;
     std::atomic<bool> cancel{false};
     std::vector<FileItem> rows;
 };
@@ -304,12 +312,39 @@ void CFileListCtrl::FillFolder(const std::string& folder, MediaKind kind, bool a
     job->kind = kind;
     job->append = append;
     job->withTitles = m_model.UsesTitles();
+    StartJob(job);
+}
+
+void CFileListCtrl::FillPlaylist(const std::string& playlist)
+{
+    if (m_job) {
+        m_job->cancel = true;
+        m_job.reset();
+    }
+    auto job = std::make_shared<FileListJob>();
+    job->playlist = playlist;
+    job->kind = MediaKind::Audio;
+    job->withTitles = m_model.UsesTitles();
+    StartJob(job);
+}
+
+void CFileListCtrl::StartJob(const std::shared_ptr<FileListJob>& job)
+{
     m_job = job;
     set_cursor("wait");
     auto* done = new JobDone{job, m_alive, this};
     std::thread([job, done] {
-        job->rows = CFileListModel::ListFolder(job->folder, job->kind, job->withTitles, &GetFileTypeDescription,
-                                               &job->cancel);
+        if (job->playlist.empty()) {
+            job->rows = CFileListModel::ListFolder(job->folder, job->kind, job->withTitles, &GetFileTypeDescription,
+                                                   &job->cancel);
+        } else {
+            std::vector<std::string> paths;
+            if (ReadPlaylistFile(job->playlist, paths))
+                job->rows = CFileListModel::ListFiles(paths, job->withTitles, &GetFileTypeDescription, &job->cancel);
+            else
+                job->playlistError = errno;
+            job->playlistLines = paths.size();
+        }
         g_main_context_invoke_full(
             nullptr, G_PRIORITY_DEFAULT,
             [](gpointer data) -> gboolean {
@@ -328,6 +363,10 @@ void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)
         return;
     m_job.reset();
     set_cursor("");
+    if (!job->playlist.empty()) {
+        ApplyPlaylist(job);
+        return;
+    }
     if (!job->append) {
         m_model.Replace(std::move(job->rows));
         OnChecksChanged();
@@ -344,6 +383,32 @@ void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)
     const std::size_t first = m_model.Append(std::move(job->rows));
     ResizeStore(m_model.GetCount());
     m_view.scroll_to_row(Gtk::TreeModel::Path(std::to_string(first)));
+}
+
+void CFileListCtrl::ApplyPlaylist(const std::shared_ptr<FileListJob>& job)
+{
+    // A playlist that gives nothing to play leaves the list as it was, and says why.
+    const std::string name = ToDisplayText(GetFileNamePart(job->playlist));
+    if (job->playlistError != 0 || job->rows.empty()) {
+        std::string text;
+        if (job->playlistError != 0)
+            text = "Cannot read the playlist " + name + ":\n" + GetSystemErrorText(job->playlistError);
+        else if (job->playlistLines == 0)
+            text = "The playlist " + name + " lists no files.";
+        else
+            text = "None of the files the playlist " + name + " lists was found.";
+        ShowMessageBox(dynamic_cast<Gtk::Window*>(get_root()), text);
+        return;
+    }
+    m_model.Replace(std::move(job->rows), false);
+    m_model.CheckAll();
+    m_currentItem = 0;
+    m_view.unset_model();
+    ResizeStore(0);
+    ResizeStore(m_model.GetCount());
+    m_view.set_model(m_store);
+    if (m_filled)
+        m_filled();
 }
 
 void CFileListCtrl::ResizeStore(std::size_t count)

@@ -48,6 +48,10 @@ public:
     // rows already listed (unless a row lies in the folder already), otherwise they
     // replace them, sorted by name.
     void FillFolder(const std::string& folder, MediaKind kind, bool append);
+    // Lists the files the playlist names that exist, in its order, all checked (ready
+    // for auto play). A playlist that cannot be read or names no file found leaves the
+    // rows as they are and says so in a message box.
+    void FillPlaylist(const std::string& playlist);
     // True while a folder is being read.
     bool IsFilling() const { return static_cast<bool>(m_job); }
 
@@ -106,7 +110,9 @@ private:
     int RowOf(const Gtk::TreeModel::const_iterator& iter) const;
     void ResizeStore(std::size_t count);
     void Redraw();
+    void StartJob(const std::shared_ptr<FileListJob>& job);
     void ApplyJob(const std::shared_ptr<FileListJob>& job);
+    void ApplyPlaylist(const std::shared_ptr<FileListJob>& job);
     void OnPressed(int nPress, double x, double y);
     // Gives the list the keyboard focus without the selection the tree view makes then.
     void TakeFocus();

@@ -34,6 +34,12 @@ bool CAudioPage::OnUpdateCommand(CCmdUI& ui)
 
 bool CAudioPage::OnCommand(int id)
 {
+    // A click on a playlist lists its files instead of playing it.
+    if (id == ID_PRIVATE_LIST_SELECTED || id == ID_PRIVATE_LIST_DBLCLK) {
+        auto* list = dynamic_cast<CAudioFileListCtrl*>(GetFileList());
+        if (list != nullptr && list->OpenSelectedPlaylist())
+            return true;
+    }
     if (id == ID_TOOLS_TAGEDITOR) {
         // The editor plays and releases files through the page message, which reaches
         // this page while it is the one on screen.

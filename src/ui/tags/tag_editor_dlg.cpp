@@ -1,6 +1,7 @@
 #include "ui/tags/tag_editor_dlg.hpp"
 
 #include "core/shell/url.hpp"
+#include "core/tags/title_reader.hpp"
 #include "ui/app/message_box.hpp"
 
 namespace mev {
@@ -69,6 +70,11 @@ CTagEditorDlg::CTagEditorDlg(Gtk::Window* parent, const std::string& folder,
             m_tagsGrid.attach(*f.lock, 2, row);
         ++row;
     }
+    m_id3v2Note.set_wrap(true);
+    m_id3v2Note.set_xalign(0);
+    m_id3v2Note.set_max_width_chars(50);
+    m_id3v2Note.set_visible(false);
+    m_tagsGrid.attach(m_id3v2Note, 0, row, 3);
     LimitEntry(m_title, CTagEditor::TEXT_LIMIT);
     LimitEntry(m_artist, CTagEditor::TEXT_LIMIT);
     LimitEntry(m_album, CTagEditor::TEXT_LIMIT);
@@ -211,6 +217,8 @@ void CTagEditorDlg::OnSelectionChanged()
         m_update.set_sensitive(true);
         WriteControls();
     }
+    const auto reader = GetTitleReader();
+    m_id3v2Note.set_visible(row >= 0 && reader && reader->HasId3v2Tag(m_editor.FullPath(row)));
     AfterUpdate(message);
 }
 

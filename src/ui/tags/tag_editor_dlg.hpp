@@ -32,6 +32,8 @@ public:
     Gtk::CheckButton& GetAlbumLock() { return m_lockAlbum; }
     Gtk::CheckButton& GetAutoUpdate() { return m_autoUpdate; }
     Gtk::Button& GetUpdateButton() { return m_update; }
+    // Shown while the selected file also has an ID3v2 tag, which the editor leaves alone.
+    Gtk::Label& GetId3v2Note() { return m_id3v2Note; }
     void SelectRow(int row);
     void Close();
 
@@ -66,6 +68,8 @@ private:
     Gtk::Grid m_tagsGrid;
     Gtk::Entry m_file, m_title, m_artist, m_album, m_comment;
     Gtk::CheckButton m_lockArtist{"Lock"}, m_lockAlbum{"Lock"}, m_lockComment{"Lock"};
+    Gtk::Label m_id3v2Note{"This file also has a newer (ID3v2) tag, which this editor leaves as it is. "
+                           "Other players may show the title and artist from that tag instead."};
     Gtk::Frame m_actionFrame{"Action"};
     Gtk::Box m_actionBox{Gtk::Orientation::VERTICAL, 6};
     Gtk::Button m_update{"Update"};

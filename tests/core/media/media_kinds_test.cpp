@@ -85,7 +85,8 @@ TEST_F(MediaKindsDb, BuiltInKeysWithoutAnyDatabase)
     kinds.BuildFrom({(m_root / "missing").string(), ""});
     for (const char* key : {".gif", ".jpg", ".jpeg", ".wmf", ".bmp", ".ico"})
         EXPECT_TRUE(kinds.Contains(MediaKind::Image, key)) << key;
-    EXPECT_TRUE(kinds.Contains(MediaKind::Audio, ".mp3"));
+    for (const char* key : {".mp3", ".m3u", ".m3u8"})
+        EXPECT_TRUE(kinds.Contains(MediaKind::Audio, key)) << key;
     EXPECT_TRUE(kinds.Contains(MediaKind::Video, ".mpg"));
     EXPECT_FALSE(kinds.Contains(MediaKind::Video, ".swf"));
     EXPECT_FALSE(kinds.Contains(MediaKind::Image, ".png"));

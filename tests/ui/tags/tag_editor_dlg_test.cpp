@@ -8,6 +8,8 @@
 
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
+#include "core/tags/title_reader.hpp"
+#include "tag_fixtures.hpp"
 #include "ui/ui_test_support.hpp"
 
 namespace mev {
@@ -52,6 +54,34 @@ TEST(TagEditorDlg, FieldsFollowTheSelectionWithLocksLimitsAndAutoUpdate)
     EXPECT_EQ(tag.GetAlbum(), "Shared album");
     dialog->Close();
     test::RunMainLoopFor(50);
+}
+
+// The editor writes ID3v1 only: it says so for a file that has an ID3v2 tag too, and
+// leaves that tag as it was.
+TEST(TagEditorDlg, NotesAnId3v2TagItLeavesAlone)
+{
+    test::CTempFolder dir;
+    ASSERT_TRUE(test::WriteId3v2Mp3(dir / "newer.mp3", "Newer title", 4, TagLib::String::UTF8));
+    dir.Write("plain.mp3", std::string(300, 'p'));
+    CTagEditorDlg* dialog = CTagEditorDlg::Open(nullptr, dir.Path(), [](const std::string&) {});
+    ASSERT_NE(dialog, nullptr);
+    const int newer = dialog->GetEditor().Rows()[0].name == "newer.mp3" ? 0 : 1;
+    EXPECT_FALSE(dialog->GetId3v2Note().get_visible());
+    dialog->SelectRow(newer);
+    EXPECT_TRUE(dialog->GetId3v2Note().get_visible());
+    dialog->GetTitleEntry().set_text("Older title");
+    g_signal_emit_by_name(dialog->GetUpdateButton().gobj(), "clicked");
+    dialog->SelectRow(1 - newer);
+    EXPECT_FALSE(dialog->GetId3v2Note().get_visible());
+    dialog->Close();
+    test::RunMainLoopFor(50);
+
+    CId3v1Tag tag;
+    ASSERT_TRUE(tag.Read(dir / "newer.mp3"));
+    EXPECT_EQ(tag.GetTitle(), "Older title");
+    ASSERT_NE(GetTitleReader(), nullptr);
+    EXPECT_TRUE(GetTitleReader()->HasId3v2Tag(dir / "newer.mp3"));
+    EXPECT_EQ(GetTitleReader()->ReadTitle(dir / "newer.mp3"), "Newer title");
 }
 
 } // namespace
