@@ -177,6 +177,9 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const std::string folder =
         argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / ("mev-probe-" + std::to_string(count))).string();
+    // The program draws with GTK's cairo renderer unless GSK_RENDERER says otherwise;
+    // measure what it does.
+    g_setenv("GSK_RENDERER", "cairo", FALSE);
     if (!gtk_init_check()) {
         std::fprintf(stderr, "no display: run under xvfb-run -a\n");
         return 1;
