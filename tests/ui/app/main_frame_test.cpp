@@ -462,7 +462,7 @@ TEST_F(MainFrameTest, ContextMenuCommandsTakeTheMainRoute)
         ASSERT_NE(indexMenu, nullptr);
         EXPECT_EQ(ContextImagePath, c.contextPath) << c.path;
         auto section = indexMenu->get_menu_model()->get_item_link(0, Gio::MenuModel::Link::SECTION);
-        EXPECT_EQ(section->get_n_items(), 4) << c.path;
+        EXPECT_EQ(section->get_n_items(), 5) << c.path;  // Width, Sort By, Show Names, Autoplay, Open With
         EXPECT_EQ(run.frame->GetActions().FindMenuAction(ID_OPENWITH_SELECT)->get_enabled(), !c.contextPath.empty())
             << c.path;
         indexMenu->popdown();
