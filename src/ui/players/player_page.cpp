@@ -80,6 +80,7 @@ CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind
 
 CPlayerPage::~CPlayerPage()
 {
+    m_pendingPlaying.disconnect();
     std::erase(Players(), this);
     if (Controls().page == this)
         Controls().page = nullptr;
