@@ -172,8 +172,12 @@ std::string AnswerMessageBox(int response, int timeoutMs)
 bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,
                    Gtk::TreeViewColumn& column, int button, int dy, bool twice)
 {
+    // The row must be laid out before its place on screen means anything.
     Gdk::Rectangle cell;
-    view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
+    RunMainLoopUntil([&] {
+        view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
+        return cell.get_height() > 0 && cell.get_width() > 0;
+    });
     int wx = 0;
     int wy = 0;
     view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,
