@@ -129,4 +129,18 @@ bool CTagLibTitleReader::HasId3v2Tag(const std::string& path) const
     return file.isValid() && file.hasID3v2Tag();
 }
 
+TrackInfo CTagLibTitleReader::ReadTrack(const std::string& path) const
+{
+    TrackInfo track;
+    if (!IsRegular(path))
+        return track;
+    TagLib::FileRef file(path.c_str(), false);
+    if (file.isNull() || file.tag() == nullptr)
+        return track;
+    track.title = Trimmed(file.tag()->title());
+    track.artist = Trimmed(file.tag()->artist());
+    track.album = Trimmed(file.tag()->album());
+    return track;
+}
+
 } // namespace mev

@@ -13,6 +13,7 @@ public:
     std::string ReadTitle(const std::string& path) const override;
     int ReadLength(const std::string& path) const override;
     bool HasId3v2Tag(const std::string& path) const override;
+    TrackInfo ReadTrack(const std::string& path) const override;
 };
 
 } // namespace mev

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "core/tags/track_info.hpp"
+
 namespace mev {
 
 // Reads what the tags of an audio file other than ID3v1 say (ID3v2, Vorbis comments,
@@ -17,6 +19,8 @@ public:
     virtual int ReadLength(const std::string& path) const = 0;
     // Whether an MP3 file carries an ID3v2 tag.
     virtual bool HasId3v2Tag(const std::string& path) const = 0;
+    // Title, artist and album as the tags give them, UTF-8; "" for each one missing.
+    virtual TrackInfo ReadTrack(const std::string& path) const = 0;
 };
 
 // Safe to call at any time, also while workers use the reader.

@@ -3,6 +3,7 @@
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/tags/id3v1_tag.hpp"
+#include "core/tags/title_reader.hpp"
 
 namespace mev {
 
@@ -26,6 +27,18 @@ TrackInfo ReadTrackInfo(const std::string& path)
         info.title = Trimmed(tag.GetTitle());
         info.artist = Trimmed(tag.GetArtist());
         info.album = Trimmed(tag.GetAlbum());
+    }
+    // What ID3v1 lacks, the file's other tags may give (ID3v2, Vorbis comments, MP4).
+    if (info.title.empty() || info.artist.empty() || info.album.empty()) {
+        if (auto reader = GetTitleReader()) {
+            const TrackInfo other = reader->ReadTrack(path);
+            if (info.title.empty())
+                info.title = other.title;
+            if (info.artist.empty())
+                info.artist = other.artist;
+            if (info.album.empty())
+                info.album = other.album;
+        }
     }
     if (info.title.empty())
         info.title = ToDisplayText(GetFileNamePart(path));

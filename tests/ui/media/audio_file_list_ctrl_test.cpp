@@ -11,6 +11,7 @@
 #include "core/media/playlist.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
+#include "core/tags/track_info.hpp"
 #include "ui/players/player_test_host.hpp"
 #include "tag_fixtures.hpp"
 #include "ui/browser/browser_engine.hpp"
@@ -60,6 +61,8 @@ TEST(AudioFileListCtrl, NamesComeFromEveryTagFormatWithId3v1First)
     EXPECT_EQ(ShownNames(*list), (Names{"Ape Title", "broken", "Café Latin", "Flac Title", "Mp4 Title", "Ogg Title",
                                         "Older Title", "Opus Title", "plain", "Zebra Song", "Ärger im Paradies",
                                         "日本の歌"}));
+    // The desktop's media controls name a playing file from the same tags.
+    EXPECT_EQ(ReadTrackInfo(dir / "clip.flac").title, "Flac Title");
     window.destroy();
 }
 
