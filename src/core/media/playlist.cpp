@@ -8,6 +8,7 @@
 
 #include "core/files/file_writer.hpp"
 #include "core/shell/file_names.hpp"
+#include "core/shell/command_line.hpp"
 #include "core/shell/url.hpp"
 
 namespace mev {
@@ -42,23 +43,6 @@ std::string Normalize(const std::filesystem::path& path)
     return text;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool IsPlaylistName(std::string_view name)
@@ -82,11 +66,11 @@ std::vector<std::string> ParsePlaylist(std::string_view text, std::string_view f
             continue;
         std::string path;
         if (const std::size_t scheme = SchemeLength(line); scheme != 0) {
-            if (!EqualsIgnoringCase(line.substr(0, scheme), "file"))
+            if (!EqualsNoCase(line.substr(0, scheme), "file"))
                 continue;
             std::string_view rest = line.substr(scheme + 1);
             // "file://localhost/x" names the same file as "file:///x".
-            if (EqualsIgnoringCase(rest.substr(0, 12), "//localhost/"))
+            if (EqualsNoCase(rest.substr(0, 12), "//localhost/"))
                 rest.remove_prefix(11);
             if (!FileUrlToPath(DecodeUrl(std::string("file:") + std::string(rest)), path) || path.empty() ||
                 path[0] != '/')

@@ -7,6 +7,7 @@
 #include "core/commands/command_ids.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/pages/image_pane_state.hpp"
+#include "core/shell/command_line.hpp"
 #include "core/shell/url.hpp"
 
 namespace mev {
@@ -26,23 +27,6 @@ constexpr std::array<MethodName, 6> METHODS{{
     {"WMPAudioDone", CScriptExternal::DISPID_WMP_AUDIO_DONE},
     {"WMPVideoDone", CScriptExternal::DISPID_WMP_VIDEO_DONE},
 }};
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 int FindMethod(std::string_view name)
 {

@@ -39,6 +39,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return true;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
 std::string RelativePathBase(const std::string& programFolder, const std::string& currentFolder)
 {
     return IsInstalledProgramFolder(programFolder) ? currentFolder : programFolder;

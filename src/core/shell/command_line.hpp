@@ -19,6 +19,8 @@ std::string GetCommandLineValue(std::string_view name, bool pathFlag);
 // Whether text begins with prefix, ASCII letters compared without regard to case, as
 // option names are.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+// Whether two texts are equal, ASCII letters compared without regard to case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The folder relative paths on the command line are taken from: the current folder for
 // an installed program (IsInstalledProgramFolder), as a command-line user expects; the
