@@ -62,12 +62,14 @@ TEST(Playlist, ReadsWhatOtherProgramsWrite)
                              "file:///music/with%20space%23.mp3\r\n"
                              "FILE://localhost/music/local.mp3\r\n"
                              "file:relative-url.mp3\r\n"
+                             "file:///music/cut%00/etc/passwd\r\n"
                              "http://example.com/stream.mp3\n"
                              "C:\\Music\\song.mp3\n"
                              "last-without-newline.mp3";
     EXPECT_EQ(ParsePlaylist(text, "/lists"),
               (Paths{"/lists/relative.mp3", "/lists/  # not a comment: a name with blanks", "/lists/there.ogg",
-                     "/abs/olute.flac", "/music/with space#.mp3", "/music/local.mp3", "/lists/C:\\Music\\song.mp3",
+                     "/abs/olute.flac", "/music/with space#.mp3", "/music/local.mp3",
+                     "/music/cut%00/etc/passwd", "/lists/C:\\Music\\song.mp3",
                      "/lists/last-without-newline.mp3"}));
     EXPECT_TRUE(ParsePlaylist("", "/lists").empty());
     EXPECT_TRUE(IsPlaylistName("/a/b.M3U8"));
