@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <sys/stat.h>
 #include <thread>
 
 #include "core/media/folder_tree_model.hpp"
 #include "core/media/media_kinds.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/shell/file_names.hpp"
 
 namespace mev {
@@ -19,11 +21,44 @@ namespace {
 constexpr int DESCENDING = 16;
 
 struct SortItem {
-    std::int64_t number = 0;  // modification time or size
+    std::int64_t number = 0;  // date taken (else modification time) in ns, or size
     std::string type;
     std::string nameKey;
     std::uint32_t index = 0;
 };
+
+// An EXIF date ("YYYY:MM:DD HH:MM:SS", the camera's local time) as nanoseconds since
+// the epoch, comparable with modification times; false for anything else.
+bool ExifDateToNanoseconds(const std::string& text, std::int64_t& nanoseconds)
+{
+    if (text.size() < 19)
+        return false;
+    int fields[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        const std::size_t at = i == 0 ? 0 : 2 + 3 * static_cast<std::size_t>(i);
+        const std::size_t digits = i == 0 ? 4 : 2;
+        for (std::size_t k = at; k < at + digits; ++k) {
+            if (text[k] < '0' || text[k] > '9')
+                return false;
+            fields[i] = fields[i] * 10 + (text[k] - '0');
+        }
+    }
+    if (fields[0] < 1900 || fields[1] < 1 || fields[1] > 12 || fields[2] < 1 || fields[2] > 31)
+        return false;
+    std::tm when{};
+    when.tm_year = fields[0] - 1900;
+    when.tm_mon = fields[1] - 1;
+    when.tm_mday = fields[2];
+    when.tm_hour = fields[3];
+    when.tm_min = fields[4];
+    when.tm_sec = fields[5];
+    when.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&when);
+    if (seconds == static_cast<std::time_t>(-1))
+        return false;
+    nanoseconds = static_cast<std::int64_t>(seconds) * 1000000000;
+    return true;
+}
 
 void MakeItem(const std::string& folder, const std::string& name, PictureSortKey key, SortItem& item)
 {
@@ -34,9 +69,18 @@ void MakeItem(const std::string& folder, const std::string& name, PictureSortKey
     }
     if (key == PictureSortKey::Name)
         return;
+    const std::string path = JoinPath(folder, name);
     struct stat info {};
-    if (::stat(JoinPath(folder, name).c_str(), &info) != 0)
+    if (::stat(path.c_str(), &info) != 0)
         return;
+    if (key == PictureSortKey::Date) {
+        // The camera's date where the picture has one; a copy's is its own mtime.
+        if (const auto reader = GetPictureInfoReader()) {
+            if (const auto picture = reader->ReadPictureInfo(path);
+                picture && ExifDateToNanoseconds(picture->dateTaken, item.number))
+                return;
+        }
+    }
     item.number = key == PictureSortKey::Size
         ? static_cast<std::int64_t>(info.st_size)
         : static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;

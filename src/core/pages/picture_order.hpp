@@ -27,7 +27,8 @@ extern std::atomic<int> IndexSortOrder;
 extern std::atomic<bool> IndexShowNames;
 
 // Sorts the names of pictures in folder. Name order is the folder tree's (letter case
-// folded, numbers in numeric order) and reads nothing from the disk; date (the
+// folded, numbers in numeric order) and reads nothing from the disk; date (the EXIF
+// date taken where the installed picture information reader finds one, else the
 // modification time), size and type (the extension) read or stat each file once and
 // fall back to name order among equals. Files that cannot be examined sort as oldest
 // and smallest. Descending reverses the whole order. Stops early, leaving names in

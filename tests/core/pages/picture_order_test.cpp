@@ -1,5 +1,8 @@
 #include "core/pages/picture_order.hpp"
 
+#include <memory>
+#include <optional>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -7,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/pages/picture_info.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -46,6 +50,27 @@ TEST(PictureOrder, SortsByEachKeyEitherWay)
         EXPECT_EQ(names, c.expected);
         EXPECT_EQ(DecodePictureOrder(EncodePictureOrder(c.order)), c.order);
     }
+    // The camera's date, where a picture has one, goes before its file's time.
+    struct CCameraDates : IPictureInfoReader {
+        std::optional<PictureInfo> ReadPictureInfo(const std::string& path) const override
+        {
+            PictureInfo info;
+            if (path.ends_with("/img10.jpg"))
+                info.dateTaken = "2001:02:03 04:05:06";
+            else if (path.ends_with("/img2.jpg"))
+                info.dateTaken = "not a date";
+            else
+                return std::nullopt;
+            return info;
+        }
+    };
+    const auto before = GetPictureInfoReader();
+    SetPictureInfoReader(std::make_shared<CCameraDates>());
+    std::vector<std::string> names = all;
+    SortPictureNames(folder.Path(), names, {PictureSortKey::Date, false});
+    SetPictureInfoReader(before);
+    EXPECT_EQ(names, (std::vector<std::string>{"gone.jpg", "img10.jpg", "b.gif", "IMG9.png", "img2.jpg"}));
+
     // A setting that makes no sense reads as the default.
     for (int code : {-1, 4, 99})
         EXPECT_EQ(DecodePictureOrder(code), PictureOrder{}) << code;
