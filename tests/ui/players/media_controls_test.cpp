@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "ui/ui_test_support.hpp"
 
@@ -39,20 +40,39 @@ bool MakeTaggedClip(const std::string& path, int seconds, const std::string& tit
     return true;
 }
 
-// A child process ended with SIGTERM, then SIGKILL, when the test is done with it.
+// A child process, in a process group of its own, ended with SIGTERM, then SIGKILL, with
+// whatever it started, when the test is done with it. A grandchild left behind would hold
+// the test runner's output open and stall it until its time limit.
 struct Child {
     GPid pid = 0;
+    static void OwnGroup(gpointer) { setpgid(0, 0); }
     ~Child()
     {
         if (pid <= 0)
             return;
-        kill(pid, SIGTERM);
+        kill(-pid, SIGTERM);
         for (int i = 0; i < 100 && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
             g_usleep(50000);
-        kill(pid, SIGKILL);
+        kill(-pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
 };
+
+// A session bus that starts no services: a desktop's portals and accessibility bus, started
+// on demand by a stock configuration, would outlive the test.
+const char* const BUS_CONFIG = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
 
 class MediaControlsTest : public ::testing::Test {
 protected:
@@ -150,12 +170,15 @@ TEST_F(MediaControlsTest, TheDesktopSeesOnePlayerWithTheTagsAndDrivesIt)
 
     // A bus of the test's own; the runtime folder lets the web engine reach it as well,
     // so that an entry of its own would show.
+    const std::string config = folder.File("bus.conf");
+    std::ofstream(config) << BUS_CONFIG;
+    const std::string configArg = "--config-file=" + config;
     Child daemon;
-    gchar* daemonArgs[] = {const_cast<gchar*>("dbus-daemon"), const_cast<gchar*>("--session"),
+    gchar* daemonArgs[] = {const_cast<gchar*>("dbus-daemon"), const_cast<gchar*>(configArg.c_str()),
                            const_cast<gchar*>("--nofork"), const_cast<gchar*>("--print-address=1"), nullptr};
     int out = -1;
     ASSERT_TRUE(g_spawn_async_with_pipes(nullptr, daemonArgs, nullptr,
-                                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+                                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), Child::OwnGroup, nullptr,
                                          &daemon.pid, nullptr, &out, nullptr, nullptr));
     std::string address;
     char c = 0;
@@ -182,7 +205,7 @@ TEST_F(MediaControlsTest, TheDesktopSeesOnePlayerWithTheTagsAndDrivesIt)
     Child program;
     const bool started = g_spawn_async(nullptr, programArgs, env,
                                        GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD),
-                                       nullptr, nullptr, &program.pid, nullptr);
+                                       Child::OwnGroup, nullptr, &program.pid, nullptr);
     g_strfreev(env);
     ASSERT_TRUE(started);
 
