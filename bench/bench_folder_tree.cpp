@@ -18,7 +18,7 @@
 
 #include "core/media/folder_tree_model.hpp"
 #include "platform/platform_init.hpp"
-#include "ui/media/folder_tree_view.hpp"
+#include "ui/widgets/folder_tree_view.hpp"
 
 namespace {
 

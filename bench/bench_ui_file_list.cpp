@@ -26,7 +26,7 @@
 #include "core/tags/title_reader.hpp"
 #include "platform/platform_init.hpp"
 #include "ui/app/mev_app.hpp"
-#include "ui/media/audio_file_list_ctrl.hpp"
+#include "ui/widgets/audio_file_list_ctrl.hpp"
 
 namespace {
 

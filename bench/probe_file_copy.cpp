@@ -14,7 +14,7 @@
 #include <gtkmm.h>
 
 #include "temp_folder.hpp"
-#include "ui/media/file_operation_dlg.hpp"
+#include "ui/dialogs/file_operation_dlg.hpp"
 
 namespace {
 

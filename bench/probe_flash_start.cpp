@@ -25,8 +25,8 @@
 #include "core/shell/program_path.hpp"
 #include "core/shell/url.hpp"
 #include "platform/platform_init.hpp"
-#include "ui/browser/browser_engine.hpp"
-#include "ui/browser/page_browser.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/web/page_browser.hpp"
 
 namespace {
 

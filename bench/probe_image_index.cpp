@@ -34,9 +34,9 @@
 #include "core/pages/picture_generators.hpp"
 #include "core/pages/script_external.hpp"
 #include "platform/platform_init.hpp"
-#include "ui/browser/browser_engine.hpp"
-#include "ui/browser/image_page.hpp"
-#include "ui/browser/page_browser.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/pages/image_page.hpp"
+#include "ui/web/page_browser.hpp"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <gtkmm/application.h>
 
 #include "core/pages/file_request.hpp"
-#include "ui/browser/browser_engine.hpp"
+#include "ui/web/browser_engine.hpp"
 #include "ui_test_support.hpp"
 
 #include "platform/platform_init.hpp"

@@ -16,7 +16,7 @@
 #include <sigc++/connection.h>
 #include <gtkmm/messagedialog.h>
 
-#include "ui/browser/page_browser.hpp"
+#include "ui/web/page_browser.hpp"
 
 namespace mev::test {
 

@@ -7,7 +7,7 @@
 
 #include "core/commands/command_ids.hpp"
 #include "ui/app/menu_tables.hpp"
-#include "ui/media/open_with_menu.hpp"
+#include "ui/widgets/open_with_menu.hpp"
 
 namespace mev {
 namespace {

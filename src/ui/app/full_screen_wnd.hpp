@@ -4,7 +4,7 @@
 
 #include <gtkmm/window.h>
 
-#include "ui/browser/page_browser.hpp"
+#include "ui/web/page_browser.hpp"
 
 namespace mev {
 

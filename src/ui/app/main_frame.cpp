@@ -19,7 +19,8 @@
 #include "core/shell/url.hpp"
 #include "ui/app/menu_tables.hpp"
 #include "ui/app/picture_keys.hpp"
-#include "ui/browser/browser_engine.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/widgets/menu_popup.hpp"
 
 namespace mev {
 
@@ -70,6 +71,9 @@ CMainFrame::CMainFrame(Gtk::Application&, ICommandTarget& appTarget)
       m_view(*this)
 {
     g_mainFrame = this;
+    SetMenuResourcePopup([this](int menuId, Gtk::Widget& widget, double x, double y) {
+        ShowContextMenu(menuId, widget, x, y, {});
+    });
     set_title(TITLE);
     set_show_menubar(false);
     set_default_size(1024, 700);
@@ -164,8 +168,10 @@ CMainFrame::~CMainFrame()
     SetScriptHost(nullptr);
     SetContextMenuProvider({});
     GetTabCtrl().SaveSelection();
-    if (g_mainFrame == this)
+    if (g_mainFrame == this) {
         g_mainFrame = nullptr;
+        SetMenuResourcePopup({});
+    }
     // The pages go with the view; none of them may be reached as the current page now.
     g_currentPage = nullptr;
 }
@@ -569,14 +575,6 @@ bool CMainFrame::on_close_request()
             m_fullScreen->HideFullScreen();
     }
     return Gtk::ApplicationWindow::on_close_request();
-}
-
-bool PopupMenuResource(int menuId, Gtk::Widget& widget, double x, double y)
-{
-    if (g_mainFrame == nullptr)
-        return false;
-    g_mainFrame->ShowContextMenu(menuId, widget, x, y, {});
-    return true;
 }
 
 } // namespace mev

@@ -15,14 +15,14 @@
 #include "core/commands/command_router.hpp"
 #include "core/media/media_kinds.hpp"
 #include "core/pages/script_external.hpp"
-#include "ui/browser/page_browser.hpp"
+#include "ui/web/page_browser.hpp"
 #include "ui/app/command_actions.hpp"
 #include "ui/app/full_screen_wnd.hpp"
-#include "ui/media/media_page.hpp"
+#include "ui/pages/media_page.hpp"
 #include "ui/app/mev_doc.hpp"
 #include "ui/app/mev_view.hpp"
-#include "ui/app/status_bar.hpp"
-#include "ui/players/volume_bar.hpp"
+#include "ui/widgets/status_bar.hpp"
+#include "ui/widgets/volume_bar.hpp"
 
 namespace mev {
 
@@ -136,14 +136,5 @@ private:
     sigc::connection m_startTimer;
     bool m_closing = false;
 };
-
-} // namespace mev
-
-namespace mev {
-
-// Pops up a menu resource owned by the main window (the list and tree menus 148, 149,
-// 156) at (x, y) of widget; its commands take the main window's route. False when there
-// is no main window.
-bool PopupMenuResource(int menuId, Gtk::Widget& widget, double x, double y);
 
 } // namespace mev

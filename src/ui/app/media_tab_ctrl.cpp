@@ -12,11 +12,11 @@
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
-#include "ui/app/message_box.hpp"
-#include "ui/browser/image_page.hpp"
-#include "ui/browser/page_browser.hpp"
-#include "ui/players/audio_page.hpp"
-#include "ui/players/video_page.hpp"
+#include "ui/widgets/message_box.hpp"
+#include "ui/pages/image_page.hpp"
+#include "ui/web/page_browser.hpp"
+#include "ui/pages/audio_page.hpp"
+#include "ui/pages/video_page.hpp"
 
 namespace mev {
 namespace {

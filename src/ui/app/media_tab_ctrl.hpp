@@ -12,8 +12,8 @@
 #include "core/app/autorun_file.hpp"
 #include "core/commands/command_target.hpp"
 #include "core/media/media_kinds.hpp"
-#include "ui/media/media_page.hpp"
-#include "ui/app/tab_row.hpp"
+#include "ui/pages/media_page.hpp"
+#include "ui/widgets/tab_row.hpp"
 
 namespace mev {
 

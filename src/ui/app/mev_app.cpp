@@ -23,9 +23,9 @@
 #include "ui/app/command_actions.hpp"
 #include "ui/app/display_info.hpp"
 #include "ui/app/main_frame.hpp"
-#include "ui/browser/browser_engine.hpp"
-#include "ui/media/file_list_ctrl.hpp"
-#include "ui/media/file_operation_dlg.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/widgets/file_list_ctrl.hpp"
+#include "ui/dialogs/file_operation_dlg.hpp"
 
 namespace mev {
 namespace {

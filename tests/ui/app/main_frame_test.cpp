@@ -16,8 +16,8 @@
 #include "core/shell/settings.hpp"
 #include "core/shell/url.hpp"
 #include "ui/app/media_tab_ctrl.hpp"
-#include "ui/browser/image_page.hpp"
-#include "ui/browser/page_browser.hpp"
+#include "ui/pages/image_page.hpp"
+#include "ui/web/page_browser.hpp"
 #include "ui/ui_test_support.hpp"
 
 namespace mev {

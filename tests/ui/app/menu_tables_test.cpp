@@ -15,7 +15,7 @@
 #include "ui/app/command_actions.hpp"
 #include "ui/app/display_info.hpp"
 #include "ui/app/mev_app.hpp"
-#include "ui/app/tab_row.hpp"
+#include "ui/widgets/tab_row.hpp"
 #include "ui/ui_test_support.hpp"
 
 namespace mev {

@@ -1,0 +1,417 @@
+#include "ui/pages/player_page.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/commands/command_ids.hpp"
+#include "core/pages/page_url.hpp"
+#include "core/shell/file_names.hpp"
+#include "core/shell/url.hpp"
+#include "core/tags/track_info.hpp"
+#include "platform/mpris_player.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/web/page_browser.hpp"
+#include "ui/dialogs/file_operation_dlg.hpp"
+
+namespace mev {
+
+namespace {
+
+constexpr const char* DESKTOP_ENTRY = "org.mev.MediaBrowser";
+constexpr const char* PLAYER_NAME = "MEV";
+
+// Every player page alive; a page that starts a file stops the others.
+std::vector<CPlayerPage*>& Players()
+{
+    static std::vector<CPlayerPage*> players;
+    return players;
+}
+
+// The program's one entry in the desktop's media controls, published when a file first
+// plays and gone with the last player page. It acts on the page that played last.
+struct MediaControls {
+    std::unique_ptr<CMprisPlayer> player;
+    CPlayerPage* page = nullptr;
+};
+
+MediaControls& Controls()
+{
+    static MediaControls controls;
+    return controls;
+}
+
+CMprisPlayer& ControlsFor(CPlayerPage* page)
+{
+    MediaControls& controls = Controls();
+    controls.page = page;
+    if (!controls.player) {
+        const auto onPage = [](void (*action)(CPlayerPage&)) {
+            return [action] {
+                if (Controls().page != nullptr)
+                    action(*Controls().page);
+            };
+        };
+        CMprisPlayer::Handlers handlers;
+        handlers.raise = onPage([](CPlayerPage& p) {
+            if (auto* window = dynamic_cast<Gtk::Window*>(p.get_root()))
+                window->present();
+        });
+        handlers.next = onPage([](CPlayerPage& p) { p.PlayAdjacent(1); });
+        handlers.previous = onPage([](CPlayerPage& p) { p.PlayAdjacent(-1); });
+        handlers.play = onPage([](CPlayerPage& p) { p.SetPlaying(1); });
+        handlers.pause = onPage([](CPlayerPage& p) { p.SetPlaying(0); });
+        handlers.playPause = onPage([](CPlayerPage& p) { p.SetPlaying(-1); });
+        handlers.stop = onPage([](CPlayerPage& p) { p.OnCommand(ID_VIEW_STOP); });
+        controls.player = std::make_unique<CMprisPlayer>(std::move(handlers), DESKTOP_ENTRY, PLAYER_NAME);
+    }
+    return *controls.player;
+}
+
+} // namespace
+
+CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind, host)
+{
+    // A right-click on the playing page offers Loop, Refresh and Stop.
+    GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
+    Players().push_back(this);
+}
+
+CPlayerPage::~CPlayerPage()
+{
+    m_pendingPlaying.disconnect();
+    std::erase(Players(), this);
+    if (Controls().page == this)
+        Controls().page = nullptr;
+    if (Players().empty())
+        Controls().player.reset();
+}
+
+std::string CPlayerPage::GetPageUrl(const std::string& path) const
+{
+    return std::string("mev://") + GetPageHost() + "/?" + path;
+}
+
+Gtk::Widget* CPlayerPage::CreateListPane()
+{
+    m_list = CreateFileList();
+    m_list->SetCommandPoster([this](int id) { PostCommand(id); });
+    m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
+    const std::string name = std::string(GetTabName()) + " files";
+    g_object_set(m_list->GetTreeView().gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_GRID, nullptr);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_list->GetTreeView().gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   name.c_str(), -1);
+    m_list->SetFilledHandler([this] {
+        const int row = m_startFile.empty() ? -1 : m_list->FindByPath(m_startFile);
+        m_startFile.clear();
+        if (row >= 0) {
+            m_list->SelectOnly(row);
+            PlaySelected();
+        }
+    });
+    return m_list;
+}
+
+void CPlayerPage::OpenStartFile(const std::string& path)
+{
+    m_startFile = path;
+}
+
+void CPlayerPage::OnFolderSelected(const std::string& folder)
+{
+    // Shift in the click or key that chose the folder appends: the key may be up by now.
+    if (m_list != nullptr)
+        m_list->FillFolder(folder, GetKind(), GetTree().IsAppendSelection());
+}
+
+void CPlayerPage::RefreshList(const std::string& folder)
+{
+    if (m_list != nullptr)
+        m_list->FillFolder(folder, GetKind(), false);
+}
+
+int CPlayerPage::GetTotalCount() const
+{
+    return m_list != nullptr ? m_list->GetCount() : 0;
+}
+
+int CPlayerPage::GetCheckedCount() const
+{
+    return m_list != nullptr ? m_list->CountChecked() : 0;
+}
+
+void CPlayerPage::ToggleFullScreen()
+{
+    // Full Screen is for pictures; players stay in their pane.
+}
+
+void CPlayerPage::StopPlayback()
+{
+    if (m_list != nullptr)
+        m_list->SetAutoPlay(false);
+    CMediaPage::StopPlayback();
+    ReportStopped();
+}
+
+void CPlayerPage::OnLoopEnabled()
+{
+    // Idle after a file ended: play it again at once; a file still playing repeats at
+    // its end.
+    IsPlayerBusy([this](bool busy) {
+        if (!busy && IsLoopOn())
+            GetBrowser().Refresh();
+    });
+}
+
+void CPlayerPage::CopyChecked()
+{
+    RunFileOperation(FileOpKind::Copy);
+}
+
+void CPlayerPage::MoveChecked()
+{
+    RunFileOperation(FileOpKind::Move);
+}
+
+void CPlayerPage::DeleteChecked()
+{
+    RunFileOperation(FileOpKind::Delete);
+}
+
+void CPlayerPage::RunFileOperation(FileOpKind kind)
+{
+    if (m_list == nullptr)
+        return;
+    CFileOperationDlg::RunCommand(GetWindow(), kind, m_list->GetCheckedPaths(), [this](const CFileOperation& op) {
+        if (op.Kind() == FileOpKind::Copy || m_list == nullptr)
+            return;
+        std::vector<std::string> gone;
+        for (std::size_t i = 0; i < op.Sources().size(); ++i) {
+            if (op.Results()[i] == FileOpResult::Done)
+                gone.push_back(op.Sources()[i]);
+        }
+        m_list->RemovePaths(gone);
+    });
+}
+
+void CPlayerPage::OnPageMessage(int code, const std::string& url, std::function<void(int)> done)
+{
+    const std::string prefix = GetPageUrl("");
+    if (code == PAGEMSG_NAVIGATE && url.size() > prefix.size() && url.compare(0, prefix.size(), prefix) == 0) {
+        Play(url.substr(prefix.size()));
+        if (done)
+            done(0);
+        return;
+    }
+    CMediaPage::OnPageMessage(code, url, std::move(done));
+}
+
+void CPlayerPage::IsPlayerBusy(std::function<void(bool busy)> done)
+{
+    GetBrowser().EvaluateScript("(typeof GetBusy === 'function') ? !!GetBusy() : false",
+                                [done = std::move(done)](bool ok, const std::string& json) {
+                                    done(ok && json == "true");
+                                });
+}
+
+void CPlayerPage::Play(const std::string& path)
+{
+    // The web process opens the file itself, so its sandbox must show it: the tree's
+    // root when it may, else the folder, else just the file (a file in the home folder).
+    const std::string root = GetTree().GetRootPath();
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+    if (!root.empty() && (folder == root || folder.rfind(root + "/", 0) == 0))
+        AddMediaFolder(root);
+    AddMediaFolder(folder);
+    AddMediaFolder(path);
+    for (CPlayerPage* other : Players()) {
+        // As Esc there would: auto play ends, loop stays as the user left it.
+        if (other != this && !other->IsBrowserBlank())
+            other->StopPlayback();
+    }
+    m_pendingPlaying.disconnect();
+    GetBrowser().MoveToMediaContext();
+    // The page shown plays the next file itself, without a new page: the next track
+    // starts as soon as the last one ends. A Flash page's emulator, compiled when the
+    // page came, serves the next movie the same way.
+    // A file that is not there gets the page engine's answer, not an empty player.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        GetBrowser().Navigate(GetPageUrl(path));
+        ReportStopped();
+        return;
+    }
+    const bool flash = GetFileExtension(path) == "swf";
+    GetBrowser().NavigateInPage(GetPageUrl(path), flash ? "ShowMovie" : "ShowMedia", MakeFileUrl(path));
+    ReportPlaying(path);
+}
+
+void CPlayerPage::ReportPlaying(const std::string& path)
+{
+    const TrackInfo info = ReadTrackInfo(path);
+    MprisTrack track;
+    track.title = info.title;
+    track.artist = info.artist;
+    track.album = info.album;
+    track.url = MakeFileUrl(path);
+    CMprisPlayer& player = ControlsFor(this);
+    player.SetTrack(track);
+    player.SetStatus(MprisStatus::Playing);
+}
+
+void CPlayerPage::ReportStopped()
+{
+    if (Controls().page == this && Controls().player)
+        Controls().player->SetStatus(MprisStatus::Stopped);
+}
+
+void CPlayerPage::PlayAdjacent(int step)
+{
+    if (m_list == nullptr || m_list->GetCount() == 0)
+        return;
+    const CFileListModel& model = m_list->GetModel();
+    const bool checkedOnly = m_list->AnyChecked();
+    std::vector<int> rows;
+    for (int row = 0; row < m_list->GetCount(); ++row) {
+        if (!checkedOnly || model.IsChecked(static_cast<std::size_t>(row)))
+            rows.push_back(row);
+    }
+    std::string kind;
+    std::string shown;
+    const int current = ParsePageUrl(GetBrowser().GetLocationUrl(), kind, shown) ? m_list->FindByPath(shown) : -1;
+    int target = step > 0 ? rows.front() : rows.back();
+    if (current >= 0) {
+        if (step > 0) {
+            for (int row : rows) {
+                if (row > current) {
+                    target = row;
+                    break;
+                }
+            }
+        } else {
+            for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+                if (*it < current) {
+                    target = *it;
+                    break;
+                }
+            }
+        }
+    }
+    m_list->SelectOnly(target);
+    PlaySelected();
+}
+
+void CPlayerPage::SetPlaying(int mode)
+{
+    if (IsBrowserBlank()) {
+        if (mode != 0)
+            PlaySelected();
+        return;
+    }
+    m_pendingPlaying.disconnect();
+    GetBrowser().EvaluateScript("(typeof SetPlaying === 'function') ? SetPlaying(" + std::to_string(mode) + ") : null",
+                                [this, mode](bool ok, const std::string& json) {
+                                    if (ok && json == "null") {
+                                        // The file's page is still coming: asked again once it is there.
+                                        m_pendingPlaying = GetBrowser().signal_load_finished().connect([this, mode] {
+                                            m_pendingPlaying.disconnect();
+                                            SetPlaying(mode);
+                                        });
+                                        return;
+                                    }
+                                    if (!ok || (json != "true" && json != "false") || Controls().page != this
+                                        || !Controls().player)
+                                        return;
+                                    Controls().player->SetStatus(json == "true" ? MprisStatus::Playing
+                                                                                : MprisStatus::Paused);
+                                });
+}
+
+void CPlayerPage::PlaySelected()
+{
+    if (m_list == nullptr)
+        return;
+    if (m_list->IsAutoPlayOn()) {
+        // Only so that the file being replaced counts as played.
+        m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), false);
+    }
+    const std::string path = m_list->GetSelectedPath();
+    if (path.empty()) {
+        GetBrowser().Navigate(GetBlankPageUrl());
+        ReportStopped();
+    } else {
+        Play(path);
+    }
+}
+
+void CPlayerPage::OnPlaybackDone()
+{
+    if (m_list != nullptr && m_list->IsAutoPlayOn()) {
+        const std::string next = m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), true);
+        if (next.empty()) {
+            m_list->SetAutoPlay(false);
+            ReportStopped();
+        } else {
+            Play(next);
+        }
+    } else if (IsLoopOn()) {
+        GetBrowser().Refresh();
+    } else {
+        ReportStopped();
+    }
+}
+
+void CPlayerPage::ToggleAutoPlay()
+{
+    if (m_list == nullptr)
+        return;
+    m_list->SetAutoPlay(!m_list->IsAutoPlayOn());
+    if (!m_list->IsAutoPlayOn())
+        return;  // what plays plays to its end, and nothing follows
+    IsPlayerBusy([this](bool busy) {
+        // Busy: auto play goes on from the end of the file that plays.
+        if (busy || !IsAutoPlayOn())
+            return;
+        const std::string next = m_list->NextToPlay("", IsLoopOn(), true);
+        if (next.empty())
+            m_list->SetAutoPlay(false);
+        else
+            Play(next);
+    });
+}
+
+bool CPlayerPage::OnUpdateCommand(CCmdUI& ui)
+{
+    if (ui.id == ID_PRIVATE_LIST_SELECTED || ui.id == ID_PRIVATE_LIST_DBLCLK || ui.id == GetPlaybackDoneId()) {
+        ui.Enable(true);
+        return true;
+    }
+    if (ui.id == ID_LIST_AUTOPLAY) {
+        // Nothing checked, nothing to play in turn (the list switched auto play off).
+        ui.Enable(m_list != nullptr && m_list->AnyChecked());
+        ui.SetCheck(ui.enabled && m_list->IsAutoPlayOn());
+        return true;
+    }
+    return CMediaPage::OnUpdateCommand(ui);
+}
+
+bool CPlayerPage::OnCommand(int id)
+{
+    if (id == ID_PRIVATE_LIST_SELECTED || id == ID_PRIVATE_LIST_DBLCLK) {
+        PlaySelected();
+        return true;
+    }
+    if (id == GetPlaybackDoneId()) {
+        OnPlaybackDone();
+        return true;
+    }
+    if (id == ID_LIST_AUTOPLAY) {
+        ToggleAutoPlay();
+        return true;
+    }
+    return CMediaPage::OnCommand(id);
+}
+
+} // namespace mev
