@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace mev {
@@ -15,6 +17,22 @@ int OpenRegularFile(const std::string& path);
 
 // Whether the path names a regular file, following links: what lists of media take.
 bool IsRegularFilePath(const std::string& path);
+
+// What one stat() of a path tells, following links.
+struct FileFacts {
+    bool regular = false;
+    std::uint64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+};
+
+// False with errno set when the path cannot be examined.
+bool ReadFileFacts(const std::string& path, FileFacts& facts);
+
+// Reads the file into text, stopping once text holds maxBytes or more. Opened without
+// blocking, so a FIFO under the name reads as empty rather than stalling. False with
+// errno set when it cannot be opened or read.
+bool ReadFileNonBlocking(const std::string& path, std::size_t maxBytes, std::string& text);
 
 // Closes the descriptor when it goes.
 class CUniqueFd {

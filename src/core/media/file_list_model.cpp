@@ -8,8 +8,7 @@
 #include <thread>
 #include <unordered_set>
 
-#include <sys/stat.h>
-
+#include "core/files/user_file.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
@@ -190,11 +189,11 @@ bool CFileListModel::MakeItem(const std::string& path, bool withTitles, const Ty
     item.path = path;
     // One stat per entry gives kind, size and time; a link counts as what it names.
     // Only regular files: a FIFO or device under a media name stalls whoever opens it.
-    struct stat info {};
-    if (stat(item.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    FileFacts facts;
+    if (!ReadFileFacts(item.path, facts) || !facts.regular)
         return false;
-    item.size = static_cast<std::uint64_t>(info.st_size);
-    item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+    item.size = facts.size;
+    item.lastWriteTime = facts.modifiedSeconds;
 
     const std::string name = GetFileNamePart(path);
     const auto dot = name.rfind('.');
@@ -308,10 +307,9 @@ bool CFileListModel::UpdateFile(const std::string& oldPath, const std::string& n
         return false;
     FileItem& item = m_rows[static_cast<std::size_t>(row)];
     item.path = newPath;
-    struct stat info {};
-    if (stat(newPath.c_str(), &info) == 0) {
-        item.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-        item.lastWriteTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+    if (FileFacts facts; ReadFileFacts(newPath, facts)) {
+        item.size = facts.regular ? facts.size : 0;
+        item.lastWriteTime = facts.modifiedSeconds;
     }
     if (m_audioNames)
         item.title = ReadTitle(newPath);

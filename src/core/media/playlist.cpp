@@ -1,12 +1,9 @@
 #include "core/media/playlist.hpp"
 
-#include <cerrno>
 #include <filesystem>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "core/files/file_writer.hpp"
+#include "core/files/user_file.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/command_line.hpp"
 #include "core/shell/url.hpp"
@@ -122,30 +119,9 @@ bool ReadPlaylistFile(const std::string& path, std::vector<std::string>& paths)
 {
     paths.clear();
     // Non-blocking, so a FIFO under a playlist's name cannot stall the reader.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
     std::string text;
-    char buffer[65536];
-    bool ok = true;
-    while (text.size() < MAX_PLAYLIST_BYTES) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ok = false;
-            break;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    const int error = errno;
-    close(fd);
-    if (!ok) {
-        errno = error;
+    if (!ReadFileNonBlocking(path, MAX_PLAYLIST_BYTES, text))
         return false;
-    }
     if (text.size() > MAX_PLAYLIST_BYTES)
         text.resize(MAX_PLAYLIST_BYTES);
     const auto slash = path.rfind('/');

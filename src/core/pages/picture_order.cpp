@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
-#include <sys/stat.h>
 #include <thread>
 
+#include "core/files/user_file.hpp"
 #include "core/media/folder_tree_model.hpp"
 #include "core/media/media_kinds.hpp"
 #include "core/pages/picture_info.hpp"
@@ -70,8 +70,8 @@ void MakeItem(const std::string& folder, const std::string& name, PictureSortKey
     if (key == PictureSortKey::Name)
         return;
     const std::string path = JoinPath(folder, name);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
+    FileFacts facts;
+    if (!ReadFileFacts(path, facts))
         return;
     if (key == PictureSortKey::Date) {
         // The camera's date where the picture has one; a copy's is its own mtime.
@@ -82,8 +82,8 @@ void MakeItem(const std::string& folder, const std::string& name, PictureSortKey
         }
     }
     item.number = key == PictureSortKey::Size
-        ? static_cast<std::int64_t>(info.st_size)
-        : static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        ? static_cast<std::int64_t>(facts.size)
+        : facts.modifiedSeconds * 1000000000 + facts.modifiedNanoseconds;
 }
 
 // Collation keys and file examinations cost far more than comparing: each is made once,

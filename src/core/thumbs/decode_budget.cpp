@@ -1,8 +1,8 @@
 #include "core/thumbs/decode_budget.hpp"
 
 #include <algorithm>
-
-#include <unistd.h>
+#include <fstream>
+#include <string>
 
 namespace mev {
 
@@ -14,12 +14,18 @@ constexpr std::uint64_t DEFAULT_BUDGET = 512ull << 20;
 
 std::uint64_t CDecodeBudget::GetDefaultBytes()
 {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
+    // The kernel's "MemTotal:  16318480 kB" line: the machine's physical memory.
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::uint64_t kilobytes = 0;
+    while (meminfo >> key) {
+        if (key == "MemTotal:" && meminfo >> kilobytes)
+            break;
+        meminfo.ignore(256, '\n');
+    }
+    if (kilobytes == 0)
         return DEFAULT_BUDGET;
-    const std::uint64_t physical = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-    return std::min(DEFAULT_BUDGET, physical / 4);
+    return std::min(DEFAULT_BUDGET, kilobytes * 1024 / 4);
 }
 
 CDecodeBudget& CDecodeBudget::Instance()
