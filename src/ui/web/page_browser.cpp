@@ -115,8 +115,16 @@ struct CPageBrowser::Callbacks {
         // A link of the page that goes away no longer stands under the pointer.
         if (event == WEBKIT_LOAD_STARTED)
             static_cast<CPageBrowser*>(self)->ClearStatusText();
-        if (event == WEBKIT_LOAD_FINISHED)
-            static_cast<CPageBrowser*>(self)->m_signalLoadFinished.emit();
+        if (event == WEBKIT_LOAD_FINISHED) {
+            auto* browser = static_cast<CPageBrowser*>(self);
+            // A lost page's time to bring the process down again counts from its return:
+            // a reload that takes long on a busy machine is no reason to trust it again.
+            if (browser->m_recovering) {
+                browser->m_recovering = false;
+                browser->m_lostAt = g_get_monotonic_time();
+            }
+            browser->m_signalLoadFinished.emit();
+        }
     }
 
     // A page that cannot be produced simply does not load: no error page.
@@ -470,7 +478,8 @@ void CPageBrowser::PostResult(std::function<void()> result)
 
 void CPageBrowser::RecoverPage()
 {
-    // A page that brings the process down again within this time would only do it again.
+    // A page that brings the process down again within this time of coming back would
+    // only do it again.
     constexpr std::int64_t REPEAT_WINDOW = 10 * G_USEC_PER_SEC;
     const char* uri = webkit_web_view_get_uri(m_view);
     const std::string page = uri != nullptr && *uri != '\0' ? std::string(uri) : m_lastRequest;
@@ -481,6 +490,7 @@ void CPageBrowser::RecoverPage()
     m_lostPage = page;
     m_lostAt = now;
     ClearStatusText();
+    m_recovering = !again;
     if (!again) {
         m_lastRequest = page;
         webkit_web_view_load_uri(m_view, page.c_str());

@@ -93,6 +93,7 @@ private:
     bool m_offScreen = false;
     std::string m_lostPage;
     std::int64_t m_lostAt = 0;
+    bool m_recovering = false;
     std::string m_statusText;
     sigc::connection m_leaveConnection;
     sigc::connection m_unmapConnection;
