@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <thread>
 #include <utility>
 
 #include <glib.h>
@@ -13,6 +12,7 @@
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/system_error.hpp"
+#include "core/work/background_work.hpp"
 #include "platform/system_services.hpp"
 #include "ui/app/main_frame.hpp"
 #include "ui/app/message_box.hpp"
@@ -66,11 +66,19 @@ std::vector<std::string> WidestTexts(int column)
     return texts;
 }
 
-struct JobDone {
-    std::shared_ptr<FileListJob> job;
-    std::weak_ptr<bool> alive;
-    CFileListCtrl* list;
-};
+void RunFileListJob(FileListJob& job)
+{
+    if (job.playlist.empty()) {
+        job.rows = CFileListModel::ListFolder(job.folder, job.kind, job.withTitles, &GetFileTypeDescription, &job.cancel);
+        return;
+    }
+    std::vector<std::string> paths;
+    if (ReadPlaylistFile(job.playlist, paths))
+        job.rows = CFileListModel::ListFiles(paths, job.withTitles, &GetFileTypeDescription, &job.cancel);
+    else
+        job.playlistError = errno;
+    job.playlistLines = paths.size();
+}
 
 } // namespace
 
@@ -332,29 +340,13 @@ void CFileListCtrl::StartJob(const std::shared_ptr<FileListJob>& job)
 {
     m_job = job;
     set_cursor("wait");
-    auto* done = new JobDone{job, m_alive, this};
-    std::thread([job, done] {
-        if (job->playlist.empty()) {
-            job->rows = CFileListModel::ListFolder(job->folder, job->kind, job->withTitles, &GetFileTypeDescription,
-                                                   &job->cancel);
-        } else {
-            std::vector<std::string> paths;
-            if (ReadPlaylistFile(job->playlist, paths))
-                job->rows = CFileListModel::ListFiles(paths, job->withTitles, &GetFileTypeDescription, &job->cancel);
-            else
-                job->playlistError = errno;
-            job->playlistLines = paths.size();
-        }
-        g_main_context_invoke_full(
-            nullptr, G_PRIORITY_DEFAULT,
-            [](gpointer data) -> gboolean {
-                auto* result = static_cast<JobDone*>(data);
-                if (!result->alive.expired())
-                    result->list->ApplyJob(result->job);
-                return G_SOURCE_REMOVE;
-            },
-            done, [](gpointer data) { delete static_cast<JobDone*>(data); });
-    }).detach();
+    const CUiOwner owner = m_guard.Owner();
+    auto run = [this, job, owner] {
+        RunFileListJob(*job);
+        PostToUi(owner, [this, job] { ApplyJob(job); });
+    };
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post(run))
+        run(); // no room for it: list here rather than leave the list waiting
 }
 
 void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)
