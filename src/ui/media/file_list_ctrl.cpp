@@ -93,9 +93,8 @@ sigc::signal<void()>& FileTypesReadySignal()
     return signal;
 }
 
-void LoadFileTypes(GTask* task, gpointer, gpointer data, GCancellable*)
+void LoadFileTypes(GtkIconTheme* theme)
 {
-    auto* theme = static_cast<GtkIconTheme*>(data);
     // The first question loads the MIME database; the icons of the kinds the lists show
     // load the icon theme's index (its lookups may run on any thread).
     for (const char* name : {"a.mp3", "a.wav", "a.ogg", "a.mpg", "a.webm", "a.swf"}) {
@@ -111,13 +110,19 @@ void LoadFileTypes(GTask* task, gpointer, gpointer data, GCancellable*)
         }
         g_free(type);
     }
-    g_task_return_boolean(task, TRUE);
 }
 
-void OnFileTypesLoaded(GObject*, GAsyncResult*, gpointer)
+void OnFileTypesLoaded()
 {
     g_fileTypesReady = true;
     FileTypesReadySignal().emit();
+}
+
+// The owner of the file types' load, which is for every list: the program.
+const CLifetimeGuard& ProgramLifetime()
+{
+    static const CLifetimeGuard guard;
+    return guard;
 }
 
 } // namespace
@@ -130,11 +135,18 @@ void CFileListCtrl::PrepareFileTypes()
     started = true;
     GdkDisplay* display = gdk_display_get_default();
     GtkIconTheme* theme = display != nullptr ? gtk_icon_theme_get_for_display(display) : nullptr;
-    GTask* task = g_task_new(nullptr, nullptr, &OnFileTypesLoaded, nullptr);
     if (theme != nullptr)
-        g_task_set_task_data(task, g_object_ref(theme), g_object_unref);
-    g_task_run_in_thread(task, &LoadFileTypes);
-    g_object_unref(task);
+        g_object_ref(theme);
+    auto load = [theme, owner = ProgramLifetime().Owner()] {
+        LoadFileTypes(theme);
+        PostToUi(owner, [theme] {
+            if (theme != nullptr)
+                g_object_unref(theme);
+            OnFileTypesLoaded();
+        });
+    };
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post(load))
+        load();
 }
 
 CFileListCtrl::CFileListCtrl(bool audioNames)
