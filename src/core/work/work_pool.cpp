@@ -18,7 +18,7 @@ bool CCancelToken::IsCancelled() const
 }
 
 CWorkPool::CWorkPool(unsigned threads, std::size_t capacity)
-    : m_threadLimit(std::max(1u, threads)), m_capacity(std::max<std::size_t>(1, capacity))
+    : m_state(std::make_shared<State>(std::max(1u, threads), std::max<std::size_t>(1, capacity)))
 {
 }
 
@@ -31,26 +31,28 @@ bool CWorkPool::Post(Task run, CCancelToken token, Task dropped, int priority)
 {
     if (!run)
         return false;
+    State& state = *m_state;
     std::vector<Entry> purged;
     bool posted = false;
     {
-        std::lock_guard lock(m_mutex);
-        if (m_stopping)
+        std::lock_guard lock(state.mutex);
+        if (state.stopping)
             return false;
         // Requests that were called off while they waited make room first.
-        if (m_queue.size() >= m_capacity)
-            purged = TakeCancelled();
-        if (m_queue.size() < m_capacity) {
-            const Key key{priority, m_sequence++};
-            m_queue.emplace(key, Entry{std::move(run), std::move(dropped), std::move(token)});
+        if (state.queue.size() >= state.capacity)
+            purged = TakeCancelled(state);
+        if (state.queue.size() < state.capacity) {
+            const Key key{priority, state.sequence++};
+            state.queue.emplace(key, Entry{std::move(run), std::move(dropped), std::move(token)});
             posted = true;
-            if (m_idleThreads < m_queue.size() && m_threads.size() < m_threadLimit) {
+            if (state.idleThreads < state.queue.size() && state.threads.size() < state.threadLimit) {
                 try {
-                    m_threads.emplace_back([this] { Serve(); });
+                    state.threads.emplace_back([shared = m_state] { Serve(shared); });
+                    ++state.liveThreads;
                 } catch (const std::system_error&) {
-                    if (m_threads.empty()) {
+                    if (state.threads.empty()) {
                         // Nothing would ever run it.
-                        m_queue.erase(key);
+                        state.queue.erase(key);
                         posted = false;
                     }
                 }
@@ -58,18 +60,18 @@ bool CWorkPool::Post(Task run, CCancelToken token, Task dropped, int priority)
         }
     }
     if (posted)
-        m_changed.notify_all();
+        state.changed.notify_all();
     Drop(purged);
     return posted;
 }
 
-std::vector<CWorkPool::Entry> CWorkPool::TakeCancelled()
+std::vector<CWorkPool::Entry> CWorkPool::TakeCancelled(State& state)
 {
     std::vector<Entry> taken;
-    for (auto it = m_queue.begin(); it != m_queue.end();) {
+    for (auto it = state.queue.begin(); it != state.queue.end();) {
         if (it->second.token.IsCancelled()) {
             taken.push_back(std::move(it->second));
-            it = m_queue.erase(it);
+            it = state.queue.erase(it);
         } else {
             ++it;
         }
@@ -90,23 +92,24 @@ void CWorkPool::Drop(std::vector<Entry>& entries)
     entries.clear();
 }
 
-void CWorkPool::Serve()
+void CWorkPool::Serve(const std::shared_ptr<State>& shared)
 {
-    std::unique_lock lock(m_mutex);
+    State& state = *shared;
+    std::unique_lock lock(state.mutex);
     for (;;) {
-        ++m_idleThreads;
-        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        --m_idleThreads;
-        if (m_queue.empty())
-            return; // stopping, and Stop has taken whatever waited
-        auto first = m_queue.begin();
+        ++state.idleThreads;
+        state.changed.wait(lock, [&] { return state.stopping || !state.queue.empty(); });
+        --state.idleThreads;
+        if (state.queue.empty())
+            break; // stopping, and Stop has taken whatever waited
+        auto first = state.queue.begin();
         const std::uint64_t id = first->first.second;
         Entry entry = std::move(first->second);
-        m_queue.erase(first);
-        ++m_busy;
-        const bool cancelled = entry.token.IsCancelled() || m_stopping;
+        state.queue.erase(first);
+        ++state.busy;
+        const bool cancelled = entry.token.IsCancelled() || state.stopping;
         if (!cancelled)
-            m_running.emplace(id, entry.token);
+            state.running.emplace(id, entry.token);
         lock.unlock();
         try {
             if (cancelled) {
@@ -120,54 +123,68 @@ void CWorkPool::Serve()
         }
         entry = Entry{}; // what the task held goes before it counts as done
         lock.lock();
-        m_running.erase(id);
-        --m_busy;
-        m_changed.notify_all();
+        state.running.erase(id);
+        --state.busy;
+        state.changed.notify_all();
     }
+    --state.liveThreads;
+    state.changed.notify_all();
 }
 
-void CWorkPool::Stop(const Waker& waker)
+bool CWorkPool::Stop(const Waker& waker, std::chrono::milliseconds limit)
 {
+    State& state = *m_state;
     std::vector<Entry> queued;
     std::vector<std::thread> threads;
     {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-        for (auto& entry : m_queue)
+        std::lock_guard lock(state.mutex);
+        state.stopping = true;
+        for (auto& entry : state.queue)
             queued.push_back(std::move(entry.second));
-        m_queue.clear();
-        for (const auto& running : m_running)
+        state.queue.clear();
+        for (const auto& running : state.running)
             running.second.Cancel();
-        threads.swap(m_threads);
+        threads.swap(state.threads);
     }
-    m_changed.notify_all();
+    state.changed.notify_all();
     Drop(queued);
     if (waker)
         waker();
-    for (std::thread& thread : threads) {
-        if (thread.get_id() == std::this_thread::get_id())
-            thread.detach(); // a task stopping its own pool: the rest are joined
-        else if (thread.joinable())
-            thread.join();
+    bool ended = false;
+    {
+        std::unique_lock lock(state.mutex);
+        // A task that stops its own pool: its thread cannot end before this returns.
+        bool onPoolThread = false;
+        for (const std::thread& thread : threads)
+            onPoolThread = onPoolThread || thread.get_id() == std::this_thread::get_id();
+        const unsigned self = onPoolThread ? 1 : 0;
+        ended = state.changed.wait_for(lock, limit, [&] { return state.liveThreads <= self; }) && self == 0;
     }
+    for (std::thread& thread : threads) {
+        if (ended)
+            thread.join();
+        else
+            thread.detach(); // see JOIN_LIMIT
+    }
+    return ended;
 }
 
 bool CWorkPool::IsStopped() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_stopping;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->stopping;
 }
 
 bool CWorkPool::WaitUntilIdle(std::chrono::milliseconds timeout) const
 {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [this] { return m_queue.empty() && m_busy == 0; });
+    std::unique_lock lock(m_state->mutex);
+    return m_state->changed.wait_for(lock, timeout, [this] { return m_state->queue.empty() && m_state->busy == 0; });
 }
 
 std::size_t CWorkPool::GetQueuedCount() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_queue.size();
+    std::lock_guard lock(m_state->mutex);
+    return m_state->queue.size();
 }
 
 } // namespace mev

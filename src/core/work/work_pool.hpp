@@ -38,6 +38,10 @@ public:
     // Called by Stop after the running tasks' tokens are cancelled and before it joins:
     // for tasks that wait on something other than their token.
     using Waker = std::function<void()>;
+    // How long Stop waits for running tasks. A thread still in a call that cannot be
+    // interrupted after it (a read from a dead network mount) is left to the process's
+    // end rather than holding quitting up for ever; what it uses of the pool stays.
+    static constexpr std::chrono::seconds JOIN_LIMIT{10};
 
     CWorkPool(unsigned threads, std::size_t capacity);
     ~CWorkPool();
@@ -46,13 +50,14 @@ public:
 
     // False, with neither function called, when the pool has stopped or its queue is full.
     bool Post(Task run, CCancelToken token = {}, Task dropped = {}, int priority = 0);
-    void Stop(const Waker& waker = {});
+    // True when every thread was joined within the limit.
+    bool Stop(const Waker& waker = {}, std::chrono::milliseconds limit = JOIN_LIMIT);
     bool IsStopped() const;
 
     // True once nothing is queued or running, within the time.
     bool WaitUntilIdle(std::chrono::milliseconds timeout) const;
     std::size_t GetQueuedCount() const;
-    unsigned GetThreadLimit() const { return m_threadLimit; }
+    unsigned GetThreadLimit() const { return m_state->threadLimit; }
 
 private:
     struct Entry {
@@ -62,22 +67,29 @@ private:
     };
     using Key = std::pair<int, std::uint64_t>; // (priority, arrival)
 
-    void Serve();
+    // Shared with the threads, so that one left running after Stop finds it in place.
+    struct State {
+        State(unsigned threads, std::size_t capacity) : threadLimit(threads), capacity(capacity) {}
+        const unsigned threadLimit;
+        const std::size_t capacity;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::map<Key, Entry> queue;
+        std::uint64_t sequence = 0;
+        std::vector<std::thread> threads;
+        std::map<std::uint64_t, CCancelToken> running; // the tokens of the tasks under way
+        unsigned liveThreads = 0;
+        unsigned idleThreads = 0;
+        unsigned busy = 0; // threads running or dropping a task
+        bool stopping = false;
+    };
+
+    static void Serve(const std::shared_ptr<State>& state);
     // Moves the cancelled entries out of the queue (under the lock).
-    std::vector<Entry> TakeCancelled();
+    static std::vector<Entry> TakeCancelled(State& state);
     static void Drop(std::vector<Entry>& entries);
 
-    const unsigned m_threadLimit;
-    const std::size_t m_capacity;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::map<Key, Entry> m_queue;
-    std::uint64_t m_sequence = 0;
-    std::vector<std::thread> m_threads;
-    std::map<std::uint64_t, CCancelToken> m_running; // the tokens of the tasks under way
-    unsigned m_idleThreads = 0;
-    unsigned m_busy = 0; // threads running or dropping a task
-    bool m_stopping = false;
+    const std::shared_ptr<State> m_state;
 };
 
 } // namespace mev

@@ -21,6 +21,7 @@ struct RunningOperation {
     std::mutex mutex;
     std::condition_variable ended;
     std::shared_ptr<CFileOperation> op; // under mutex, until its job has ended
+    bool started = false;               // under mutex: its job has begun
 };
 
 RunningOperation& Running()
@@ -71,8 +72,12 @@ void CFileOperationDlg::CancelAndWait()
 {
     {
         std::lock_guard lock(Running().mutex);
-        if (Running().op)
+        if (Running().op) {
             Running().op->Cancel();
+            // Still behind other file jobs: it never starts, and has nothing to take away.
+            if (!Running().started)
+                Running().op.reset();
+        }
     }
     WaitForWorker();
 }
@@ -113,10 +118,17 @@ void CFileOperationDlg::Start(Gtk::Window* parent, std::shared_ptr<CFileOperatio
     {
         std::lock_guard lock(Running().mutex);
         Running().op = op;
+        Running().started = false;
     }
     auto* dialog = new CFileOperationDlg(parent, op, std::move(done)); // deletes itself in Finish
     // The job holds its own reference: the operation outlives the window if need be.
     auto run = [op, owner = dialog->m_guard.Owner(), dialog] {
+        {
+            std::lock_guard lock(Running().mutex);
+            if (Running().op != op)
+                return; // called off before it began
+            Running().started = true;
+        }
         op->Run();
         {
             std::lock_guard lock(Running().mutex);
