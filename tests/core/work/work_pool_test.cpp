@@ -110,5 +110,20 @@ TEST(WorkPoolTest, StopCancelsTheRunningDropsTheQueuedAndJoins)
     EXPECT_FALSE(pool.Post([] {}));
 }
 
+// A task stuck where no token reaches it does not hold Stop up past its limit; its thread
+// ends later on the pool's state, which stays in place for it.
+TEST(WorkPoolTest, StopGivesUpOnAStuckTaskAndItEndsSafelyLater)
+{
+    auto gate = std::make_shared<CGate>();
+    {
+        CWorkPool pool(1, 4);
+        ASSERT_TRUE(pool.Post([gate] { gate->Wait(); }));
+        ASSERT_TRUE(gate->WaitUntilHeld());
+        EXPECT_FALSE(pool.Stop({}, 50ms));
+    }
+    gate->Open();
+    EXPECT_TRUE(test::WaitUntil([&] { return gate.use_count() == 1; }));
+}
+
 } // namespace
 } // namespace mev
