@@ -7,6 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/work/background_work.hpp"
+
 int main(int argc, char** argv)
 {
     setenv("TZ", "UTC", 1);
@@ -18,6 +20,8 @@ int main(int argc, char** argv)
     }
     ::testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
+    // Background jobs end before their files are removed and before main returns.
+    mev::CBackgroundWork::StopShared();
     std::error_code ec;
     std::filesystem::remove_all(tmpl, ec);
     return rc;

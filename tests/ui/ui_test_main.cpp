@@ -12,6 +12,7 @@
 #include <gtk/gtk.h>
 #include <gtkmm/application.h>
 
+#include "core/work/background_work.hpp"
 #include "core/pages/file_request.hpp"
 #include "ui/web/browser_engine.hpp"
 #include "ui_test_support.hpp"
@@ -145,6 +146,8 @@ int main(int argc, char** argv)
     mev::SetFlashPlayerFolder(mev::FindFlashPlayerFolder(MEV_PROGRAM_FOLDER));
 
     const int rc = RUN_ALL_TESTS();
+    // Background jobs end before their files are removed and before main returns.
+    mev::CBackgroundWork::StopShared();
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
     std::filesystem::remove_all(home, ec);

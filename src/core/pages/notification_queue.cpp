@@ -1,6 +1,6 @@
 #include "core/pages/notification_queue.hpp"
 
-#include <thread>
+#include "core/work/background_work.hpp"
 
 namespace mev {
 
@@ -16,13 +16,21 @@ void CNotificationQueue::Post(std::shared_ptr<IPageSink> sink, std::uint32_t fla
             return;
         m_delivering = true;
     }
-    try {
-        std::thread([self = shared_from_this()] { self->Deliver(); }).detach();
-    } catch (...) {
-        // No thread to be had: deliver from the posting thread rather than lose the
+    auto self = shared_from_this();
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Notices).Post([self] { self->Deliver(); }, {},
+                                                                             [self] { self->Discard(); })) {
+        // No room in the queue: deliver from the posting thread rather than lose the
         // notification and leave the browser waiting.
         Deliver();
     }
+}
+
+void CNotificationQueue::Discard()
+{
+    std::lock_guard lock(m_mutex);
+    m_pending.clear();
+    m_delivering = false;
+    m_idle.notify_all();
 }
 
 bool CNotificationQueue::WaitUntilIdle(std::chrono::milliseconds timeout) const

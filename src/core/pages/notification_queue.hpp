@@ -11,9 +11,10 @@
 
 namespace mev {
 
-// Delivers a request's data notifications on a short-lived thread of its own, in the
-// order they were posted, so the worker never waits for the browser. A delivering thread
-// holds the queue and each notification holds its sink, so neither outlives what it uses.
+// Delivers a request's data notifications as a job of the background work's notice lane,
+// in the order they were posted, so the worker never waits for the browser. A delivering
+// job holds the queue and each notification holds its sink, so neither outlives what it
+// uses. When the background work stops first, what waits is dropped.
 class CNotificationQueue : public std::enable_shared_from_this<CNotificationQueue> {
 public:
     void Post(std::shared_ptr<IPageSink> sink, std::uint32_t flags, std::uint64_t progress,
@@ -31,6 +32,7 @@ private:
     };
 
     void Deliver();
+    void Discard();
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_idle;

@@ -9,6 +9,7 @@
 #include "core/pages/picture_generators.hpp"
 #include "core/pages/picture_info.hpp"
 #include "core/pages/page_url.hpp"
+#include "core/work/background_work.hpp"
 
 namespace mev {
 
@@ -21,15 +22,15 @@ constexpr std::array<PageRoute, 16> PAGE_ROUTES{{
     {"image", GenerateImagePage, 0},
     {"audio", GenerateAudioPage, 0},
     {"video", GenerateVideoPage, 0},
-    {"thumb128", GenerateThumbnail<128, true>, 0, "image/png", false},
-    {"thumb256", GenerateThumbnail<256, true>, 0, "image/png", false},
-    {"thumb512", GenerateThumbnail<512, true>, 0, "image/png", false},
-    {"thumb1024", GenerateThumbnail<1024, true>, 0, "image/png", false},
-    {"near128", GenerateThumbnail<128, false>, 0, "image/png", false},
-    {"near256", GenerateThumbnail<256, false>, 0, "image/png", false},
-    {"near512", GenerateThumbnail<512, false>, 0, "image/png", false},
-    {"near1024", GenerateThumbnail<1024, false>, 0, "image/png", false},
-    {"picture", GeneratePictureRendition, 0, "image/jpeg", false},
+    {"thumb128", GenerateThumbnail<128, true>, 0, "image/png", false, PageWork::Picture},
+    {"thumb256", GenerateThumbnail<256, true>, 0, "image/png", false, PageWork::Picture},
+    {"thumb512", GenerateThumbnail<512, true>, 0, "image/png", false, PageWork::Picture},
+    {"thumb1024", GenerateThumbnail<1024, true>, 0, "image/png", false, PageWork::Picture},
+    {"near128", GenerateThumbnail<128, false>, 0, "image/png", false, PageWork::NearPicture},
+    {"near256", GenerateThumbnail<256, false>, 0, "image/png", false, PageWork::NearPicture},
+    {"near512", GenerateThumbnail<512, false>, 0, "image/png", false, PageWork::NearPicture},
+    {"near1024", GenerateThumbnail<1024, false>, 0, "image/png", false, PageWork::NearPicture},
+    {"picture", GeneratePictureRendition, 0, "image/jpeg", false, PageWork::Picture},
     {"pictureinfo", GeneratePictureInfoPage, 0},
 }};
 
@@ -54,16 +55,12 @@ CPageProtocol::CPageProtocol()
 {
 }
 
-CPageProtocol::~CPageProtocol()
+// The job holds a reference until its very end: nothing is left to wait for here.
+CPageProtocol::~CPageProtocol() = default;
+
+bool CPageProtocol::IsCancelled() const
 {
-    if (!m_worker.joinable())
-        return;
-    // The worker holds a reference until its very end, so the object dies either on the
-    // worker itself (which then must not wait for itself) or after the worker is done.
-    if (m_worker.get_id() == std::this_thread::get_id())
-        m_worker.detach();
-    else
-        m_worker.join();
+    return m_cancel.load(std::memory_order_acquire) || m_token.IsCancelled();
 }
 
 HResult CPageProtocol::Start(std::string_view url, std::shared_ptr<IPageSink> sink)
@@ -77,6 +74,7 @@ HResult CPageProtocol::Start(std::string_view url, std::shared_ptr<IPageSink> si
         return INET_E_CANNOT_LOAD_DATA;
     m_contentType = route->contentType;
     m_abortWaits = route->abortWaits;
+    m_work = route->work;
     return StartGenerator(std::move(argument), route->generator, route->fixedTemplate, std::move(sink));
 }
 
@@ -92,8 +90,6 @@ HResult CPageProtocol::StartGenerator(std::string argument, PageGenerator genera
         if (m_workerRunning)
             return INET_E_CANNOT_LOAD_DATA;
     }
-    if (m_worker.joinable())
-        m_worker.join(); // ended already; this only collects the thread
 
     std::shared_ptr<CPageProtocol> self;
     try {
@@ -109,24 +105,53 @@ HResult CPageProtocol::StartGenerator(std::string argument, PageGenerator genera
     m_complete.store(false);
     m_resultReported.store(false);
     m_firstNotificationSent = false;
+    std::uint64_t generation = 0;
+    CCancelToken token;
     {
         std::lock_guard lock(m_stateMutex);
         m_sink = std::move(sink);
         m_workerRunning = true;
+        m_workerStarted = false;
+        generation = ++m_generation;
+        m_token = token;
     }
-    try {
-        m_worker = std::thread([self = std::move(self), generator]() mutable {
-            auto protocol = std::move(self);
-            protocol->RunWorker(generator);
-            protocol.reset(); // may destroy the object here; its destructor detaches us
-        });
-    } catch (...) {
+    using Lane = CBackgroundWork::Lane;
+    const Lane lane = m_work == PageWork::Document ? Lane::Pages : Lane::Pictures;
+    const int priority = m_work == PageWork::NearPicture ? CBackgroundWork::NEAR_SCREEN : CBackgroundWork::ON_SCREEN;
+    const bool posted = CBackgroundWork::Get().GetPool(lane).Post(
+        [self, generator, generation] {
+            if (self->BeginWorker(generation))
+                self->RunWorker(generator);
+        },
+        token, [self, generation] { self->EndUnstarted(generation); }, priority);
+    if (!posted) {
         std::lock_guard lock(m_stateMutex);
         m_workerRunning = false;
         m_complete.store(true);
         return INET_E_CANNOT_LOAD_DATA;
     }
     return E_PENDING;
+}
+
+bool CPageProtocol::BeginWorker(std::uint64_t generation)
+{
+    std::lock_guard lock(m_stateMutex);
+    if (generation != m_generation || !m_workerRunning || m_workerStarted)
+        return false;
+    m_workerStarted = true;
+    return true;
+}
+
+void CPageProtocol::EndUnstarted(std::uint64_t generation)
+{
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (generation != m_generation || !m_workerRunning || m_workerStarted)
+            return;
+        m_workerRunning = false;
+        m_complete.store(true, std::memory_order_release);
+    }
+    m_stateChanged.notify_all();
 }
 
 void CPageProtocol::RunWorker(PageGenerator generator)
@@ -147,10 +172,8 @@ void CPageProtocol::RunWorker(PageGenerator generator)
         m_firstNotificationSent = true;
         NotifyData(flags, held, held);
     }
-    // std::thread cannot be asked whether it has ended without blocking, so the worker
-    // says so itself, as its last act on the object: every byte and notification it
-    // produced is in place before this, and the thread is still joined (or detached)
-    // when the object goes.
+    // The worker says it has ended as its last act on the object: every byte and
+    // notification it produced is in place before this.
     {
         std::lock_guard lock(m_stateMutex);
         m_workerRunning = false;
@@ -193,10 +216,14 @@ HResult CPageProtocol::Abort()
 {
     m_cancel.store(true, std::memory_order_release);
     std::function<void()> waker;
+    std::uint64_t generation = 0;
     {
         std::lock_guard lock(m_stateMutex);
         waker = m_cancelWaker;
+        m_token.Cancel(); // a job still queued is dropped
+        generation = m_generation;
     }
+    EndUnstarted(generation);
     if (waker)
         waker();
     if (m_abortWaits)

@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "core/pages/page_buffer.hpp"
 #include "core/pages/page_sink.hpp"
 #include "core/pages/results.hpp"
+#include "core/work/work_pool.hpp"
 
 namespace mev {
 
@@ -25,6 +25,8 @@ class CNotificationQueue;
 // AppendTemplate, checking IsCancelled between steps.
 using PageGenerator = void (*)(CPageProtocol& protocol);
 
+enum class PageWork { Document, Picture, NearPicture };
+
 struct PageRoute {
     std::string_view host;
     PageGenerator generator;
@@ -33,18 +35,21 @@ struct PageRoute {
     // Pictures are many and small: cancelling one does not wait for its worker, which
     // may be in the middle of a decode.
     bool abortWaits = true;
+    // Pictures run in a lane of their own, the ones on screen before the ones near it.
+    PageWork work = PageWork::Document;
 };
 
 // The generator for a (lower-case) URL host, or null for a host that is not a page.
 const PageRoute* FindPageRoute(std::string_view host);
 
-// One mev: request. Start runs the page's generator on a worker thread that fills the
-// buffer; ReportData notifications tell the sink when to Read; the first Read that finds
-// nothing more to come reports the result once and returns S_FALSE.
+// One mev: request. Start runs the page's generator as a job of the background work
+// (CBackgroundWork) that fills the buffer; ReportData notifications tell the sink when to
+// Read; the first Read that finds nothing more to come reports the result once and
+// returns S_FALSE.
 //
-// The worker and the notifier threads hold shared references (the worker to this object,
-// notifiers only to the sink and their queue), so releasing the last outside reference
-// while they run is safe: the object then lives until its worker has ended.
+// The job and the notification jobs hold shared references (the job to this object,
+// notifications only to the sink and their queue), so releasing the last outside
+// reference while they run is safe: the object then lives until its job has ended.
 class CPageProtocol : public std::enable_shared_from_this<CPageProtocol> {
 public:
     static constexpr std::uint32_t NOTIFY_THRESHOLD = 8192;
@@ -70,6 +75,7 @@ public:
 
     // Both set the cancel flag and wait at most STOP_WAIT for the worker (not at all for
     // a route that says so); S_OK. No notification or result report follows from them.
+    // A job that has not started yet never does.
     HResult Abort();
     HResult Terminate();
 
@@ -90,7 +96,8 @@ public:
     void NotifyData(std::uint32_t flags, std::uint64_t progress, std::uint64_t maximum);
     const std::string& GetArgument() const { return m_argument; }
     int GetFixedTemplate() const { return m_fixedTemplate; }
-    bool IsCancelled() const { return m_cancel.load(std::memory_order_acquire); }
+    // Also true once the background work stops.
+    bool IsCancelled() const;
     // Called on the cancelling thread right after the cancel flag is set, so that a
     // generator waiting elsewhere can look at IsCancelled again.
     void SetCancelWaker(std::function<void()> waker);
@@ -105,6 +112,10 @@ public:
 
 private:
     CPageProtocol();
+    // Whether the job of that start may run (it was not called off before it started).
+    bool BeginWorker(std::uint64_t generation);
+    // The job of that start was dropped before it started.
+    void EndUnstarted(std::uint64_t generation);
     void RunWorker(PageGenerator generator);
     std::shared_ptr<IPageSink> GetSink() const;
 
@@ -112,6 +123,7 @@ private:
     std::string m_argument;
     std::string_view m_contentType = "text/html";
     bool m_abortWaits = true;
+    PageWork m_work = PageWork::Document;
     std::function<void()> m_cancelWaker; // under m_stateMutex
     int m_fixedTemplate = 0;
     bool m_firstNotificationSent = false; // worker only
@@ -125,8 +137,10 @@ private:
     mutable std::mutex m_stateMutex;
     mutable std::condition_variable m_stateChanged;
     std::shared_ptr<IPageSink> m_sink;
-    bool m_workerRunning = false;
-    std::thread m_worker;
+    bool m_workerRunning = false; // from the start until the job ends or is dropped
+    bool m_workerStarted = false;
+    std::uint64_t m_generation = 0;
+    CCancelToken m_token; // the current job's; written only while no job runs
 };
 
 } // namespace mev

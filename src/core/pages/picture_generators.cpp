@@ -10,7 +10,8 @@
 #include "core/shell/utf8.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "core/thumbs/thumbnail_cache.hpp"
-#include "core/thumbs/thumbnail_scheduler.hpp"
+#include "core/thumbs/thumbnail_engine.hpp"
+#include "core/work/background_work.hpp"
 
 namespace mev {
 
@@ -18,11 +19,14 @@ namespace {
 
 std::atomic<std::uint64_t> g_decodeCount{0};
 
-// Never destroyed, like the scheduler: workers may outlive the program's static objects.
+CThumbnailEngine& Engine()
+{
+    return CBackgroundWork::Get().GetThumbnails();
+}
+
 const CThumbnailCache& Cache()
 {
-    static const auto* cache = new CThumbnailCache(CThumbnailCache::GetDefaultRoot());
-    return *cache;
+    return Engine().GetCache();
 }
 
 bool LiesInCache(const std::string& path)
@@ -36,26 +40,29 @@ bool LiesInCache(const std::string& path)
 // picture the page no longer wants leaves the queue before its decode.
 class CRequestSlot {
 public:
-    CRequestSlot(CPageProtocol& protocol, bool urgent) : m_held(Acquire(protocol, urgent)) {}
+    CRequestSlot(CPageProtocol& protocol, bool urgent)
+        : m_scheduler(Engine().GetScheduler()), m_held(Acquire(m_scheduler, protocol, urgent))
+    {
+    }
     ~CRequestSlot()
     {
         if (m_held)
-            CThumbnailScheduler::Instance().Release();
+            m_scheduler.Release();
     }
     CRequestSlot(const CRequestSlot&) = delete;
     CRequestSlot& operator=(const CRequestSlot&) = delete;
     bool IsHeld() const { return m_held; }
 
 private:
-    static bool Acquire(CPageProtocol& protocol, bool urgent)
+    static bool Acquire(CThumbnailScheduler& scheduler, CPageProtocol& protocol, bool urgent)
     {
-        CThumbnailScheduler& scheduler = CThumbnailScheduler::Instance();
         protocol.SetCancelWaker([&scheduler] { scheduler.Wake(); });
         const bool held = scheduler.Acquire([&protocol] { return protocol.IsCancelled(); }, urgent);
         protocol.SetCancelWaker(nullptr);
         return held;
     }
 
+    CThumbnailScheduler& m_scheduler;
     const bool m_held;
 };
 

@@ -1,19 +1,10 @@
 #include "core/thumbs/thumbnail_scheduler.hpp"
 
 #include <algorithm>
-#include <thread>
 
 namespace mev {
 
 CThumbnailScheduler::CThumbnailScheduler(unsigned slots) : m_free(std::max(1u, slots)) {}
-
-CThumbnailScheduler& CThumbnailScheduler::Instance()
-{
-    // Never destroyed: workers that are still decoding when the program ends release
-    // their slots after static objects have gone.
-    static auto* scheduler = new CThumbnailScheduler(std::thread::hardware_concurrency());
-    return *scheduler;
-}
 
 bool CThumbnailScheduler::Acquire(const std::function<bool()>& cancelled, bool urgent)
 {

@@ -16,7 +16,6 @@ namespace mev {
 class CThumbnailScheduler {
 public:
     explicit CThumbnailScheduler(unsigned slots);
-    static CThumbnailScheduler& Instance();
 
     // Waits for a slot; false as soon as cancelled() turns true (checked whenever Wake or
     // Release is called) without taking one.

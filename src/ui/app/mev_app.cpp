@@ -18,6 +18,7 @@
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
+#include "core/thumbs/picture_decoder.hpp"
 #include "platform/platform_init.hpp"
 #include "ui/app/color_scheme.hpp"
 #include "ui/app/command_actions.hpp"
@@ -76,6 +77,7 @@ bool ExposesHome(const std::filesystem::path& path, const std::filesystem::path&
 
 CMEVApp::CMEVApp()
 {
+    CBackgroundWork::Install(&m_work);
     // First of all: a session that ends while the program is still starting closes it as
     // cleanly as later. The sources only run once the main loop turns.
     // Every source of a signal sees it: the second set, on a context of its own, lets
@@ -107,6 +109,16 @@ CMEVApp::~CMEVApp()
     }
     g_main_context_unref(m_quitContext);
     m_frame.reset();
+    StopBackgroundWork();
+}
+
+void CMEVApp::StopBackgroundWork()
+{
+    // Every job is called off and its thread joined before main returns; then the decoder
+    // goes, and with it the thread that starts its helper processes.
+    m_work.Stop();
+    CBackgroundWork::Install(nullptr);
+    SetPictureDecoder(nullptr);
 }
 
 bool CMEVApp::QuitRequested()
@@ -141,6 +153,7 @@ int CMEVApp::Run(const char* argv0)
     // The window, its pages and their browsers go now, while GTK is still up; the pages
     // write their settings on the way.
     m_frame.reset();
+    StopBackgroundWork();
     return rc;
 }
 

@@ -8,6 +8,7 @@
 #include <gtkmm/application.h>
 
 #include "core/commands/command_target.hpp"
+#include "core/work/background_work.hpp"
 
 namespace mev {
 
@@ -48,7 +49,10 @@ private:
     // True once a quit signal came, also while the main loop does not run yet: start-up
     // asks between its slow steps and skips the rest instead of opening a window first.
     bool QuitRequested();
+    void StopBackgroundWork();
 
+    // Every background job of the program; it goes last, after the window that used it.
+    CBackgroundWork m_work;
     Glib::RefPtr<Gtk::Application> m_app;
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<unsigned> m_signalSources;

@@ -1,7 +1,10 @@
 #include "ui/dialogs/file_operation_dlg.hpp"
 
+#include <condition_variable>
 #include <cstdio>
-#include <thread>
+#include <mutex>
+
+#include "core/work/background_work.hpp"
 
 #include "ui/widgets/browse_for_folder.hpp"
 #include "ui/widgets/message_box.hpp"
@@ -12,26 +15,26 @@ namespace {
 
 bool g_bFileOperationBusy = false;
 
-// The operation under way and its worker, kept so that quitting can cancel it and wait
-// until it has taken its temporary file away.
+// The operation under way, kept so that quitting can cancel it and wait until its job
+// has taken its temporary file away.
 struct RunningOperation {
-    std::shared_ptr<CFileOperation> op;
-    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::shared_ptr<CFileOperation> op; // under mutex, until its job has ended
+    bool started = false;               // under mutex: its job has begun
 };
 
 RunningOperation& Running()
 {
-    // Never destroyed: a joinable thread must not meet its destructor at exit.
-    static auto* running = new RunningOperation;
-    return *running;
+    static RunningOperation running;
+    return running;
 }
 
-void JoinWorker()
+void WaitForWorker()
 {
     RunningOperation& running = Running();
-    if (running.worker.joinable())
-        running.worker.join();
-    running.op.reset();
+    std::unique_lock lock(running.mutex);
+    running.ended.wait(lock, [&] { return !running.op; });
 }
 
 std::string FormatCount(const char* format, unsigned count)
@@ -67,9 +70,16 @@ bool CFileOperationDlg::IsBusy()
 
 void CFileOperationDlg::CancelAndWait()
 {
-    if (const auto& op = Running().op)
-        op->Cancel();
-    JoinWorker();
+    {
+        std::lock_guard lock(Running().mutex);
+        if (Running().op) {
+            Running().op->Cancel();
+            // Still behind other file jobs: it never starts, and has nothing to take away.
+            if (!Running().started)
+                Running().op.reset();
+        }
+    }
+    WaitForWorker();
 }
 
 void CFileOperationDlg::RunCommand(Gtk::Window* parent, FileOpKind kind, std::vector<std::string> files,
@@ -104,11 +114,32 @@ void CFileOperationDlg::Start(Gtk::Window* parent, std::shared_ptr<CFileOperatio
     if (g_bFileOperationBusy)
         return;
     g_bFileOperationBusy = true;
-    JoinWorker(); // the last one has finished long since
-    // The worker holds its own reference: the operation outlives the window if need be.
-    Running().op = op;
-    Running().worker = std::thread([op] { op->Run(); });
-    new CFileOperationDlg(parent, std::move(op), std::move(done)); // deletes itself in Finish
+    WaitForWorker(); // the last one has ended long since
+    {
+        std::lock_guard lock(Running().mutex);
+        Running().op = op;
+        Running().started = false;
+    }
+    auto* dialog = new CFileOperationDlg(parent, op, std::move(done)); // deletes itself in Finish
+    // The job holds its own reference: the operation outlives the window if need be.
+    auto run = [op, owner = dialog->m_guard.Owner(), dialog] {
+        {
+            std::lock_guard lock(Running().mutex);
+            if (Running().op != op)
+                return; // called off before it began
+            Running().started = true;
+        }
+        op->Run();
+        {
+            std::lock_guard lock(Running().mutex);
+            Running().op.reset();
+        }
+        Running().ended.notify_all();
+        PostToUi(owner, [dialog] { dialog->Finish(); });
+    };
+    // A queue full of listings stuck on a dead disc: the operation runs here instead.
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post(run))
+        run();
 }
 
 CFileOperationDlg::CFileOperationDlg(Gtk::Window* parent, std::shared_ptr<CFileOperation> op, DoneFunction done)
@@ -158,12 +189,9 @@ bool CFileOperationDlg::OnShowLater()
     return false;
 }
 
+// Progress is read from the operation's counters while it runs; its end comes by PostToUi.
 bool CFileOperationDlg::OnTick()
 {
-    if (m_op->IsFinished()) {
-        Finish();
-        return false;
-    }
     const std::size_t count = m_op->FileCount();
     const std::size_t current = std::min(m_op->FilesDone() + 1, count);
     m_label.set_text("File " + std::to_string(current) + " of " + std::to_string(count));
@@ -181,11 +209,10 @@ bool CFileOperationDlg::OnTick()
 
 void CFileOperationDlg::Finish()
 {
-    // Called from the tick, which ends itself by returning false.
+    m_tick.disconnect();
     m_showLater.disconnect();
     hide();
     g_bFileOperationBusy = false;
-    JoinWorker();
     Gtk::Window* parent = get_transient_for();
     const CFileOperation& op = *m_op;
     if (m_done)

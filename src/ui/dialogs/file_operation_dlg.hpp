@@ -8,12 +8,13 @@
 #include <gtkmm.h>
 
 #include "core/files/file_operation.hpp"
+#include "platform/post_to_ui.hpp"
 
 namespace mev {
 
 // Copy Selected Files..., Move Seleced Files and Delete Selected Files... on the files a
 // page has chosen: the folder (remembered apart for copy and for move while the program
-// runs) or the confirmation, then the operation on a worker thread behind a modal
+// runs) or the confirmation, then the operation as a background job behind a modal
 // progress window with a Cancel button, then the failure count.
 class CFileOperationDlg : public Gtk::Window {
 public:
@@ -48,6 +49,7 @@ private:
     Gtk::Button m_cancel{"Cancel"};
     sigc::connection m_tick;
     sigc::connection m_showLater;
+    CLifetimeGuard m_guard;
 };
 
 } // namespace mev

@@ -15,36 +15,23 @@ namespace {
 // web view waiting for the rest of a page forever.
 constexpr guint POLL_INTERVAL_MS = 20;
 
-// Receives the protocol's notifications on notifier threads. It holds only a weak
-// reference, so a notification that arrives after the stream was dropped does nothing.
+// Receives the protocol's notifications on notifier threads and hands them to the
+// request on the main loop, unless it has gone by then.
 class CRequestSink : public IPageSink {
 public:
-    explicit CRequestSink(std::weak_ptr<CPageRequest> request) : m_request(std::move(request)) {}
+    CRequestSink(CPageRequest& request, CUiOwner owner) : m_request(request), m_owner(std::move(owner)) {}
 
     void ReportData(std::uint32_t, std::uint64_t, std::uint64_t) override
     {
-        // An idle source rather than g_main_context_invoke: the latter runs the function
-        // on the calling thread when the main loop happens not to own its context.
-        GSource* source = g_idle_source_new();
-        g_source_set_priority(source, G_PRIORITY_DEFAULT);
-        g_source_set_callback(source, &Deliver, new std::weak_ptr<CPageRequest>(m_request), &Free);
-        g_source_attach(source, nullptr);
-        g_source_unref(source);
+        CPageRequest* request = &m_request;
+        PostToUi(m_owner, [request] { request->OnDataReported(); }, G_PRIORITY_DEFAULT);
     }
 
     void ReportResult(HResult) override {}
 
 private:
-    static gboolean Deliver(gpointer data)
-    {
-        if (auto request = static_cast<std::weak_ptr<CPageRequest>*>(data)->lock())
-            request->OnDataReported();
-        return G_SOURCE_REMOVE;
-    }
-
-    static void Free(gpointer data) { delete static_cast<std::weak_ptr<CPageRequest>*>(data); }
-
-    const std::weak_ptr<CPageRequest> m_request;
+    CPageRequest& m_request; // only touched through PostToUi, which checks it lives
+    const CUiOwner m_owner;
 };
 
 } // namespace
@@ -55,7 +42,7 @@ std::shared_ptr<CPageRequest> CPageRequest::Start(const std::string& url)
     request->m_protocol = CPageProtocol::Create();
     if (!request->m_protocol)
         return nullptr;
-    auto sink = std::make_shared<CRequestSink>(request);
+    auto sink = std::make_shared<CRequestSink>(*request, request->m_guard.Owner());
     const HResult hr = request->m_protocol->Start(url, sink);
     if (hr != E_PENDING && hr != S_OK) {
         request->m_closed = true;

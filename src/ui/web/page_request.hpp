@@ -6,13 +6,15 @@
 
 #include <gio/gio.h>
 
+#include "platform/post_to_ui.hpp"
+
 namespace mev {
 
 class CPageProtocol;
 
 // One mev: request seen from WebKit's side: drives a CPageProtocol and answers the
-// stream's asynchronous reads from its buffer. Lives on the main loop; the protocol's
-// data notifications arrive on other threads and are handed to the main context.
+// stream's asynchronous reads from its buffer. Lives and dies on the main loop; the
+// protocol's data notifications arrive on other threads and come over by PostToUi.
 class CPageRequest : public std::enable_shared_from_this<CPageRequest> {
 public:
     // Starts the page; nullptr when the URL is refused (the page then does not load).
@@ -47,6 +49,7 @@ private:
     std::size_t m_size = 0;
     GSource* m_pollSource = nullptr;
     GSource* m_cancelSource = nullptr;
+    CLifetimeGuard m_guard; // notifications that come after the request went do nothing
 };
 
 } // namespace mev

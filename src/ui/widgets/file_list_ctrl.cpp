@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <thread>
 #include <utility>
 
 #include <glib.h>
@@ -13,6 +12,7 @@
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/system_error.hpp"
+#include "core/work/background_work.hpp"
 #include "platform/system_services.hpp"
 #include "ui/widgets/menu_popup.hpp"
 #include "ui/widgets/message_box.hpp"
@@ -66,11 +66,19 @@ std::vector<std::string> WidestTexts(int column)
     return texts;
 }
 
-struct JobDone {
-    std::shared_ptr<FileListJob> job;
-    std::weak_ptr<bool> alive;
-    CFileListCtrl* list;
-};
+void RunFileListJob(FileListJob& job)
+{
+    if (job.playlist.empty()) {
+        job.rows = CFileListModel::ListFolder(job.folder, job.kind, job.withTitles, &GetFileTypeDescription, &job.cancel);
+        return;
+    }
+    std::vector<std::string> paths;
+    if (ReadPlaylistFile(job.playlist, paths))
+        job.rows = CFileListModel::ListFiles(paths, job.withTitles, &GetFileTypeDescription, &job.cancel);
+    else
+        job.playlistError = errno;
+    job.playlistLines = paths.size();
+}
 
 } // namespace
 
@@ -85,9 +93,8 @@ sigc::signal<void()>& FileTypesReadySignal()
     return signal;
 }
 
-void LoadFileTypes(GTask* task, gpointer, gpointer data, GCancellable*)
+void LoadFileTypes(GtkIconTheme* theme)
 {
-    auto* theme = static_cast<GtkIconTheme*>(data);
     // The first question loads the MIME database; the icons of the kinds the lists show
     // load the icon theme's index (its lookups may run on any thread).
     for (const char* name : {"a.mp3", "a.wav", "a.ogg", "a.mpg", "a.webm", "a.swf"}) {
@@ -103,13 +110,19 @@ void LoadFileTypes(GTask* task, gpointer, gpointer data, GCancellable*)
         }
         g_free(type);
     }
-    g_task_return_boolean(task, TRUE);
 }
 
-void OnFileTypesLoaded(GObject*, GAsyncResult*, gpointer)
+void OnFileTypesLoaded()
 {
     g_fileTypesReady = true;
     FileTypesReadySignal().emit();
+}
+
+// The owner of the file types' load, which is for every list: the program.
+const CLifetimeGuard& ProgramLifetime()
+{
+    static const CLifetimeGuard guard;
+    return guard;
 }
 
 } // namespace
@@ -122,11 +135,18 @@ void CFileListCtrl::PrepareFileTypes()
     started = true;
     GdkDisplay* display = gdk_display_get_default();
     GtkIconTheme* theme = display != nullptr ? gtk_icon_theme_get_for_display(display) : nullptr;
-    GTask* task = g_task_new(nullptr, nullptr, &OnFileTypesLoaded, nullptr);
     if (theme != nullptr)
-        g_task_set_task_data(task, g_object_ref(theme), g_object_unref);
-    g_task_run_in_thread(task, &LoadFileTypes);
-    g_object_unref(task);
+        g_object_ref(theme);
+    auto load = [theme, owner = ProgramLifetime().Owner()] {
+        LoadFileTypes(theme);
+        PostToUi(owner, [theme] {
+            if (theme != nullptr)
+                g_object_unref(theme);
+            OnFileTypesLoaded();
+        });
+    };
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post(load))
+        load();
 }
 
 CFileListCtrl::CFileListCtrl(bool audioNames)
@@ -332,29 +352,13 @@ void CFileListCtrl::StartJob(const std::shared_ptr<FileListJob>& job)
 {
     m_job = job;
     set_cursor("wait");
-    auto* done = new JobDone{job, m_alive, this};
-    std::thread([job, done] {
-        if (job->playlist.empty()) {
-            job->rows = CFileListModel::ListFolder(job->folder, job->kind, job->withTitles, &GetFileTypeDescription,
-                                                   &job->cancel);
-        } else {
-            std::vector<std::string> paths;
-            if (ReadPlaylistFile(job->playlist, paths))
-                job->rows = CFileListModel::ListFiles(paths, job->withTitles, &GetFileTypeDescription, &job->cancel);
-            else
-                job->playlistError = errno;
-            job->playlistLines = paths.size();
-        }
-        g_main_context_invoke_full(
-            nullptr, G_PRIORITY_DEFAULT,
-            [](gpointer data) -> gboolean {
-                auto* result = static_cast<JobDone*>(data);
-                if (!result->alive.expired())
-                    result->list->ApplyJob(result->job);
-                return G_SOURCE_REMOVE;
-            },
-            done, [](gpointer data) { delete static_cast<JobDone*>(data); });
-    }).detach();
+    const CUiOwner owner = m_guard.Owner();
+    auto run = [this, job, owner] {
+        RunFileListJob(*job);
+        PostToUi(owner, [this, job] { ApplyJob(job); });
+    };
+    if (!CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post(run))
+        run(); // no room for it: list here rather than leave the list waiting
 }
 
 void CFileListCtrl::ApplyJob(const std::shared_ptr<FileListJob>& job)

@@ -11,6 +11,7 @@
 
 #include "core/commands/command_target.hpp"
 #include "core/media/file_list_model.hpp"
+#include "platform/post_to_ui.hpp"
 
 namespace mev {
 
@@ -142,6 +143,7 @@ private:
     bool m_clickSelecting = false;
     bool m_selecting = false;  // the program itself changes the selection
     std::shared_ptr<FileListJob> m_job;
+    CLifetimeGuard m_guard; // listings hand their rows back only while the list lives
     std::shared_ptr<bool> m_alive;
     std::map<std::string, Glib::RefPtr<Gio::Icon>> m_icons;
     bool m_waitingForTypes = false;

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include <glib.h>
@@ -12,20 +11,20 @@
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
+#include "core/work/background_work.hpp"
 #include "ui/widgets/browse_for_folder.hpp"
 #include "platform/system_services.hpp"
 
 namespace mev {
 
-// One listing on its worker thread. The worker reads folder and cancel and writes
-// result; owner is read and cleared only on the main loop.
+// One listing, run as a background job. The job reads folder and cancel and writes
+// result and labels; the main loop reads them once the job has handed it back.
 struct FolderListJob {
     std::uint64_t id = 0;
     std::string folder;
     std::atomic<bool> cancel{false};
     FolderListing result;
     std::vector<std::string> labels;
-    CFolderTreeView* owner = nullptr;
 };
 
 namespace {
@@ -305,38 +304,24 @@ void CFolderTreeView::StartListing(const Gtk::TreeModel::iterator& row)
     auto job = std::make_shared<FolderListJob>();
     job->id = m_nextJobId++;
     job->folder = static_cast<std::string>((*row)[m_columns.path]);
-    job->owner = this;
     (*row)[m_columns.state] = static_cast<int>(LISTING);
     m_pending[job->id] = PendingList{job, Gtk::TreeRowReference(m_store, m_store->get_path(row))};
-    try {
-        std::thread([job] {
-            job->result = ListSubFolders(job->folder, &job->cancel);
-            job->labels.reserve(job->result.entries.size());
-            for (const FolderEntry& entry : job->result.entries)
-                job->labels.push_back(DisplayName(entry.name));
-            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &CFolderTreeView::ListingDoneThunk,
-                            new std::shared_ptr<FolderListJob>(job), &CFolderTreeView::ListingDataFree);
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread to be had: list here rather than leave the folder unexpandable.
+    const auto list = [job] {
         job->result = ListSubFolders(job->folder, &job->cancel);
+        job->labels.reserve(job->result.entries.size());
         for (const FolderEntry& entry : job->result.entries)
             job->labels.push_back(DisplayName(entry.name));
+    };
+    const CUiOwner owner = m_guard.Owner();
+    const bool posted = CBackgroundWork::Get().GetPool(CBackgroundWork::Lane::Files).Post([this, job, list, owner] {
+        list();
+        PostToUi(owner, [this, id = job->id] { OnListingDone(id); }, G_PRIORITY_DEFAULT_IDLE);
+    });
+    if (!posted) {
+        // No room for it: list here rather than leave the folder unexpandable.
+        list();
         OnListingDone(job->id);
     }
-}
-
-int CFolderTreeView::ListingDoneThunk(void* data)
-{
-    auto& job = *static_cast<std::shared_ptr<FolderListJob>*>(data);
-    if (job->owner != nullptr)
-        job->owner->OnListingDone(job->id);
-    return G_SOURCE_REMOVE;
-}
-
-void CFolderTreeView::ListingDataFree(void* data)
-{
-    delete static_cast<std::shared_ptr<FolderListJob>*>(data);
 }
 
 void CFolderTreeView::OnListingDone(std::uint64_t jobId)
@@ -346,7 +331,6 @@ void CFolderTreeView::OnListingDone(std::uint64_t jobId)
         return;
     PendingList pending = std::move(found->second);
     m_pending.erase(found);
-    pending.job->owner = nullptr;
     if (pending.job->result.cancelled || !pending.row.is_valid())
         return;
     auto row = m_store->get_iter(pending.row.get_path());
@@ -404,7 +388,6 @@ void CFolderTreeView::CancelAll()
 {
     for (auto& [id, pending] : m_pending) {
         pending.job->cancel = true;
-        pending.job->owner = nullptr;
     }
     m_pending.clear();
     m_fills.clear();

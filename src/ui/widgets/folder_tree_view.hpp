@@ -12,6 +12,7 @@
 
 #include "core/media/folder_tree_model.hpp"
 #include "core/shell/drive_type.hpp"
+#include "platform/post_to_ui.hpp"
 
 namespace mev {
 
@@ -118,9 +119,6 @@ private:
     void RememberRoot();
     void Post(int id);
 
-    static int ListingDoneThunk(void* data);
-    static void ListingDataFree(void* data);
-    friend struct FolderListJob;
 
     Columns m_columns;
     Glib::RefPtr<Gtk::TreeStore> m_store;
@@ -133,6 +131,7 @@ private:
     Glib::RefPtr<Gtk::GestureClick> m_rightClick;
     sigc::connection m_selectionChanged;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);  // watched by the folder dialog's answer
+    CLifetimeGuard m_guard; // listings hand their results back only while the tree lives
     bool m_asking = false;
 
     std::string m_rootPath;

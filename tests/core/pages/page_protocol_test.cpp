@@ -11,6 +11,8 @@
 #include "core/shell/url.hpp"
 #include "core/pages/page_test_support.hpp"
 #include "core/test_resources.hpp"
+#include "core/work/background_work.hpp"
+#include "wait_until.hpp"
 
 namespace mev {
 namespace {
@@ -102,6 +104,16 @@ void ThrowingPage(CPageProtocol& protocol)
 {
     protocol.AppendPageData("partial", false);
     throw std::bad_alloc();
+}
+
+std::atomic<int> g_pagesStarted{0};
+
+// Made until it is called off.
+void PageUntilCancelled(CPageProtocol& protocol)
+{
+    ++g_pagesStarted;
+    while (!protocol.IsCancelled())
+        std::this_thread::sleep_for(1ms);
 }
 
 class PageProtocolTest : public ::testing::Test {
@@ -324,6 +336,27 @@ TEST_F(PageProtocolTest, WorkerOutlivesTheStopWait)
     EXPECT_EQ(test::FlagsOf(sink->Notifications()), std::vector<std::uint32_t>{FIRST_UNKNOWN});
     EXPECT_TRUE(sink->Results().empty());
     g_gate = nullptr;
+}
+
+// Quitting: stopping the background work calls off the pages being made, drops the ones
+// still waiting for a thread, and returns once every page has ended.
+TEST_F(PageProtocolTest, StoppingTheBackgroundWorkEndsItsPages)
+{
+    CBackgroundWork work;
+    CBackgroundWork::Install(&work);
+    g_pagesStarted = 0;
+    const int threads = static_cast<int>(work.GetPool(CBackgroundWork::Lane::Pages).GetThreadLimit());
+    std::vector<std::shared_ptr<CPageProtocol>> pages;
+    for (int i = 0; i <= threads; ++i) {
+        pages.push_back(CPageProtocol::Create());
+        ASSERT_EQ(pages.back()->StartGenerator("", PageUntilCancelled, 0, std::make_shared<CRecordingSink>()), E_PENDING);
+    }
+    ASSERT_TRUE(test::WaitUntil([&] { return g_pagesStarted.load() == threads; }));
+    work.Stop();
+    CBackgroundWork::Install(nullptr);
+    for (const auto& page : pages)
+        EXPECT_TRUE(page->WaitForWorker(0ms));
+    EXPECT_EQ(g_pagesStarted.load(), threads);
 }
 
 } // namespace
