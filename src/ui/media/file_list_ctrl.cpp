@@ -506,6 +506,12 @@ std::string CFileListCtrl::NextToPlay(const std::string& currentUrl, bool loop, 
     return m_model.At(static_cast<std::size_t>(row)).path;
 }
 
+std::string CFileListCtrl::PeekNextToPlay(const std::string& currentUrl, bool loop) const
+{
+    const int row = m_model.PeekNextToPlay(currentUrl, loop);
+    return row < 0 ? std::string() : m_model.At(static_cast<std::size_t>(row)).path;
+}
+
 void CFileListCtrl::ClickColumn(int column)
 {
     if (m_model.GetCount() < 2)

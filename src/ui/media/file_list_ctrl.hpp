@@ -75,6 +75,8 @@ public:
     // The path of the next checked file for auto play, "" when there is none; with
     // select, its row becomes the selected one.
     std::string NextToPlay(const std::string& currentUrl, bool loop, bool select);
+    // The path NextToPlay would give, without counting the play.
+    std::string PeekNextToPlay(const std::string& currentUrl, bool loop) const;
 
     // A click on a column header: the one direction flag toggles and the rows are sorted.
     void ClickColumn(int column);

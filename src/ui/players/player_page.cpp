@@ -1,7 +1,9 @@
 #include "ui/players/player_page.hpp"
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/track_info.hpp"
+#include "platform/cover_art.hpp"
 #include "platform/mpris_player.hpp"
 #include "ui/browser/browser_engine.hpp"
 #include "ui/browser/page_browser.hpp"
@@ -64,6 +67,14 @@ CMprisPlayer& ControlsFor(CPlayerPage* page)
         handlers.pause = onPage([](CPlayerPage& p) { p.SetPlaying(0); });
         handlers.playPause = onPage([](CPlayerPage& p) { p.SetPlaying(-1); });
         handlers.stop = onPage([](CPlayerPage& p) { p.OnCommand(ID_VIEW_STOP); });
+        handlers.seek = [](std::int64_t offset) {
+            if (Controls().page != nullptr)
+                Controls().page->SeekPlayer(offset, true);
+        };
+        handlers.setPosition = [](std::int64_t position) {
+            if (Controls().page != nullptr)
+                Controls().page->SeekPlayer(position, false);
+        };
         controls.player = std::make_unique<CMprisPlayer>(std::move(handlers), DESKTOP_ENTRY, PLAYER_NAME);
     }
     return *controls.player;
@@ -76,6 +87,8 @@ CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind
     // A right-click on the playing page offers Loop, Refresh and Stop.
     GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
     Players().push_back(this);
+    GetBrowser().signal_load_finished().connect([this] { PreloadNext(); });
+    GetBrowser().signal_player_state().connect(sigc::mem_fun(*this, &CPlayerPage::OnPlayerState));
 }
 
 CPlayerPage::~CPlayerPage()
@@ -259,6 +272,56 @@ void CPlayerPage::ReportPlaying(const std::string& path)
     CMprisPlayer& player = ControlsFor(this);
     player.SetTrack(track);
     player.SetStatus(MprisStatus::Playing);
+    // The cover is looked for off the main loop: a tag picture is read and written out.
+    std::thread([path, url = track.url, cache = CoverCacheFolder()] {
+        const std::string art = FindCoverArt(path, cache);
+        if (art.empty())
+            return;
+        Glib::MainContext::get_default()->invoke([url, artUrl = MakeFileUrl(art)] {
+            if (Controls().player)
+                Controls().player->SetArtUrl(url, artUrl);
+            return false;
+        });
+    }).detach();
+}
+
+void CPlayerPage::OnPlayerState(const std::string& what, double position, double duration)
+{
+    if (Controls().page != this || !Controls().player)
+        return;
+    CMprisPlayer& player = *Controls().player;
+    if (duration > 0)
+        player.SetLength(static_cast<std::int64_t>(duration * 1e6));
+    player.SetPlayPosition(static_cast<std::int64_t>(position * 1e6), what == "seeked");
+    if (what == "playing")
+        player.SetStatus(MprisStatus::Playing);
+    else if (what == "paused")
+        player.SetStatus(MprisStatus::Paused);
+}
+
+void CPlayerPage::SeekPlayer(std::int64_t us, bool relative)
+{
+    if (IsBrowserBlank() || !Controls().player)
+        return;
+    const CMprisPlayer& player = *Controls().player;
+    if (relative && player.GetLength() > 0 && player.GetPosition() + us >= player.GetLength()) {
+        PlayAdjacent(1);
+        return;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.6f", static_cast<double>(us) / 1e6);
+    GetBrowser().ExecScript(std::string("(typeof SeekMedia === 'function') && SeekMedia(") + seconds + ", "
+                            + (relative ? "true" : "false") + ")");
+}
+
+void CPlayerPage::PreloadNext()
+{
+    if (!IsAutoPlayOn() || IsBrowserBlank())
+        return;
+    const std::string next = m_list->PeekNextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn());
+    // A Flash movie has a page of its own.
+    const std::string src = next.empty() || GetFileExtension(next) == "swf" ? std::string() : MakeFileUrl(next);
+    GetBrowser().ExecScript("(typeof PreloadMedia === 'function') && PreloadMedia(" + ScriptString(src) + ")");
 }
 
 void CPlayerPage::ReportStopped()
@@ -368,10 +431,16 @@ void CPlayerPage::ToggleAutoPlay()
     if (m_list == nullptr)
         return;
     m_list->SetAutoPlay(!m_list->IsAutoPlayOn());
-    if (!m_list->IsAutoPlayOn())
-        return;  // what plays plays to its end, and nothing follows
+    if (!m_list->IsAutoPlayOn()) {
+        // What plays plays to its end, and nothing follows.
+        if (!IsBrowserBlank())
+            GetBrowser().ExecScript("(typeof PreloadMedia === 'function') && PreloadMedia('')");
+        return;
+    }
     IsPlayerBusy([this](bool busy) {
         // Busy: auto play goes on from the end of the file that plays.
+        if (busy)
+            PreloadNext();
         if (busy || !IsAutoPlayOn())
             return;
         const std::string next = m_list->NextToPlay("", IsLoopOn(), true);
