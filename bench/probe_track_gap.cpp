@@ -175,7 +175,8 @@ int main(int argc, char** argv)
     browser.signal_load_finished().connect([&] {
         std::string code = RECORDER;
         if (noPreload)
-            code += "; window.PreloadMedia = function () { return false; }";
+            code += "; window.PreloadMedia = function () { return false; };"
+                    " if (window.spare) { spare.removeAttribute('src'); spare.load(); } spare = null; spareSrc = '';";
         browser.ExecScript(code);
     });
     page->OnCommand(ID_LIST_AUTOPLAY);

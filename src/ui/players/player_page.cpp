@@ -287,9 +287,12 @@ void CPlayerPage::ReportPlaying(const std::string& path)
 
 void CPlayerPage::OnPlayerState(const std::string& what, double position, double duration)
 {
-    if (Controls().page != this || !Controls().player)
+    if (Controls().page != this || !Controls().player || IsBrowserBlank())
         return;
     CMprisPlayer& player = *Controls().player;
+    // A page on its way out may still say it paused: stopped stays stopped.
+    if (what == "paused" && player.GetStatus() == MprisStatus::Stopped)
+        return;
     if (duration > 0)
         player.SetLength(static_cast<std::int64_t>(duration * 1e6));
     player.SetPlayPosition(static_cast<std::int64_t>(position * 1e6), what == "seeked");
