@@ -4,7 +4,7 @@
 // them in turn; prints one line per change and the median and maximum. Run under a
 // display, from the build folder:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/probe_track_gap [clips] [seconds]
-// BUSY=n keeps n processes spinning meanwhile (a loaded machine); NOPRELOAD=1 takes the
+// BUSY=n keeps n processes spinning at nice 10 meanwhile (a build beside it); NOPRELOAD=1 takes the
 // page's preloading away, for the figure without it.
 #include <algorithm>
 #include <chrono>
@@ -63,24 +63,31 @@ std::string Evaluate(mev::CPageBrowser& browser, const std::string& code)
 // 'playing' and until its position moves. Installed once per document.
 constexpr const char* RECORDER = R"JS((function () {
   if (window.gapProbe) return true;
-  var probe = window.gapProbe = { playing: [], moving: [], endedAt: 0, src: '' };
+  var probe = window.gapProbe = { playing: [], moving: [], asked: [], endedAt: 0, src: '', waitPlaying: false };
+  var show = window.ShowMedia;
+  window.ShowMedia = function (src, pageUrl) {
+    if (probe.endedAt) probe.asked.push(performance.now() - probe.endedAt);
+    return show(src, pageUrl);
+  };
   document.addEventListener('ended', function (ev) {
     if (ev.target.id !== 'media') return;
-    probe.endedAt = performance.now();
+    var endedAt = probe.endedAt = performance.now();
     probe.src = ev.target.currentSrc;
+    probe.waitPlaying = true;
     var poll = setInterval(function () {
       var e = document.getElementById('media');
-      if (!probe.endedAt) { clearInterval(poll); return; }
+      if (probe.endedAt !== endedAt) { clearInterval(poll); return; }
       if (e && e.currentSrc !== probe.src && e.currentTime > 0) {
-        probe.moving.push(performance.now() - probe.endedAt);
-        probe.endedAt = 0;
+        probe.moving.push(performance.now() - endedAt);
         clearInterval(poll);
       }
     }, 2);
   }, true);
   document.addEventListener('playing', function (ev) {
-    if (probe.endedAt && ev.target.id === 'media' && ev.target.currentSrc !== probe.src)
+    if (probe.waitPlaying && ev.target.id === 'media' && ev.target.currentSrc !== probe.src) {
       probe.playing.push(performance.now() - probe.endedAt);
+      probe.waitPlaying = false;
+    }
   }, true);
   return true;
 })())JS";
@@ -164,8 +171,12 @@ int main(int argc, char** argv)
     for (int i = 0; i < busy; ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
-            for (volatile unsigned long n = 0;; n = n + 1) {
-            }
+            // As niced as the compilers of a build beside it.
+            if (nice(10) < 0)
+                _exit(1);
+            volatile unsigned long spins = 0;
+            for (;;)
+                spins = spins + 1;
         }
         spinners.push_back(pid);
     }
@@ -179,10 +190,11 @@ int main(int argc, char** argv)
                     " if (window.spare) { spare.removeAttribute('src'); spare.load(); } spare = null; spareSrc = '';";
         browser.ExecScript(code);
     });
-    page->OnCommand(ID_LIST_AUTOPLAY);
+    page->OnCommand(mev::ID_LIST_AUTOPLAY);
     const bool ended = RunUntil([&] { return !page->IsAutoPlayOn(); }, static_cast<int>(clips * (seconds + 5) * 1000));
     const std::string playing = Evaluate(browser, "window.gapProbe ? window.gapProbe.playing : []");
     const std::string moving = Evaluate(browser, "window.gapProbe ? window.gapProbe.moving : []");
+    const std::string asked = Evaluate(browser, "window.gapProbe ? window.gapProbe.asked : []");
 
     for (pid_t pid : spinners) {
         kill(pid, SIGKILL);
@@ -192,6 +204,8 @@ int main(int argc, char** argv)
                 noPreload ? "no preloading" : "preloading");
     Summary("playing", Numbers(playing));
     Summary("moving", Numbers(moving));
+    // The program's part: from 'ended' until it asks the page for the next file.
+    Summary("asked", Numbers(asked));
     if (!ended)
         std::printf("auto play did not finish in time\n");
 

@@ -88,7 +88,14 @@ public:
     // on without one, and goes off when the last checked row goes (unchecked, removed,
     // or replaced by a fill).
     bool IsAutoPlayOn() const { return m_autoPlay; }
-    void SetAutoPlay(bool on) { m_autoPlay = on && AnyChecked(); }
+    void SetAutoPlay(bool on)
+    {
+        m_autoPlay = on && AnyChecked();
+        NotifyPlayOrder();
+    }
+    // Called whenever what auto play plays next may have changed: checks, rows, order, or
+    // auto play itself.
+    void SetPlayOrderHandler(std::function<void()> changed) { m_playOrderChanged = std::move(changed); }
 
     Gtk::TreeView& GetTreeView() { return m_view; }
 
@@ -127,6 +134,11 @@ private:
     Glib::RefPtr<Gio::Icon> IconFor(std::size_t row);
     void Post(int id);
     void OnChecksChanged();
+    void NotifyPlayOrder()
+    {
+        if (m_playOrderChanged)
+            m_playOrderChanged();
+    }
 
     CFileListModel m_model;
     Columns m_columns;
@@ -137,6 +149,7 @@ private:
     Glib::RefPtr<Gtk::GestureClick> m_click;
     CommandPoster m_post;
     std::function<void()> m_filled;
+    std::function<void()> m_playOrderChanged;
     std::string m_openWithName;
     int m_contextMenuId = 0;
     int m_contextRow = -1;

@@ -87,13 +87,19 @@ CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind
     // A right-click on the playing page offers Loop, Refresh and Stop.
     GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
     Players().push_back(this);
-    GetBrowser().signal_load_finished().connect([this] { PreloadNext(); });
+    GetBrowser().signal_load_finished().connect([this] {
+        // A new page, or the one shown after ShowMedia, holds nothing to follow yet.
+        m_preloaded.clear();
+        PreloadNext();
+    });
     GetBrowser().signal_player_state().connect(sigc::mem_fun(*this, &CPlayerPage::OnPlayerState));
 }
 
 CPlayerPage::~CPlayerPage()
 {
     m_pendingPlaying.disconnect();
+    if (m_list != nullptr)
+        m_list->SetPlayOrderHandler({});
     std::erase(Players(), this);
     if (Controls().page == this)
         Controls().page = nullptr;
@@ -110,6 +116,7 @@ Gtk::Widget* CPlayerPage::CreateListPane()
 {
     m_list = CreateFileList();
     m_list->SetCommandPoster([this](int id) { PostCommand(id); });
+    m_list->SetPlayOrderHandler([this] { PreloadNext(); });
     m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
     const std::string name = std::string(GetTabName()) + " files";
     g_object_set(m_list->GetTreeView().gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_GRID, nullptr);
@@ -319,11 +326,18 @@ void CPlayerPage::SeekPlayer(std::int64_t us, bool relative)
 
 void CPlayerPage::PreloadNext()
 {
-    if (!IsAutoPlayOn() || IsBrowserBlank())
+    if (m_list == nullptr || IsBrowserBlank())
         return;
-    const std::string next = m_list->PeekNextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn());
-    // A Flash movie has a page of its own.
-    const std::string src = next.empty() || GetFileExtension(next) == "swf" ? std::string() : MakeFileUrl(next);
+    std::string src;
+    if (IsAutoPlayOn()) {
+        const std::string next = m_list->PeekNextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn());
+        // A Flash movie has a page of its own.
+        if (!next.empty() && GetFileExtension(next) != "swf")
+            src = MakeFileUrl(next);
+    }
+    if (src == m_preloaded)
+        return;
+    m_preloaded = src;
     GetBrowser().ExecScript("(typeof PreloadMedia === 'function') && PreloadMedia(" + ScriptString(src) + ")");
 }
 
@@ -414,6 +428,9 @@ void CPlayerPage::PlaySelected()
 
 void CPlayerPage::OnPlaybackDone()
 {
+    // The page may have started the file it was told follows: where nothing follows now,
+    // it goes back (the page is told even when it was told so before).
+    m_preloaded = "-";
     if (m_list != nullptr && m_list->IsAutoPlayOn()) {
         const std::string next = m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), true);
         if (next.empty()) {
@@ -425,6 +442,7 @@ void CPlayerPage::OnPlaybackDone()
     } else if (IsLoopOn()) {
         GetBrowser().Refresh();
     } else {
+        PreloadNext();
         ReportStopped();
     }
 }
@@ -434,16 +452,10 @@ void CPlayerPage::ToggleAutoPlay()
     if (m_list == nullptr)
         return;
     m_list->SetAutoPlay(!m_list->IsAutoPlayOn());
-    if (!m_list->IsAutoPlayOn()) {
-        // What plays plays to its end, and nothing follows.
-        if (!IsBrowserBlank())
-            GetBrowser().ExecScript("(typeof PreloadMedia === 'function') && PreloadMedia('')");
-        return;
-    }
+    if (!m_list->IsAutoPlayOn())
+        return;  // what plays plays to its end, and nothing follows
     IsPlayerBusy([this](bool busy) {
         // Busy: auto play goes on from the end of the file that plays.
-        if (busy)
-            PreloadNext();
         if (busy || !IsAutoPlayOn())
             return;
         const std::string next = m_list->NextToPlay("", IsLoopOn(), true);

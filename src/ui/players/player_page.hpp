@@ -85,6 +85,8 @@ private:
 
     CFileListCtrl* m_list = nullptr;
     std::string m_startFile;
+    // The file URL the page was last told follows ("" for none).
+    std::string m_preloaded;
     // A Play or Pause that waits for the file's page to come.
     sigc::connection m_pendingPlaying;
 };
