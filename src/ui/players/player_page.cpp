@@ -176,6 +176,8 @@ void CPlayerPage::StopPlayback()
 
 void CPlayerPage::OnLoopEnabled()
 {
+    // Under auto play the first file may follow the last now.
+    PreloadNext();
     // Idle after a file ended: play it again at once; a file still playing repeats at
     // its end.
     IsPlayerBusy([this](bool busy) {
