@@ -138,8 +138,9 @@ bool ConvertPlayerMessage(JSCValue* message, std::string& what, double& position
     for (JSCValue* item : items)
         g_object_unref(item);
     // Positions are seconds within a file: anything else is no report.
-    return shaped && std::isfinite(position) && position >= 0 && std::isfinite(duration) && duration >= -1
-        && duration < 1e9;
+    constexpr double LONGEST = 1e9;  // seconds: far beyond any file, far within the microseconds kept
+    return shaped && std::isfinite(position) && position >= 0 && position < LONGEST && std::isfinite(duration)
+        && duration >= -1 && duration < LONGEST;
 }
 
 void InstallExternalTransport(WebKitUserContentManager* manager, WebKitWebView* view)
