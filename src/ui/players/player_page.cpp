@@ -316,7 +316,8 @@ void CPlayerPage::SeekPlayer(std::int64_t us, bool relative)
     if (IsBrowserBlank() || !Controls().player)
         return;
     const CMprisPlayer& player = *Controls().player;
-    if (relative && player.GetLength() > 0 && player.GetPosition() + us >= player.GetLength()) {
+    // (The position never passes the length, so this cannot overflow, whatever the offset.)
+    if (relative && player.GetLength() > 0 && us >= player.GetLength() - player.GetPosition()) {
         PlayAdjacent(1);
         return;
     }
