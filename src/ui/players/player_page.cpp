@@ -168,6 +168,7 @@ void CPlayerPage::ToggleFullScreen()
 
 void CPlayerPage::StopPlayback()
 {
+    m_pendingPlaying.disconnect();
     if (m_list != nullptr)
         m_list->SetAutoPlay(false);
     CMediaPage::StopPlayback();
@@ -404,8 +405,9 @@ void CPlayerPage::SetPlaying(int mode)
                                         });
                                         return;
                                     }
+                                    // An answer that comes after Stop tells of a page gone.
                                     if (!ok || (json != "true" && json != "false") || Controls().page != this
-                                        || !Controls().player)
+                                        || !Controls().player || IsBrowserBlank())
                                         return;
                                     Controls().player->SetStatus(json == "true" ? MprisStatus::Playing
                                                                                 : MprisStatus::Paused);
