@@ -287,11 +287,21 @@ void CPlayerPage::ReportPlaying(const std::string& path)
         const std::string art = FindCoverArt(path, cache);
         if (art.empty())
             return;
-        Glib::MainContext::get_default()->invoke([url, artUrl = MakeFileUrl(art)] {
-            if (Controls().player)
-                Controls().player->SetArtUrl(url, artUrl);
-            return false;
-        });
+        // Always queued for the main loop: g_main_context_invoke would run it on this
+        // thread whenever the main loop happens not to hold its context.
+        struct Art {
+            std::string url;
+            std::string artUrl;
+        };
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT_IDLE,
+            [](gpointer data) -> gboolean {
+                const auto* found = static_cast<const Art*>(data);
+                if (Controls().player)
+                    Controls().player->SetArtUrl(found->url, found->artUrl);
+                return G_SOURCE_REMOVE;
+            },
+            new Art{url, MakeFileUrl(art)}, [](gpointer data) { delete static_cast<Art*>(data); });
     }).detach();
 }
 
