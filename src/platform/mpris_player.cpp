@@ -1,5 +1,6 @@
 #include "platform/mpris_player.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include <unistd.h>
@@ -84,10 +85,10 @@ struct MprisCallbacks {
                                                        nullptr, nullptr, nullptr, nullptr);
     }
 
-    static void MethodCall(GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant*,
-                           GDBusMethodInvocation* invocation, gpointer self)
+    static void MethodCall(GDBusConnection*, const char*, const char*, const char*, const char* method,
+                           GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self)
     {
-        if (static_cast<CMprisPlayer*>(self)->RunMethod(method))
+        if (static_cast<CMprisPlayer*>(self)->RunMethod(method, parameters))
             g_dbus_method_invocation_return_value(invocation, nullptr);
         else
             g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_NOT_SUPPORTED,
@@ -144,19 +145,86 @@ void CMprisPlayer::SetTrack(const MprisTrack& track)
 {
     m_track = track;
     ++m_trackSerial;
-    EmitChanged({"Metadata"});
+    m_positionUs = 0;
+    m_positionAt = g_get_monotonic_time();
+    EmitChanged({"Metadata", "CanSeek"});
 }
 
 void CMprisPlayer::SetStatus(MprisStatus status)
 {
     if (status == m_status)
         return;
+    // The position stands still from now, or moves on from here.
+    m_positionUs = GetPosition();
+    m_positionAt = g_get_monotonic_time();
     m_status = status;
     EmitChanged({"PlaybackStatus"});
 }
 
-bool CMprisPlayer::RunMethod(const std::string& method)
+void CMprisPlayer::SetPlayPosition(std::int64_t positionUs, bool seeked)
 {
+    m_positionUs = std::max<std::int64_t>(positionUs, 0);
+    m_positionAt = g_get_monotonic_time();
+    if (seeked && m_connection != nullptr && m_playerId != 0)
+        g_dbus_connection_emit_signal(m_connection, nullptr, OBJECT_PATH, PLAYER_INTERFACE, "Seeked",
+                                      g_variant_new("(x)", static_cast<gint64>(m_positionUs)), nullptr);
+}
+
+void CMprisPlayer::SetLength(std::int64_t lengthUs)
+{
+    lengthUs = std::max<std::int64_t>(lengthUs, 0);
+    if (lengthUs == m_track.lengthUs)
+        return;
+    m_track.lengthUs = lengthUs;
+    EmitChanged({"Metadata", "CanSeek"});
+}
+
+void CMprisPlayer::SetArtUrl(const std::string& forUrl, const std::string& artUrl)
+{
+    if (m_trackSerial == 0 || m_track.url != forUrl || m_track.artUrl == artUrl)
+        return;
+    m_track.artUrl = artUrl;
+    EmitChanged({"Metadata"});
+}
+
+std::int64_t CMprisPlayer::GetPosition() const
+{
+    if (m_status == MprisStatus::Stopped)
+        return 0;
+    std::int64_t position = m_positionUs;
+    if (m_status == MprisStatus::Playing)
+        position += g_get_monotonic_time() - m_positionAt;
+    return m_track.lengthUs > 0 ? std::min(position, m_track.lengthUs) : position;
+}
+
+std::string CMprisPlayer::TrackId() const
+{
+    if (m_trackSerial == 0)
+        return NO_TRACK;
+    return "/org/mev/MediaBrowser/Track/" + std::to_string(m_trackSerial);
+}
+
+bool CMprisPlayer::RunMethod(const std::string& method, GVariant* parameters)
+{
+    if (method == "Seek" || method == "SetPosition") {
+        // Without a length there is nothing to seek in: the call is ignored, as CanSeek says.
+        if (m_trackSerial == 0 || m_track.lengthUs <= 0)
+            return true;
+        if (method == "Seek") {
+            gint64 offset = 0;
+            g_variant_get(parameters, "(x)", &offset);
+            if (m_handlers.seek)
+                m_handlers.seek(offset);
+            return true;
+        }
+        const char* trackId = nullptr;
+        gint64 position = 0;
+        g_variant_get(parameters, "(&ox)", &trackId, &position);
+        // A stale track or a position outside the track is ignored.
+        if (TrackId() == trackId && position >= 0 && position <= m_track.lengthUs && m_handlers.setPosition)
+            m_handlers.setPosition(position);
+        return true;
+    }
     const std::function<void()>* handler = nullptr;
     if (method == "Raise")
         handler = &m_handlers.raise;
@@ -172,8 +240,6 @@ bool CMprisPlayer::RunMethod(const std::string& method)
         handler = &m_handlers.playPause;
     else if (method == "Stop")
         handler = &m_handlers.stop;
-    else if (method == "Seek" || method == "SetPosition")
-        return true;  // CanSeek is false: the call is to be ignored
     if (handler == nullptr)
         return false;
     if (*handler)
@@ -183,8 +249,10 @@ bool CMprisPlayer::RunMethod(const std::string& method)
 
 GVariant* CMprisPlayer::GetProperty(const std::string& property) const
 {
-    if (property == "CanQuit" || property == "HasTrackList" || property == "CanSeek")
+    if (property == "CanQuit" || property == "HasTrackList")
         return g_variant_new_boolean(FALSE);
+    if (property == "CanSeek")
+        return g_variant_new_boolean(m_trackSerial != 0 && m_track.lengthUs > 0 && m_handlers.seek);
     if (property == "CanRaise")
         return g_variant_new_boolean(static_cast<bool>(m_handlers.raise));
     if (property == "CanGoNext" || property == "CanGoPrevious" || property == "CanPlay" || property == "CanPause"
@@ -205,7 +273,7 @@ GVariant* CMprisPlayer::GetProperty(const std::string& property) const
     if (property == "Rate" || property == "Volume" || property == "MinimumRate" || property == "MaximumRate")
         return g_variant_new_double(1.0);
     if (property == "Position")
-        return g_variant_new_int64(0);
+        return g_variant_new_int64(GetPosition());
     if (property == "Metadata")
         return Metadata();
     return nullptr;
@@ -219,9 +287,7 @@ GVariant* CMprisPlayer::Metadata() const
         g_variant_builder_add(&builder, "{sv}", "mpris:trackid", g_variant_new_object_path(NO_TRACK));
         return g_variant_builder_end(&builder);
     }
-    gchar* trackId = g_strdup_printf("/org/mev/MediaBrowser/Track/%llu", static_cast<unsigned long long>(m_trackSerial));
-    g_variant_builder_add(&builder, "{sv}", "mpris:trackid", g_variant_new_object_path(trackId));
-    g_free(trackId);
+    g_variant_builder_add(&builder, "{sv}", "mpris:trackid", g_variant_new_object_path(TrackId().c_str()));
     // GVariant strings must be UTF-8; the tag text is, a file URL is ASCII.
     const auto text = [](const std::string& s) {
         return g_variant_new_string(g_utf8_validate(s.c_str(), static_cast<gssize>(s.size()), nullptr) ? s.c_str() : "");

@@ -34,6 +34,10 @@ public:
         std::function<void()> pause;
         std::function<void()> playPause;
         std::function<void()> stop;
+        // Seek: by offset microseconds; SetPosition: to a position in the track shown.
+        // The player answers with SetPlayPosition(..., seeked = true) once it has moved.
+        std::function<void(std::int64_t offsetUs)> seek;
+        std::function<void(std::int64_t positionUs)> setPosition;
     };
 
     // connection: nullptr for the program's session bus (ClaimSessionBus). Nothing is
@@ -47,13 +51,23 @@ public:
     void SetTrack(const MprisTrack& track);
     void SetStatus(MprisStatus status);
     MprisStatus GetStatus() const { return m_status; }
+    // Where the player is (it moves on by itself while Playing) and how long the track is
+    // (0: not known, and it cannot be sought). seeked: the position jumped, which the
+    // desktop hears as Seeked.
+    void SetPlayPosition(std::int64_t positionUs, bool seeked);
+    void SetLength(std::int64_t lengthUs);
+    std::int64_t GetPosition() const;
+    std::int64_t GetLength() const { return m_track.lengthUs; }
+    // The cover of the track whose url is forUrl, found later than the track began.
+    void SetArtUrl(const std::string& forUrl, const std::string& artUrl);
     // The well-known name asked for on the bus ("" without a bus).
     const std::string& GetBusName() const { return m_busName; }
 
 private:
     friend struct MprisCallbacks;
     // False for a method the player does not offer.
-    bool RunMethod(const std::string& method);
+    bool RunMethod(const std::string& method, GVariant* parameters);
+    std::string TrackId() const;
     GVariant* GetProperty(const std::string& property) const;
     GVariant* Metadata() const;
     // PropertiesChanged of the player interface for the named properties.
@@ -70,6 +84,9 @@ private:
     MprisTrack m_track;
     std::uint64_t m_trackSerial = 0;
     MprisStatus m_status = MprisStatus::Stopped;
+    std::int64_t m_positionUs = 0;
+    // Monotonic time of m_positionUs.
+    std::int64_t m_positionAt = 0;
 };
 
 } // namespace mev

@@ -391,21 +391,33 @@ void CFileListModel::ReverseCheck()
         item.checked = !item.checked;
 }
 
-int CFileListModel::NextToPlay(const std::string& currentUrl, bool loop)
+int CFileListModel::PlayedRow(const std::string& currentUrl) const
 {
     std::string host;
     std::string argument;
-    if (!currentUrl.empty() && ParsePageUrl(currentUrl, host, argument)) {
-        const int played = FindByPath(argument);
-        if (played >= 0)
-            ++m_rows[static_cast<std::size_t>(played)].playCount;
-    }
+    if (currentUrl.empty() || !ParsePageUrl(currentUrl, host, argument))
+        return -1;
+    return FindByPath(argument);
+}
+
+int CFileListModel::NextToPlay(const std::string& currentUrl, bool loop)
+{
+    const int played = PlayedRow(currentUrl);
+    if (played >= 0)
+        ++m_rows[static_cast<std::size_t>(played)].playCount;
+    return PeekNextToPlay({}, loop);
+}
+
+int CFileListModel::PeekNextToPlay(const std::string& currentUrl, bool loop) const
+{
+    const int played = PlayedRow(currentUrl);
+    const auto plays = [&](std::size_t i) { return m_rows[i].playCount + (static_cast<int>(i) == played ? 1U : 0U); };
     int best = -1;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].checked && (best < 0 || m_rows[i].playCount < m_rows[static_cast<std::size_t>(best)].playCount))
+        if (m_rows[i].checked && (best < 0 || plays(i) < plays(static_cast<std::size_t>(best))))
             best = static_cast<int>(i);
     }
-    if (best >= 0 && (loop || m_rows[static_cast<std::size_t>(best)].playCount == 0))
+    if (best >= 0 && (loop || plays(static_cast<std::size_t>(best)) == 0))
         return best;
     return -1;
 }

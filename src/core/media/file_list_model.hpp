@@ -116,8 +116,12 @@ public:
     // fewest plays (the first on a tie) is the answer when loop is on or it has not been
     // played yet; otherwise -1.
     int NextToPlay(const std::string& currentUrl, bool loop);
+    // What NextToPlay would answer, without counting the play.
+    int PeekNextToPlay(const std::string& currentUrl, bool loop) const;
 
 private:
+    // The row of the file currentUrl's mev: page plays, -1 for none.
+    int PlayedRow(const std::string& currentUrl) const;
     // "" for files without a title.
     static std::string ReadTitle(const std::string& path);
     // The titles of all rows, read on a few threads at once.

@@ -1,7 +1,9 @@
 #include "ui/pages/player_page.hpp"
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/track_info.hpp"
+#include "platform/cover_art.hpp"
 #include "platform/mpris_player.hpp"
 #include "ui/web/browser_engine.hpp"
 #include "ui/web/page_browser.hpp"
@@ -64,6 +67,14 @@ CMprisPlayer& ControlsFor(CPlayerPage* page)
         handlers.pause = onPage([](CPlayerPage& p) { p.SetPlaying(0); });
         handlers.playPause = onPage([](CPlayerPage& p) { p.SetPlaying(-1); });
         handlers.stop = onPage([](CPlayerPage& p) { p.OnCommand(ID_VIEW_STOP); });
+        handlers.seek = [](std::int64_t offset) {
+            if (Controls().page != nullptr)
+                Controls().page->SeekPlayer(offset, true);
+        };
+        handlers.setPosition = [](std::int64_t position) {
+            if (Controls().page != nullptr)
+                Controls().page->SeekPlayer(position, false);
+        };
         controls.player = std::make_unique<CMprisPlayer>(std::move(handlers), DESKTOP_ENTRY, PLAYER_NAME);
     }
     return *controls.player;
@@ -76,11 +87,19 @@ CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind
     // A right-click on the playing page offers Loop, Refresh and Stop.
     GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
     Players().push_back(this);
+    GetBrowser().signal_load_finished().connect([this] {
+        // A new page, or the one shown after ShowMedia, holds nothing to follow yet.
+        m_preloaded.clear();
+        PreloadNext();
+    });
+    GetBrowser().signal_player_state().connect(sigc::mem_fun(*this, &CPlayerPage::OnPlayerState));
 }
 
 CPlayerPage::~CPlayerPage()
 {
     m_pendingPlaying.disconnect();
+    if (m_list != nullptr)
+        m_list->SetPlayOrderHandler({});
     std::erase(Players(), this);
     if (Controls().page == this)
         Controls().page = nullptr;
@@ -97,6 +116,7 @@ Gtk::Widget* CPlayerPage::CreateListPane()
 {
     m_list = CreateFileList();
     m_list->SetCommandPoster([this](int id) { PostCommand(id); });
+    m_list->SetPlayOrderHandler([this] { PreloadNext(); });
     m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
     const std::string name = std::string(GetTabName()) + " files";
     g_object_set(m_list->GetTreeView().gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_GRID, nullptr);
@@ -148,6 +168,7 @@ void CPlayerPage::ToggleFullScreen()
 
 void CPlayerPage::StopPlayback()
 {
+    m_pendingPlaying.disconnect();
     if (m_list != nullptr)
         m_list->SetAutoPlay(false);
     CMediaPage::StopPlayback();
@@ -156,6 +177,8 @@ void CPlayerPage::StopPlayback()
 
 void CPlayerPage::OnLoopEnabled()
 {
+    // Under auto play the first file may follow the last now.
+    PreloadNext();
     // Idle after a file ended: play it again at once; a file still playing repeats at
     // its end.
     IsPlayerBusy([this](bool busy) {
@@ -259,6 +282,77 @@ void CPlayerPage::ReportPlaying(const std::string& path)
     CMprisPlayer& player = ControlsFor(this);
     player.SetTrack(track);
     player.SetStatus(MprisStatus::Playing);
+    // The cover is looked for off the main loop: a tag picture is read and written out.
+    std::thread([path, url = track.url, cache = CoverCacheFolder()] {
+        const std::string art = FindCoverArt(path, cache);
+        if (art.empty())
+            return;
+        // Always queued for the main loop: g_main_context_invoke would run it on this
+        // thread whenever the main loop happens not to hold its context.
+        struct Art {
+            std::string url;
+            std::string artUrl;
+        };
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT_IDLE,
+            [](gpointer data) -> gboolean {
+                const auto* found = static_cast<const Art*>(data);
+                if (Controls().player)
+                    Controls().player->SetArtUrl(found->url, found->artUrl);
+                return G_SOURCE_REMOVE;
+            },
+            new Art{url, MakeFileUrl(art)}, [](gpointer data) { delete static_cast<Art*>(data); });
+    }).detach();
+}
+
+void CPlayerPage::OnPlayerState(const std::string& what, double position, double duration)
+{
+    if (Controls().page != this || !Controls().player || IsBrowserBlank())
+        return;
+    CMprisPlayer& player = *Controls().player;
+    // A page on its way out may still say it paused: stopped stays stopped.
+    if (what == "paused" && player.GetStatus() == MprisStatus::Stopped)
+        return;
+    if (duration > 0)
+        player.SetLength(static_cast<std::int64_t>(duration * 1e6));
+    player.SetPlayPosition(static_cast<std::int64_t>(position * 1e6), what == "seeked");
+    if (what == "playing")
+        player.SetStatus(MprisStatus::Playing);
+    else if (what == "paused")
+        player.SetStatus(MprisStatus::Paused);
+}
+
+void CPlayerPage::SeekPlayer(std::int64_t us, bool relative)
+{
+    if (IsBrowserBlank() || !Controls().player)
+        return;
+    const CMprisPlayer& player = *Controls().player;
+    // (The position never passes the length, so this cannot overflow, whatever the offset.)
+    if (relative && player.GetLength() > 0 && us >= player.GetLength() - player.GetPosition()) {
+        PlayAdjacent(1);
+        return;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.6f", static_cast<double>(us) / 1e6);
+    GetBrowser().ExecScript(std::string("(typeof SeekMedia === 'function') && SeekMedia(") + seconds + ", "
+                            + (relative ? "true" : "false") + ")");
+}
+
+void CPlayerPage::PreloadNext()
+{
+    if (m_list == nullptr || IsBrowserBlank())
+        return;
+    std::string src;
+    if (IsAutoPlayOn()) {
+        const std::string next = m_list->PeekNextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn());
+        // A Flash movie has a page of its own.
+        if (!next.empty() && GetFileExtension(next) != "swf")
+            src = MakeFileUrl(next);
+    }
+    if (src == m_preloaded)
+        return;
+    m_preloaded = src;
+    GetBrowser().ExecScript("(typeof PreloadMedia === 'function') && PreloadMedia(" + ScriptString(src) + ")");
 }
 
 void CPlayerPage::ReportStopped()
@@ -321,8 +415,9 @@ void CPlayerPage::SetPlaying(int mode)
                                         });
                                         return;
                                     }
+                                    // An answer that comes after Stop tells of a page gone.
                                     if (!ok || (json != "true" && json != "false") || Controls().page != this
-                                        || !Controls().player)
+                                        || !Controls().player || IsBrowserBlank())
                                         return;
                                     Controls().player->SetStatus(json == "true" ? MprisStatus::Playing
                                                                                 : MprisStatus::Paused);
@@ -348,6 +443,9 @@ void CPlayerPage::PlaySelected()
 
 void CPlayerPage::OnPlaybackDone()
 {
+    // The page may have started the file it was told follows: where nothing follows now,
+    // it goes back (the page is told even when it was told so before).
+    m_preloaded = "-";
     if (m_list != nullptr && m_list->IsAutoPlayOn()) {
         const std::string next = m_list->NextToPlay(GetBrowser().GetLocationUrl(), IsLoopOn(), true);
         if (next.empty()) {
@@ -359,6 +457,7 @@ void CPlayerPage::OnPlaybackDone()
     } else if (IsLoopOn()) {
         GetBrowser().Refresh();
     } else {
+        PreloadNext();
         ReportStopped();
     }
 }

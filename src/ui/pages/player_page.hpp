@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -37,6 +38,9 @@ public:
     // The desktop's Play (1), Pause (0) and Play/Pause (-1) on the file shown; with none
     // shown, Play plays the selected row.
     void SetPlaying(int mode);
+    // The desktop's Seek and SetPosition: by offset or to a position, in microseconds. A
+    // seek past the end goes to the next file, as Next.
+    void SeekPlayer(std::int64_t us, bool relative);
 
     bool OnUpdateCommand(CCmdUI& ui) override;
     bool OnCommand(int id) override;
@@ -73,9 +77,16 @@ private:
     // Tells the desktop's media controls what this page now does.
     void ReportPlaying(const std::string& path);
     void ReportStopped();
+    // What the page's player tells: its position, length, and play or pause done in the
+    // page itself.
+    void OnPlayerState(const std::string& what, double position, double duration);
+    // Under auto play the page loads the file that follows, so that it starts at once.
+    void PreloadNext();
 
     CFileListCtrl* m_list = nullptr;
     std::string m_startFile;
+    // The file URL the page was last told follows ("" for none).
+    std::string m_preloaded;
     // A Play or Pause that waits for the file's page to come.
     sigc::connection m_pendingPlaying;
 };

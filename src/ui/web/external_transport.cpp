@@ -115,12 +115,42 @@ bool ConvertScriptMessage(JSCValue* message, std::string& name, std::vector<Scri
     return true;
 }
 
+bool ConvertPlayerMessage(JSCValue* message, std::string& what, double& position, double& duration)
+{
+    if (message == nullptr || !jsc_value_is_array(message))
+        return false;
+    JSCValue* lengthValue = jsc_value_object_get_property(message, "length");
+    const int length = jsc_value_to_int32(lengthValue);
+    g_object_unref(lengthValue);
+    if (length != 3)
+        return false;
+    JSCValue* items[3];
+    for (int i = 0; i < 3; ++i)
+        items[i] = jsc_value_object_get_property_at_index(message, static_cast<guint>(i));
+    const bool shaped = jsc_value_is_string(items[0]) && jsc_value_is_number(items[1]) && jsc_value_is_number(items[2]);
+    if (shaped) {
+        char* text = jsc_value_to_string(items[0]);
+        what = text;
+        g_free(text);
+        position = jsc_value_to_double(items[1]);
+        duration = jsc_value_to_double(items[2]);
+    }
+    for (JSCValue* item : items)
+        g_object_unref(item);
+    // Positions are seconds within a file: anything else is no report.
+    constexpr double LONGEST = 1e9;  // seconds: far beyond any file, far within the microseconds kept
+    return shaped && std::isfinite(position) && position >= 0 && position < LONGEST && std::isfinite(duration)
+        && duration >= -1 && duration < LONGEST;
+}
+
 void InstallExternalTransport(WebKitUserContentManager* manager, WebKitWebView* view)
 {
     // Tied to the view: a message that arrives while the view goes away is dropped.
     g_signal_connect_object(manager, "script-message-received::mevExternal", G_CALLBACK(&OnScriptMessage), view,
                             GConnectFlags(0));
     webkit_user_content_manager_register_script_message_handler(manager, EXTERNAL_HANDLER_NAME, nullptr);
+    // Its messages go to the view's browser, which connects to it.
+    webkit_user_content_manager_register_script_message_handler(manager, PLAYER_HANDLER_NAME, nullptr);
     WebKitUserScript* script = webkit_user_script_new(EXTERNAL_SCRIPT, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(manager, script);

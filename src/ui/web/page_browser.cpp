@@ -76,7 +76,19 @@ std::string ImagePathUnder(WebKitHitTestResult* hit)
     return path;
 }
 
-// A script string literal of text.
+std::string EncodedTarget(const std::string& url)
+{
+    const auto query = url.find('?');
+    return query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
+}
+
+struct ScriptCall {
+    std::weak_ptr<bool> alive;
+    std::function<void(bool, std::string)> done;
+};
+
+} // namespace
+
 std::string ScriptString(const std::string& text)
 {
     std::string out = "\"";
@@ -95,19 +107,6 @@ std::string ScriptString(const std::string& text)
     }
     return out + "\"";
 }
-
-std::string EncodedTarget(const std::string& url)
-{
-    const auto query = url.find('?');
-    return query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
-}
-
-struct ScriptCall {
-    std::weak_ptr<bool> alive;
-    std::function<void(bool, std::string)> done;
-};
-
-} // namespace
 
 struct CPageBrowser::Callbacks {
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self)
@@ -180,6 +179,17 @@ struct CPageBrowser::Callbacks {
                 return false;
             },
             GRACE_MS);
+    }
+
+    static void OnPlayerMessage(WebKitUserContentManager*, JSCValue* message, gpointer self)
+    {
+        auto* browser = static_cast<CPageBrowser*>(self);
+        std::string what;
+        double position = 0;
+        double duration = -1;
+        if (IsPageUri(webkit_web_view_get_uri(browser->m_view))
+            && ConvertPlayerMessage(message, what, position, duration))
+            browser->m_signalPlayerState.emit(what, position, duration);
     }
 
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
@@ -264,6 +274,8 @@ void CPageBrowser::AttachView(WebKitWebView* view)
     g_signal_connect(m_view, "notify::is-web-process-responsive", G_CALLBACK(&Callbacks::OnResponsiveChanged), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
+    g_signal_connect(webkit_web_view_get_user_content_manager(m_view), "script-message-received::mevPlayer",
+                     G_CALLBACK(&Callbacks::OnPlayerMessage), this);
     if (m_blackBackdrop)
         ApplyBlackBackdrop();
     // The engine reports no change of target when the pointer jumps straight off a link
@@ -282,6 +294,7 @@ CPageBrowser::~CPageBrowser()
     m_unmapConnection.disconnect();
     g_cancellable_cancel(m_cancellable);
     g_object_unref(m_cancellable);
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(m_view), this);
     g_signal_handlers_disconnect_by_data(m_view, this);
     g_object_unref(m_view);
 }
@@ -295,6 +308,7 @@ bool CPageBrowser::MoveToMediaContext()
     g_cancellable_cancel(m_cancellable);
     g_object_unref(m_cancellable);
     m_cancellable = g_cancellable_new();
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(old), this);
     g_signal_handlers_disconnect_by_data(old, this);
     AttachView(NewPageView(true));
     m_lastRequest.clear();

@@ -13,6 +13,9 @@ typedef struct _GCancellable GCancellable;
 
 namespace mev {
 
+// A script string literal of text, for code handed to a page.
+std::string ScriptString(const std::string& text);
+
 // One WebKitWebView showing mev: pages. Every view shares the first view's web process.
 // Script calls are asynchronous: their callbacks run later on the main loop, and never
 // after the browser has been destroyed.
@@ -66,6 +69,10 @@ public:
     sigc::signal<void(const std::string&)>& signal_status_text() { return m_signalStatusText; }
     sigc::signal<void()>& signal_load_finished() { return m_signalLoadFinished; }
     sigc::signal<void()>& signal_view_replaced() { return m_signalViewReplaced; }
+    // A player page's report on its player: what ("playing", "paused", "seeked", "time"),
+    // position and duration in seconds (-1: not known).
+    using PlayerStateSignal = sigc::signal<void(const std::string& what, double position, double duration)>;
+    PlayerStateSignal& signal_player_state() { return m_signalPlayerState; }
 
 private:
     struct Callbacks;
@@ -103,6 +110,7 @@ private:
     sigc::signal<void()> m_signalLoadFinished;
     bool m_blackBackdrop = false;
     sigc::signal<void()> m_signalViewReplaced;
+    PlayerStateSignal m_signalPlayerState;
 };
 
 } // namespace mev

@@ -322,6 +322,7 @@ void CFileListCtrl::FillFolder(const std::string& folder, MediaKind kind, bool a
         m_model.Clear();
         m_currentItem = 0;
         ResizeStore(0);
+        OnChecksChanged();
     }
     if (folder.empty() || (append && m_model.BlocksAppend(folder))) {
         set_cursor("");
@@ -406,6 +407,7 @@ void CFileListCtrl::ApplyPlaylist(const std::shared_ptr<FileListJob>& job)
     }
     m_model.Replace(std::move(job->rows), false);
     m_model.CheckAll();
+    OnChecksChanged();
     m_currentItem = 0;
     m_view.unset_model();
     ResizeStore(0);
@@ -498,6 +500,7 @@ void CFileListCtrl::OnChecksChanged()
 {
     if (!AnyChecked())
         m_autoPlay = false;
+    NotifyPlayOrder();
 }
 
 std::string CFileListCtrl::NextToPlay(const std::string& currentUrl, bool loop, bool select)
@@ -510,6 +513,12 @@ std::string CFileListCtrl::NextToPlay(const std::string& currentUrl, bool loop, 
     return m_model.At(static_cast<std::size_t>(row)).path;
 }
 
+std::string CFileListCtrl::PeekNextToPlay(const std::string& currentUrl, bool loop) const
+{
+    const int row = m_model.PeekNextToPlay(currentUrl, loop);
+    return row < 0 ? std::string() : m_model.At(static_cast<std::size_t>(row)).path;
+}
+
 void CFileListCtrl::ClickColumn(int column)
 {
     if (m_model.GetCount() < 2)
@@ -518,6 +527,7 @@ void CFileListCtrl::ClickColumn(int column)
     const int selected = GetSelectedRow();
     const std::uint64_t serial = selected < 0 ? 0 : m_model.At(static_cast<std::size_t>(selected)).serial;
     m_model.ClickColumn(column);
+    NotifyPlayOrder();
     if (serial != 0) {
         const int row = m_model.FindBySerial(serial);
         m_selecting = true;
@@ -680,6 +690,7 @@ bool CFileListCtrl::OnCommand(int id)
     switch (id) {
     case ID_LIST_CHECK_ALL:
         m_model.CheckAll();
+        OnChecksChanged();
         Redraw();
         return true;
     case ID_LIST_REVERSE_CHECK:

@@ -76,6 +76,8 @@ public:
     // The path of the next checked file for auto play, "" when there is none; with
     // select, its row becomes the selected one.
     std::string NextToPlay(const std::string& currentUrl, bool loop, bool select);
+    // The path NextToPlay would give, without counting the play.
+    std::string PeekNextToPlay(const std::string& currentUrl, bool loop) const;
 
     // A click on a column header: the one direction flag toggles and the rows are sorted.
     void ClickColumn(int column);
@@ -87,7 +89,14 @@ public:
     // on without one, and goes off when the last checked row goes (unchecked, removed,
     // or replaced by a fill).
     bool IsAutoPlayOn() const { return m_autoPlay; }
-    void SetAutoPlay(bool on) { m_autoPlay = on && AnyChecked(); }
+    void SetAutoPlay(bool on)
+    {
+        m_autoPlay = on && AnyChecked();
+        NotifyPlayOrder();
+    }
+    // Called whenever what auto play plays next may have changed: checks, rows, order, or
+    // auto play itself.
+    void SetPlayOrderHandler(std::function<void()> changed) { m_playOrderChanged = std::move(changed); }
 
     Gtk::TreeView& GetTreeView() { return m_view; }
 
@@ -126,6 +135,11 @@ private:
     Glib::RefPtr<Gio::Icon> IconFor(std::size_t row);
     void Post(int id);
     void OnChecksChanged();
+    void NotifyPlayOrder()
+    {
+        if (m_playOrderChanged)
+            m_playOrderChanged();
+    }
 
     CFileListModel m_model;
     Columns m_columns;
@@ -136,6 +150,7 @@ private:
     Glib::RefPtr<Gtk::GestureClick> m_click;
     CommandPoster m_post;
     std::function<void()> m_filled;
+    std::function<void()> m_playOrderChanged;
     std::string m_openWithName;
     int m_contextMenuId = 0;
     int m_contextRow = -1;

@@ -150,7 +150,11 @@ TEST(FileListModel, NextToPlayWithAndWithoutLoop)
         model.SetChecked(0, true);
         model.SetChecked(2, true);
         EXPECT_EQ(model.NextToPlay("", loop), 0);
+        // What the page is told follows is what then follows, and telling counts nothing.
+        EXPECT_EQ(model.PeekNextToPlay(url(model.At(0).path), loop), 2);
+        EXPECT_EQ(model.PeekNextToPlay(url(model.At(0).path), loop), 2);
         EXPECT_EQ(model.NextToPlay(url(model.At(0).path), loop), 2);
+        EXPECT_EQ(model.PeekNextToPlay(url(model.At(2).path), loop), loop ? 0 : -1);
         EXPECT_EQ(model.NextToPlay(url(model.At(2).path), loop), loop ? 0 : -1);
         EXPECT_EQ(model.At(0).playCount, 1u);
         EXPECT_EQ(model.At(2).playCount, 1u);
