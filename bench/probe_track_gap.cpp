@@ -25,10 +25,10 @@
 #include "core/commands/command_ids.hpp"
 #include "core/media/media_kinds.hpp"
 #include "platform/platform_init.hpp"
-#include "ui/browser/browser_engine.hpp"
-#include "ui/browser/page_browser.hpp"
-#include "ui/players/audio_page.hpp"
-#include "ui/players/player_test_host.hpp"
+#include "ui/web/browser_engine.hpp"
+#include "ui/web/page_browser.hpp"
+#include "ui/pages/audio_page.hpp"
+#include "ui/pages/player_test_host.hpp"
 
 namespace {
 
