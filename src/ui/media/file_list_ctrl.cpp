@@ -345,8 +345,12 @@ void CFileListCtrl::StartJob(const std::shared_ptr<FileListJob>& job)
                 job->playlistError = errno;
             job->playlistLines = paths.size();
         }
-        g_main_context_invoke_full(
-            nullptr, G_PRIORITY_DEFAULT,
+        // An idle source, not g_main_context_invoke: that runs the list's update right
+        // here, on this thread, whenever no loop happens to own the main context.
+        GSource* source = g_idle_source_new();
+        g_source_set_priority(source, G_PRIORITY_DEFAULT);
+        g_source_set_callback(
+            source,
             [](gpointer data) -> gboolean {
                 auto* result = static_cast<JobDone*>(data);
                 if (!result->alive.expired())
@@ -354,6 +358,8 @@ void CFileListCtrl::StartJob(const std::shared_ptr<FileListJob>& job)
                 return G_SOURCE_REMOVE;
             },
             done, [](gpointer data) { delete static_cast<JobDone*>(data); });
+        g_source_attach(source, nullptr);
+        g_source_unref(source);
     }).detach();
 }
 
