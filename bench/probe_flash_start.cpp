@@ -4,7 +4,6 @@
 // movie's background colour; then the CPU the whole process tree spends while a movie
 // plays, and how many web processes exist. Run under a display, from the build folder:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/probe_flash_start [rounds]
-// READY=1 makes the emulator's page ready off screen before the first movie.
 // PHASES=1 first times fetching the emulator's WebAssembly over mev: and compiling it.
 #include <chrono>
 #include <cstdio>
@@ -230,34 +229,6 @@ int main(int argc, char** argv)
             WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
         webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(browser->GetWebView()), script);
         webkit_user_script_unref(script);
-    }
-
-    // With READY set: the emulator's page is made ready off screen first, as the Videos
-    // tab does once it lists a movie, and the first movie starts in it.
-    if (std::getenv("READY") != nullptr) {
-        const auto start = Clock::now();
-        browser->PreparePage("mev://video/?" + first);
-        std::string ready;
-        RunUntil(
-            [&] {
-                bool done = false;
-                webkit_web_view_evaluate_javascript(
-                    browser->GetPreparedView(), "FlashMovie.ready", -1, nullptr, nullptr, nullptr,
-                    [](GObject* view, GAsyncResult* result, gpointer data) {
-                        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
-                        *static_cast<std::string*>(data) = value != nullptr && jsc_value_to_boolean(value) ? "yes" : "no";
-                        if (value != nullptr)
-                            g_object_unref(value);
-                    },
-                    &ready);
-                RunUntil([&] { return !ready.empty(); }, 10000);
-                done = ready == "yes";
-                ready.clear();
-                return done;
-            },
-            120000, 100);
-        std::printf("emulator ready off screen after %.2fs\n",
-                    std::chrono::duration<double>(Clock::now() - start).count());
     }
 
     struct Movie {

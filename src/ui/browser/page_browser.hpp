@@ -40,7 +40,7 @@ public:
     // (signal_view_replaced). The page loads with the fragment "#ready", by which it
     // knows to wait unseen. A prepared page of that context is kept rather than reloaded.
     void PreparePage(const std::string& url);
-    WebKitWebView* GetPreparedView() const { return m_prepared; }
+    bool HasPreparedPage() const { return m_prepared != nullptr; }
     void Refresh();
     // True while a page is still coming in.
     bool IsLoading() const;

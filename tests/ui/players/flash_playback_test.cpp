@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 #include <gtkmm.h>
-#include <webkit/webkit.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/media/media_kinds.hpp"
@@ -98,31 +97,6 @@ protected:
         });
     }
 
-    // A script's JSON answer from a view that no browser shows.
-    static std::string EvalIn(WebKitWebView* view, const std::string& code)
-    {
-        struct Answer {
-            bool done = false;
-            std::string json;
-        };
-        auto answer = std::make_shared<Answer>();
-        webkit_web_view_evaluate_javascript(
-            view, code.c_str(), -1, nullptr, nullptr, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                std::unique_ptr<std::shared_ptr<Answer>> owner(static_cast<std::shared_ptr<Answer>*>(data));
-                if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
-                    char* json = jsc_value_to_json(value, 0);
-                    (*owner)->json = json != nullptr ? json : "";
-                    g_free(json);
-                    g_object_unref(value);
-                }
-                (*owner)->done = true;
-            },
-            new std::shared_ptr<Answer>(answer));
-        RunMainLoopUntil([&] { return answer->done; }, 5000);
-        return answer->json;
-    }
-
     CPlayerHost host;
     std::unique_ptr<Gtk::Window> window;
     std::unique_ptr<CVideoPage> page;
@@ -203,41 +177,6 @@ TEST_F(FlashPlayback, TheNextMovieStartsInTheEmulatorAlreadyRunning)
     EXPECT_EQ(Eval("window.sameEmulator === true && flashy.TotalFrames"), "12");
     EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + second);
     // Its end is reported as a fresh page's would be.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
-    EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
-}
-
-TEST_F(FlashPlayback, AListedMovieHasTheEmulatorReadyBeforeItIsPlayed)
-{
-    CTempFolder plain;
-    std::filesystem::copy_file(DEMO + "/Test Pattern.mpg", plain.File("clip.mpg"));
-    ASSERT_EQ(Fill(plain.Path()).size(), 1u);
-    // A folder without a movie costs no emulator.
-    EXPECT_EQ(page->GetBrowser().GetPreparedView(), nullptr);
-
-    CTempFolder folder;
-    const std::string movie = folder.File("take #1.swf"); // no fragment of the page's address
-    ASSERT_TRUE(test::WriteFlashMovie(movie, 48, "ff8000"));
-    ASSERT_EQ(Fill(folder.Path()).size(), 1u);
-    WebKitWebView* prepared = page->GetBrowser().GetPreparedView();
-    ASSERT_NE(prepared, nullptr);
-    const std::string shown = page->GetBrowser().GetLocationUrl();
-    // The emulator starts unseen, and nothing plays or ends meanwhile.
-    ASSERT_TRUE(RunMainLoopUntil([&] { return EvalIn(prepared, "FlashMovie.ready") == "true"; },
-                                 3 * test::EVENT_WAIT_MS));
-    EXPECT_EQ(EvalIn(prepared, "[decodeURIComponent(location.search).indexOf('take #1.swf') > 0, location.hash]"),
-              "[true,\"#ready\"]");
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), shown);
-    EXPECT_TRUE(host.done.empty());
-
-    list().SelectOnly(0);
-    page->OnCommand(ID_PRIVATE_LIST_SELECTED);
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + movie);
-    ASSERT_TRUE(RunMainLoopUntil([&] { return StageColour() == 0xff8000; })) << std::hex << StageColour();
-    EXPECT_EQ(page->GetBrowser().GetWebView(), prepared);
-    EXPECT_EQ(page->GetBrowser().GetPreparedView(), nullptr);
-    EXPECT_EQ(page->GetBrowser().GetLocationUrl(), "mev://video/?" + movie);
-    EXPECT_EQ(Eval("flashy.TotalFrames"), "48");
     ASSERT_TRUE(RunMainLoopUntil([&] { return !host.done.empty(); }));
     EXPECT_EQ(host.done, std::vector<int>{ID_PRIVATE_VIDEO_DONE});
 }
