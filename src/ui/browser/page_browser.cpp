@@ -268,7 +268,6 @@ void CPageBrowser::AttachView(WebKitWebView* view)
 
 CPageBrowser::~CPageBrowser()
 {
-    DropPreparedPage();
     m_alive.reset();
     m_hangTimer.disconnect();
     m_leaveConnection.disconnect();
@@ -283,75 +282,20 @@ bool CPageBrowser::MoveToMediaContext()
 {
     if (IsMediaContext(m_view))
         return false;
-    m_lastRequest.clear();
-    m_inPageRequest.clear();
-    ReplaceView(NewPageView(true));
-    return true;
-}
-
-void CPageBrowser::ReplaceView(WebKitWebView* view)
-{
     WebKitWebView* old = m_view;
     // Script calls still waiting on the old view answer as failed.
     g_cancellable_cancel(m_cancellable);
     g_object_unref(m_cancellable);
     m_cancellable = g_cancellable_new();
     g_signal_handlers_disconnect_by_data(old, this);
-    AttachView(view);
+    AttachView(NewPageView(true));
+    m_lastRequest.clear();
+    m_inPageRequest.clear();
     m_statusText.clear();
     // The owner puts the new view where the old one was.
     m_signalViewReplaced.emit();
     g_object_unref(old);
-}
-
-void CPageBrowser::PreparePage(const std::string& url)
-{
-    if (m_prepared != nullptr && IsMediaContext(m_prepared))
-        return;
-    DropPreparedPage();
-    m_prepared = NewPageView(true);
-    // Until it is shown only its own pages may load in it, and no error page.
-    g_signal_connect(m_prepared, "decide-policy", G_CALLBACK(&Callbacks::OnDecidePolicy), this);
-    g_signal_connect(m_prepared, "load-failed", G_CALLBACK(&Callbacks::OnLoadFailed), this);
-    webkit_web_view_load_uri(m_prepared, (EncodedTarget(url) + "#ready").c_str());
-}
-
-void CPageBrowser::DropPreparedPage()
-{
-    if (m_prepared == nullptr)
-        return;
-    g_signal_handlers_disconnect_by_data(m_prepared, this);
-    g_object_unref(m_prepared);
-    m_prepared = nullptr;
-}
-
-void CPageBrowser::NavigatePrepared(const std::string& target, const std::string& script)
-{
-    // A prepared page of an earlier context may not see the files the new one was made for.
-    if (m_prepared != nullptr && !IsMediaContext(m_prepared))
-        DropPreparedPage();
-    if (m_prepared == nullptr || webkit_web_view_is_loading(m_prepared)) {
-        m_inPageRequest.clear();
-        webkit_web_view_load_uri(m_view, target.c_str());
-        return;
-    }
-    WebKitWebView* prepared = m_prepared;
-    RunScriptIn(prepared, script, [this, target, prepared](bool ok, const std::string& json) {
-        if (m_inPageRequest != target)
-            return;
-        m_inPageRequest.clear();
-        if (ok && json == "true" && prepared == m_prepared) {
-            m_prepared = nullptr;
-            g_signal_handlers_disconnect_by_data(prepared, this);
-            ReplaceView(prepared);
-            m_lastRequest = target;
-            m_signalLoadFinished.emit();
-            return;
-        }
-        // A prepared page that cannot serve is of no further use.
-        DropPreparedPage();
-        webkit_web_view_load_uri(m_view, target.c_str());
-    });
+    return true;
 }
 
 void CPageBrowser::SetBlackBackdrop()
@@ -405,19 +349,19 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
     const std::string target = EncodedTarget(url);
     m_lastRequest = target;
     m_inPageRequest = target;
-    const std::string script = "(typeof " + function + " === 'function') ? !!" + function + "("
-        + ScriptString(argument) + ", " + ScriptString(target) + ") : false";
-    RunScript(script, [this, target, script](bool ok, const std::string& json) {
-        // Another navigation since then has the last word.
-        if (m_inPageRequest != target)
-            return;
-        if (ok && json == "true") {
-            m_inPageRequest.clear();
-            m_signalLoadFinished.emit();
-            return;
-        }
-        NavigatePrepared(target, script);
-    });
+    RunScript("(typeof " + function + " === 'function') ? !!" + function + "(" + ScriptString(argument) + ", "
+                  + ScriptString(target) + ") : false",
+              [this, target](bool ok, const std::string& json) {
+                  // Another navigation since then has the last word.
+                  if (m_inPageRequest != target)
+                      return;
+                  m_inPageRequest.clear();
+                  if (ok && json == "true") {
+                      m_signalLoadFinished.emit();
+                      return;
+                  }
+                  webkit_web_view_load_uri(m_view, target.c_str());
+              });
 }
 
 void CPageBrowser::Refresh()
@@ -510,14 +454,8 @@ void CPageBrowser::SetOffScreen(bool offScreen)
 
 void CPageBrowser::RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done)
 {
-    RunScriptIn(m_view, code, std::move(done));
-}
-
-void CPageBrowser::RunScriptIn(WebKitWebView* view, const std::string& code,
-                               std::function<void(bool ok, std::string json)> done)
-{
     auto* call = new ScriptCall{m_alive, std::move(done)};
-    webkit_web_view_evaluate_javascript(view, code.c_str(), static_cast<gssize>(code.size()), nullptr, nullptr,
+    webkit_web_view_evaluate_javascript(m_view, code.c_str(), static_cast<gssize>(code.size()), nullptr, nullptr,
                                         m_cancellable, &Callbacks::OnScriptDone, call);
 }
 

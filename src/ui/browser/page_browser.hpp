@@ -34,13 +34,6 @@ public:
     // Without such a function, or when it answers otherwise, url loads as with Navigate.
     // Until the page has answered, GetLocationUrl gives url.
     void NavigateInPage(const std::string& url, const std::string& function, const std::string& argument);
-    // Loads url off screen, in a view of the context that plays media, ahead of a later
-    // NavigateInPage: when the page shown cannot turn itself into the page asked for, the
-    // prepared page is asked next and, when it can, takes the shown one's place
-    // (signal_view_replaced). The page loads with the fragment "#ready", by which it
-    // knows to wait unseen. A prepared page of that context is kept rather than reloaded.
-    void PreparePage(const std::string& url);
-    bool HasPreparedPage() const { return m_prepared != nullptr; }
     void Refresh();
     // True while a page is still coming in.
     bool IsLoading() const;
@@ -77,13 +70,6 @@ public:
 private:
     struct Callbacks;
     void AttachView(WebKitWebView* view);
-    // Shows view in place of the current one, which is dropped.
-    void ReplaceView(WebKitWebView* view);
-    // Asks the prepared page to turn into target by script; loads target here otherwise.
-    void NavigatePrepared(const std::string& target, const std::string& script);
-    void DropPreparedPage();
-    void RunScriptIn(WebKitWebView* view, const std::string& code,
-                     std::function<void(bool ok, std::string json)> done);
     void ApplyBlackBackdrop();
     void RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done);
     void PostResult(std::function<void()> result);
@@ -95,7 +81,6 @@ private:
     void RecoverPage();
 
     WebKitWebView* m_view = nullptr;
-    WebKitWebView* m_prepared = nullptr;
     Gtk::Widget* m_widget = nullptr;
     std::shared_ptr<bool> m_alive;
     GCancellable* m_cancellable = nullptr;

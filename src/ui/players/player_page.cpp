@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/commands/command_ids.hpp"
-#include "core/pages/file_request.hpp"
 #include "core/pages/page_url.hpp"
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
@@ -110,7 +109,6 @@ Gtk::Widget* CPlayerPage::CreateListPane()
             m_list->SelectOnly(row);
             PlaySelected();
         }
-        PrepareFlashPage();
     });
     return m_list;
 }
@@ -217,7 +215,7 @@ void CPlayerPage::IsPlayerBusy(std::function<void(bool busy)> done)
                                 });
 }
 
-void CPlayerPage::ShowInSandbox(const std::string& path)
+void CPlayerPage::Play(const std::string& path)
 {
     // The web process opens the file itself, so its sandbox must show it: the tree's
     // root when it may, else the folder, else just the file (a file in the home folder).
@@ -228,32 +226,6 @@ void CPlayerPage::ShowInSandbox(const std::string& path)
         AddMediaFolder(root);
     AddMediaFolder(folder);
     AddMediaFolder(path);
-}
-
-void CPlayerPage::PrepareFlashPage()
-{
-    if (m_list == nullptr || GetKind() != MediaKind::Video || GetFlashPlayerFolder().empty())
-        return;
-    const CFileListModel& model = m_list->GetModel();
-    std::string movie;
-    for (int row = 0; row < m_list->GetCount() && movie.empty(); ++row) {
-        const std::string& path = model.At(static_cast<std::size_t>(row)).path;
-        if (GetFileExtension(path) == "swf")
-            movie = path;
-    }
-    // A Flash page shown already serves the next movie itself.
-    std::string kind;
-    std::string shown;
-    if (movie.empty() || (ParsePageUrl(GetBrowser().GetLocationUrl(), kind, shown) && GetFileExtension(shown) == "swf"))
-        return;
-    // The sandbox as playing the movie will want it, so that its web process stays.
-    ShowInSandbox(movie);
-    GetBrowser().PreparePage(GetPageUrl(movie));
-}
-
-void CPlayerPage::Play(const std::string& path)
-{
-    ShowInSandbox(path);
     for (CPlayerPage* other : Players()) {
         // As Esc there would: auto play ends, loop stays as the user left it.
         if (other != this && !other->IsBrowserBlank())

@@ -69,11 +69,6 @@ private:
     // Navigates to the file's page, first letting the web process see its folder. The
     // other player tab falls silent: one sound at a time, whichever tab is on screen.
     void Play(const std::string& path);
-    // Lets the web process that plays media see path.
-    void ShowInSandbox(const std::string& path);
-    // With a Flash movie listed, the emulator's page is made ready off screen, so that the
-    // first movie starts as fast as the next ones.
-    void PrepareFlashPage();
 
     // Tells the desktop's media controls what this page now does.
     void ReportPlaying(const std::string& path);
