@@ -61,5 +61,22 @@ TEST_F(FlashPage, TruncatedMovieCountsAsFinishedWithoutHangingThePage)
     EXPECT_EQ(Eval("GetBusy()"), "false");
 }
 
+// The engine compiles the emulator's WebAssembly while it streams in only when the
+// response's headers name its type; otherwise the whole file is fetched first.
+TEST_F(FlashPage, EmulatorFilesNameTheirTypeInTheirHeaders)
+{
+    std::string wasm;
+    for (const auto& entry : std::filesystem::directory_iterator(GetFlashPlayerFolder())) {
+        if (entry.path().extension() == ".wasm")
+            wasm = entry.path().filename().string();
+    }
+    ASSERT_FALSE(wasm.empty());
+    ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
+    Eval("window.types = ''; Promise.all(['ruffle.js', '" + wasm + "'].map(function (name) {"
+         " return fetch('mev://flash/' + name).then(function (r) { return r.headers.get('Content-Type'); }); }))"
+         ".then(function (types) { window.types = types.join(' '); }); true");
+    EXPECT_TRUE(WaitFor("window.types", "\"text/javascript application/wasm\"")) << Eval("window.types");
+}
+
 } // namespace
 } // namespace mev::test
