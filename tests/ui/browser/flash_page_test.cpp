@@ -6,6 +6,7 @@
 #include "browser_test_fixture.hpp"
 #include "core/commands/command_ids.hpp"
 #include "core/pages/file_request.hpp"
+#include "core/shell/url.hpp"
 
 namespace mev::test {
 namespace {
