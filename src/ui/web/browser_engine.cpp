@@ -60,6 +60,9 @@ void FinishWithStream(WebKitURISchemeRequest* request, GInputStream* stream, gin
         // scheme at all.
         SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
         soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+        // Said again among the headers: the engine compiles WebAssembly as it streams in
+        // only when they name its type, and otherwise waits for the whole file.
+        soup_message_headers_append(headers, "Content-Type", contentType);
         webkit_uri_scheme_response_set_http_headers(response, headers); // takes the headers
     }
     webkit_uri_scheme_request_finish_with_response(request, response);

@@ -6,6 +6,7 @@
 #include "browser_test_fixture.hpp"
 #include "core/commands/command_ids.hpp"
 #include "core/pages/file_request.hpp"
+#include "core/shell/url.hpp"
 
 namespace mev::test {
 namespace {
@@ -59,6 +60,23 @@ TEST_F(FlashPage, TruncatedMovieCountsAsFinishedWithoutHangingThePage)
                                  FIRST_MOVIE_WAIT_MS))
         << Eval("[GetBusy(), String(flashy.TotalFrames), FlashMovie.failed, FlashMovie.playedMs]");
     EXPECT_EQ(Eval("GetBusy()"), "false");
+}
+
+// The engine compiles the emulator's WebAssembly while it streams in only when the
+// response's headers name its type; otherwise the whole file is fetched first.
+TEST_F(FlashPage, EmulatorFilesNameTheirTypeInTheirHeaders)
+{
+    std::string wasm;
+    for (const auto& entry : std::filesystem::directory_iterator(GetFlashPlayerFolder())) {
+        if (entry.path().extension() == ".wasm")
+            wasm = entry.path().filename().string();
+    }
+    ASSERT_FALSE(wasm.empty());
+    ASSERT_TRUE(NavigateAndWait(*browser, GetBlankPageUrl()));
+    Eval("window.types = ''; Promise.all(['ruffle.js', '" + wasm + "'].map(function (name) {"
+         " return fetch('mev://flash/' + name).then(function (r) { return r.headers.get('Content-Type'); }); }))"
+         ".then(function (types) { window.types = types.join(' '); }); true");
+    EXPECT_TRUE(WaitFor("window.types", "\"text/javascript application/wasm\"")) << Eval("window.types");
 }
 
 } // namespace

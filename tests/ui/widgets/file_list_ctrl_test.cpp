@@ -4,7 +4,10 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -180,6 +183,25 @@ TEST_F(FileListCtrlTest, OpenWithRunsTheProgramOnTheRowUnderTheRightClick)
     std::ifstream in(out);
     std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(opened, folder.File("c.mp3"));
+}
+
+// The listing is made on a worker; the list and its filled handler are updated on the
+// main loop, even when the worker finishes while no loop runs.
+TEST_F(FileListCtrlTest, AFinishedListingIsAppliedOnTheMainThread)
+{
+    std::thread::id filledOn;
+    bool filled = false;
+    list->SetFilledHandler([&] {
+        filledOn = std::this_thread::get_id();
+        filled = true;
+    });
+    list->FillFolder(folder.Path(), MediaKind::Audio, false);
+    // Give the worker time to finish while the main loop is not run.
+    for (int i = 0; i < 200 && !filled; ++i)
+        usleep(10000);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return filled; }));
+    EXPECT_EQ(filledOn, std::this_thread::get_id());
+    EXPECT_EQ(list->GetCount(), 3);
 }
 
 } // namespace
