@@ -42,9 +42,9 @@ public:
     void StopPlayback() override;
     void RefreshList(const std::string& folder) override;
     void OpenStartFile(const std::string& path) override;
-    // The paths of the thumbnails with the checked border, in page order, existing
-    // regular files only. done runs later on the main loop (with nothing when the page
-    // cannot be asked).
+    // The paths of the pictures the index page's data holds as checked, in page order,
+    // existing regular files only. done runs later on the main loop (with nothing when
+    // the page cannot be asked).
     void CollectCheckedImages(std::function<void(std::vector<std::string> paths)> done);
 
     // Navigates the full-screen browser when it is shown, else the image browser, to
