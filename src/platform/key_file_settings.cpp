@@ -49,7 +49,6 @@ bool IsValidGroup(const std::string& section)
 // so their values read as before.
 std::string EncodeRawValue(std::string_view value, bool escapeHighBytes)
 {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     std::string raw;
     raw.reserve(value.size() * 2);
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -66,8 +65,7 @@ std::string EncodeRawValue(std::string_view value, bool escapeHighBytes)
             raw += "\\r";
         } else if (c < 0x20 || c == 0x7F || (c > 0x7F && escapeHighBytes)) {
             raw += "\\x";
-            raw.push_back(HEX[c >> 4]);
-            raw.push_back(HEX[c & 0x0F]);
+            AppendHexByte(raw, c);
         } else {
             raw.push_back(static_cast<char>(c));
         }
@@ -355,30 +353,19 @@ std::vector<std::string> CKeyFileSettings::ListNames(std::string_view section) c
 
 std::string CKeyFileSettings::EncodeKey(std::string_view name)
 {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     // Bytes of a name that is not UTF-8 are all escaped, so the file stays valid text.
     const bool utf8 = g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr);
-    std::string key;
-    key.reserve(name.size());
     // GKeyFile reads a key named "Encoding" as the file's character set and refuses the
     // whole file unless its value is "UTF-8".
     const bool reserved = name == "Encoding";
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
+    return PercentEncode(name, [&](unsigned char c, std::size_t i) {
         // GKeyFile keys cannot hold '=', brackets or line breaks, lose blanks at their
         // ends, and a line starting with '#' is a comment.
         const bool edgeBlank = (c == ' ' || c == '\t') && (i == 0 || i + 1 == name.size());
         const bool escape = c < 0x20 || c == 0x7F || c == '%' || c == '=' || c == '[' || c == ']'
             || (c == '#' && i == 0) || (reserved && i == 0) || edgeBlank || (c >= 0x80 && !utf8);
-        if (escape) {
-            key.push_back('%');
-            key.push_back(HEX[c >> 4]);
-            key.push_back(HEX[c & 0x0F]);
-        } else {
-            key.push_back(static_cast<char>(c));
-        }
-    }
-    return key;
+        return !escape;
+    });
 }
 
 std::string CKeyFileSettings::DecodeKey(std::string_view key)

@@ -46,25 +46,6 @@ int Compare3(const T& a, const T& b)
 
 } // namespace
 
-std::string FormatSizeText(std::uint64_t size)
-{
-    char text[64];
-    const std::uint32_t high = static_cast<std::uint32_t>(size >> 32);
-    if (high == 0 && size < 1024) {
-        std::snprintf(text, sizeof text, "%lu B", static_cast<unsigned long>(size));
-    } else if (high == 0 && size < 1048576) {
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(size >> 10) + (size % 1024) / 1024.0);
-    } else if (high == 0 && size < 1073741824) {
-        std::snprintf(text, sizeof text, "%.1f MB",
-                      static_cast<double>(size >> 20) + (size % 1048576) / 1048576.0);
-    } else {
-        const std::uint32_t low = static_cast<std::uint32_t>(size);
-        std::snprintf(text, sizeof text, "%.1f GB",
-                      static_cast<double>(static_cast<std::uint32_t>(size >> 30)) + (low % 1073741824u) / 1073741824.0);
-    }
-    return text;
-}
-
 std::string FormatTimeText(std::int64_t time)
 {
     const std::time_t t = static_cast<std::time_t>(time);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/media/media_kinds.hpp"
+#include "core/shell/size_text.hpp"
 
 namespace mev {
 
@@ -23,9 +24,6 @@ struct FileItem {
     std::uint64_t serial = 0;        // identity of the row for as long as it is listed
     std::string nameKey;             // case-folded sort text of the Name column
 };
-
-// "%lu B", "%.1f KB", "%.1f MB", "%.1f GB" by size.
-std::string FormatSizeText(std::uint64_t size);
 
 // "YYYY-MM-DD hh:mm" in local time; "" for a time the conversion cannot represent.
 std::string FormatTimeText(std::int64_t time);
@@ -79,7 +77,7 @@ public:
     // Cell texts (UTF-8).
     std::string GetNameText(std::size_t row) const;
     std::string GetTypeText(std::size_t row) const { return m_rows[row].typeName; }
-    std::string GetSizeText(std::size_t row) const { return FormatSizeText(m_rows[row].size); }
+    std::string GetSizeText(std::size_t row) const { return FormatSize(m_rows[row].size, SizeStyle::Column); }
     std::string GetTimeText(std::size_t row) const { return FormatTimeText(m_rows[row].lastWriteTime); }
 
     // A header click: with fewer than 2 rows nothing happens (false); otherwise the one

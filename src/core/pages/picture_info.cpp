@@ -10,6 +10,7 @@
 #include "core/pages/display_text.hpp"
 #include "core/pages/page_protocol.hpp"
 #include "core/shell/file_names.hpp"
+#include "core/shell/size_text.hpp"
 #include "core/shell/url.hpp"
 
 namespace mev {
@@ -156,20 +157,6 @@ std::string FormatDateTaken(std::string_view exifDate)
     return text;
 }
 
-std::string FormatFileSize(std::uint64_t bytes)
-{
-    if (bytes < 1024)
-        return std::to_string(bytes) + " bytes";
-    static const char* const UNITS[] = {"KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(UNITS)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return Trimmed(value, value < 100 ? 1 : 0) + " " + UNITS[unit];
-}
-
 std::vector<std::pair<std::string, std::string>> DescribePicture(const PictureInfo& info)
 {
     std::vector<std::pair<std::string, std::string>> rows;
@@ -179,7 +166,7 @@ std::vector<std::pair<std::string, std::string>> DescribePicture(const PictureIn
     };
     if (info.width > 0 && info.height > 0)
         add("Dimensions", std::to_string(info.width) + " \u00d7 " + std::to_string(info.height) + " pixels");
-    add("File size", FormatFileSize(info.fileSize));
+    add("File size", FormatSize(info.fileSize, SizeStyle::Prose));
     add("Date taken", FormatDateTaken(info.dateTaken));
     std::string camera = Shown(info.make);
     const std::string model = Shown(info.model);
@@ -202,7 +189,7 @@ std::vector<std::pair<std::string, std::string>> DescribePicture(const PictureIn
 
 std::string MakePictureStatus(int width, int height, std::uint64_t fileSize, int zoomPercent)
 {
-    std::string text = std::to_string(width) + " \u00d7 " + std::to_string(height) + " pixels, " + FormatFileSize(fileSize);
+    std::string text = std::to_string(width) + " \u00d7 " + std::to_string(height) + " pixels, " + FormatSize(fileSize, SizeStyle::Prose);
     if (zoomPercent > 0)
         text += ", zoom " + std::to_string(zoomPercent) + "%";
     return text;

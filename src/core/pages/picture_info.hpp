@@ -55,8 +55,6 @@ std::string FormatFocalLength(std::string_view rational);
 std::string FormatGpsCoordinate(std::string_view degreesMinutesSeconds, std::string_view reference);
 // "2024:05:06 07:08:09" as "2024-05-06 07:08:09".
 std::string FormatDateTaken(std::string_view exifDate);
-// "512 bytes", "12.3 KB", "2.4 MB" (units of 1024).
-std::string FormatFileSize(std::uint64_t bytes);
 
 // The rows the information panel shows, label and value, for the fields present.
 std::vector<std::pair<std::string, std::string>> DescribePicture(const PictureInfo& info);

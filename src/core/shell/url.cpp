@@ -48,22 +48,27 @@ std::string DecodeUrl(std::string_view url)
 
 std::string EncodeUrlPath(std::string_view text)
 {
-    return PercentEncode(text, [](unsigned char c) { return IsUnreserved(c) || c == '/'; });
+    return PercentEncode(text, [](unsigned char c, std::size_t) { return IsUnreserved(c) || c == '/'; });
 }
 
-std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char c))
+void AppendHexByte(std::string& out, unsigned char c)
 {
     static constexpr char HEX[] = "0123456789ABCDEF";
+    out.push_back(HEX[c >> 4]);
+    out.push_back(HEX[c & 0x0F]);
+}
+
+std::string PercentEncode(std::string_view text, const std::function<bool(unsigned char c, std::size_t index)>& keep)
+{
     std::string out;
     out.reserve(text.size() * 3);
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (keep(c)) {
-            out.push_back(ch);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (keep(c, i)) {
+            out.push_back(text[i]);
         } else {
             out.push_back('%');
-            out.push_back(HEX[c >> 4]);
-            out.push_back(HEX[c & 0x0F]);
+            AppendHexByte(out, c);
         }
     }
     return out;

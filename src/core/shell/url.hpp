@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +22,12 @@ std::string MakeFileUrl(std::string_view path);
 // included. Used for the argument of mev: URLs before navigation.
 std::string EncodeUrlPath(std::string_view text);
 
-// Percent-encodes (upper-case hex) every byte for which keep is false.
-std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char c));
+// Percent-encodes (upper-case hex) every byte for which keep(byte, its index) is false:
+// the one encoder behind file URLs, mev: URL arguments, thumbnail URIs and settings keys.
+std::string PercentEncode(std::string_view text, const std::function<bool(unsigned char c, std::size_t index)>& keep);
+
+// Appends c as two upper-case hex digits.
+void AppendHexByte(std::string& out, unsigned char c);
 
 // Text and attribute escaping for HTML: & < > " '.
 std::string EscapeHtml(std::string_view text);

@@ -148,7 +148,7 @@ std::string CThumbnailCache::MakeUri(std::string_view path)
 {
     if (path.empty() || path[0] != '/')
         return {};
-    return "file://" + PercentEncode(path, &IsKeptInUri);
+    return "file://" + PercentEncode(path, [](unsigned char c, std::size_t) { return IsKeptInUri(c); });
 }
 
 std::string CThumbnailCache::GetPath(ThumbnailSize size, const std::string& uri) const

@@ -53,70 +53,6 @@ int WidthOfCommand(int id)
     }
 }
 
-// The strings of a JSON array of strings, as the page returns them; empty for anything
-// else.
-std::vector<std::string> ParseStringArray(const std::string& json)
-{
-    std::vector<std::string> items;
-    std::size_t i = 0;
-    const auto skipBlanks = [&] {
-        while (i < json.size() && (json[i] == ' ' || json[i] == '\n' || json[i] == '\t' || json[i] == '\r'))
-            ++i;
-    };
-    skipBlanks();
-    if (i >= json.size() || json[i++] != '[')
-        return {};
-    for (;;) {
-        skipBlanks();
-        if (i < json.size() && json[i] == ']')
-            return items;
-        if (i >= json.size() || json[i++] != '"')
-            return {};
-        std::string text;
-        while (i < json.size() && json[i] != '"') {
-            char c = json[i++];
-            if (c != '\\') {
-                text += c;
-                continue;
-            }
-            if (i >= json.size())
-                return {};
-            c = json[i++];
-            switch (c) {
-            case 'n': text += '\n'; break;
-            case 't': text += '\t'; break;
-            case 'r': text += '\r'; break;
-            case 'b': text += '\b'; break;
-            case 'f': text += '\f'; break;
-            case 'u': {
-                if (i + 4 > json.size())
-                    return {};
-                unsigned code = 0;
-                for (int k = 0; k < 4; ++k) {
-                    const int digit = HexDigitValue(json[i++]);
-                    if (digit < 0)
-                        return {};
-                    code = code * 16 + static_cast<unsigned>(digit);
-                }
-                // Sources are URLs: anything beyond ASCII would already be percent-encoded.
-                if (code >= 0x80)
-                    return {};
-                text += static_cast<char>(code);
-                break;
-            }
-            default: text += c; break;
-            }
-        }
-        if (i >= json.size())
-            return {};
-        ++i;
-        items.push_back(std::move(text));
-        skipBlanks();
-        if (i < json.size() && json[i] == ',')
-            ++i;
-    }
-}
-
 constexpr const char* SORT_SETTING = "index_sort";
 constexpr const char* NAMES_SETTING = "index_names";
 
@@ -317,29 +253,14 @@ void CImagePage::RefreshList(const std::string&)
     CurrentIndex().Refresh();
 }
 
-void CImagePage::CopyChecked()
+void CImagePage::CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done)
 {
-    RunFileOperation(FileOpKind::Copy);
+    CollectCheckedImages(std::move(done));
 }
 
-void CImagePage::MoveChecked()
+void CImagePage::OnFilesChanged(const CFileOperation&)
 {
-    RunFileOperation(FileOpKind::Move);
-}
-
-void CImagePage::DeleteChecked()
-{
-    RunFileOperation(FileOpKind::Delete);
-}
-
-void CImagePage::RunFileOperation(FileOpKind kind)
-{
-    CollectCheckedImages([this, kind](std::vector<std::string> paths) {
-        CFileOperationDlg::RunCommand(GetWindow(), kind, std::move(paths), [this](const CFileOperation& op) {
-            if (op.Kind() != FileOpKind::Copy && op.CountOf(FileOpResult::Done) > 0)
-                RefreshList(GetTree().GetSelectedFolder());
-        });
-    });
+    RefreshList(GetTree().GetSelectedFolder());
 }
 
 void CImagePage::MeasureListArea()
@@ -437,14 +358,12 @@ void CImagePage::DeletePicture()
         remove({});
         return;
     }
-    CurrentIndex().EvaluateScript(NeighboursScript(MakeFileUrl(path)), [remove](bool ok, const std::string& json) {
+    CurrentIndex().EvaluateStringList(NeighboursScript(MakeFileUrl(path)), [remove](bool, std::vector<std::string> sources) {
         std::vector<std::string> candidates;
-        if (ok) {
-            for (const std::string& source : ParseStringArray(json)) {
-                std::string candidate;
-                if (FileUrlToPath(DecodeUrl(source), candidate))
-                    candidates.push_back(std::move(candidate));
-            }
+        for (const std::string& source : sources) {
+            std::string candidate;
+            if (FileUrlToPath(DecodeUrl(source), candidate))
+                candidates.push_back(std::move(candidate));
         }
         remove(std::move(candidates));
     });
@@ -501,16 +420,14 @@ void CImagePage::CollectCheckedImages(std::function<void(std::vector<std::string
         Glib::signal_idle().connect_once([done] { if (done) done({}); });
         return;
     }
-    CurrentIndex().EvaluateScript(CHECKED_SOURCES_SCRIPT, [done](bool ok, const std::string& json) {
+    CurrentIndex().EvaluateStringList(CHECKED_SOURCES_SCRIPT, [done](bool, std::vector<std::string> sources) {
         std::vector<std::string> paths;
-        if (ok) {
-            for (const std::string& source : ParseStringArray(json)) {
-                std::string path;
-                std::error_code ec;
-                // Only pictures that are still files here; sources of other kinds are left out.
-                if (FileUrlToPath(DecodeUrl(source), path) && std::filesystem::is_regular_file(path, ec))
-                    paths.push_back(std::move(path));
-            }
+        for (const std::string& source : sources) {
+            std::string path;
+            std::error_code ec;
+            // Only pictures that are still files here; sources of other kinds are left out.
+            if (FileUrlToPath(DecodeUrl(source), path) && std::filesystem::is_regular_file(path, ec))
+                paths.push_back(std::move(path));
         }
         if (done)
             done(std::move(paths));

@@ -42,13 +42,9 @@ public:
     void StopPlayback() override;
     void RefreshList(const std::string& folder) override;
     void OpenStartFile(const std::string& path) override;
-    void CopyChecked() override;
-    void MoveChecked() override;
-    void DeleteChecked() override;
-
-    // The paths of the thumbnails with the checked border, in page order, existing
-    // regular files only. done runs later on the main loop (with nothing when the page
-    // cannot be asked).
+    // The paths of the pictures the index page's data holds as checked, in page order,
+    // existing regular files only. done runs later on the main loop (with nothing when
+    // the page cannot be asked).
     void CollectCheckedImages(std::function<void(std::vector<std::string> paths)> done);
 
     // Navigates the full-screen browser when it is shown, else the image browser, to
@@ -73,9 +69,9 @@ public:
 private:
     class CWidthSource;
 
-    // Copy, move or delete of the checked pictures; the index page is built again once
-    // a picture was moved or deleted.
-    void RunFileOperation(FileOpKind kind);
+    void CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done) override;
+    // The index page is built again once a picture was moved or deleted.
+    void OnFilesChanged(const CFileOperation& op) override;
 
     CPageBrowser& CurrentIndex() const { return *m_index[static_cast<std::size_t>(m_currentSlot)]; }
     // The browser Toggle Size and new pictures go to.

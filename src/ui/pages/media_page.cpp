@@ -8,6 +8,7 @@
 #include "core/shell/file_names.hpp"
 #include "core/shell/program_path.hpp"
 #include "core/shell/url.hpp"
+#include "ui/dialogs/file_operation_dlg.hpp"
 #include "ui/web/page_browser.hpp"
 
 namespace mev {
@@ -370,9 +371,37 @@ Gtk::Window* CMediaPage::GetWindow()
     return dynamic_cast<Gtk::Window*>(get_root());
 }
 
-void CMediaPage::CopyChecked() {}
-void CMediaPage::MoveChecked() {}
-void CMediaPage::DeleteChecked() {}
+void CMediaPage::CopyChecked()
+{
+    RunFileOperation(FileOpKind::Copy);
+}
+
+void CMediaPage::MoveChecked()
+{
+    RunFileOperation(FileOpKind::Move);
+}
+
+void CMediaPage::DeleteChecked()
+{
+    RunFileOperation(FileOpKind::Delete);
+}
+
+void CMediaPage::RunFileOperation(FileOpKind kind)
+{
+    CollectCheckedFiles([this, kind](std::vector<std::string> paths) {
+        CFileOperationDlg::RunCommand(GetWindow(), kind, std::move(paths), [this](const CFileOperation& op) {
+            if (op.Kind() != FileOpKind::Copy && op.CountOf(FileOpResult::Done) > 0)
+                OnFilesChanged(op);
+        });
+    });
+}
+
+void CMediaPage::CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done)
+{
+    done({});
+}
+
+void CMediaPage::OnFilesChanged(const CFileOperation&) {}
 void CMediaPage::RefreshList(const std::string&) {}
 void CMediaPage::OnLoopEnabled() {}
 

@@ -3,10 +3,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtkmm.h>
 
 #include "core/commands/command_target.hpp"
+#include "core/files/file_operation.hpp"
 #include "core/media/media_kinds.hpp"
 #include "ui/widgets/folder_tree_view.hpp"
 #include "ui/pages/media_page_host.hpp"
@@ -63,6 +65,8 @@ public:
     virtual int GetCheckedCount() const;
     virtual void ToggleFullScreen();
     virtual void StopPlayback();
+    // Copy, move or delete of the checked files: CollectCheckedFiles gives them, the file
+    // operation runs, and OnFilesChanged hears of it once any file was moved or deleted.
     virtual void CopyChecked();
     virtual void MoveChecked();
     virtual void DeleteChecked();
@@ -80,12 +84,18 @@ protected:
     bool IsBrowserBlank() const;
     void Relayout();
 
+    // The checked files, handed to done (at once or later on the main loop); none here.
+    virtual void CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done);
+    // A move or delete that took at least one file has ended.
+    virtual void OnFilesChanged(const CFileOperation& op);
+
 private:
     ICommandTarget* GetListPaneTarget() const;
     void Start();
     void RunPosted(int id);
     bool OnKeyPressed(guint keyval, guint keycode, Gdk::ModifierType state);
     void MeasureTemplate();
+    void RunFileOperation(FileOpKind kind);
 
     MediaKind m_kind;
     CMediaPageHost& m_host;

@@ -16,7 +16,6 @@
 #include "platform/mpris_player.hpp"
 #include "ui/web/browser_engine.hpp"
 #include "ui/web/page_browser.hpp"
-#include "ui/dialogs/file_operation_dlg.hpp"
 
 namespace mev {
 
@@ -187,35 +186,21 @@ void CPlayerPage::OnLoopEnabled()
     });
 }
 
-void CPlayerPage::CopyChecked()
+void CPlayerPage::CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done)
 {
-    RunFileOperation(FileOpKind::Copy);
+    done(m_list != nullptr ? m_list->GetCheckedPaths() : std::vector<std::string>{});
 }
 
-void CPlayerPage::MoveChecked()
-{
-    RunFileOperation(FileOpKind::Move);
-}
-
-void CPlayerPage::DeleteChecked()
-{
-    RunFileOperation(FileOpKind::Delete);
-}
-
-void CPlayerPage::RunFileOperation(FileOpKind kind)
+void CPlayerPage::OnFilesChanged(const CFileOperation& op)
 {
     if (m_list == nullptr)
         return;
-    CFileOperationDlg::RunCommand(GetWindow(), kind, m_list->GetCheckedPaths(), [this](const CFileOperation& op) {
-        if (op.Kind() == FileOpKind::Copy || m_list == nullptr)
-            return;
-        std::vector<std::string> gone;
-        for (std::size_t i = 0; i < op.Sources().size(); ++i) {
-            if (op.Results()[i] == FileOpResult::Done)
-                gone.push_back(op.Sources()[i]);
-        }
-        m_list->RemovePaths(gone);
-    });
+    std::vector<std::string> gone;
+    for (std::size_t i = 0; i < op.Sources().size(); ++i) {
+        if (op.Results()[i] == FileOpResult::Done)
+            gone.push_back(op.Sources()[i]);
+    }
+    m_list->RemovePaths(gone);
 }
 
 void CPlayerPage::OnPageMessage(int code, const std::string& url, std::function<void(int)> done)

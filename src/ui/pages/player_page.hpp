@@ -54,9 +54,6 @@ public:
     void RefreshList(const std::string& folder) override;
     void OnLoopEnabled() override;
     void OpenStartFile(const std::string& path) override;
-    void CopyChecked() override;
-    void MoveChecked() override;
-    void DeleteChecked() override;
     // A navigation to this page's own player URL plays the file as a click would.
     void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
 
@@ -67,9 +64,11 @@ protected:
     virtual int GetPlaybackDoneId() const = 0;
     virtual const char* GetPageHost() const = 0;
 
+    void CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done) override;
+    // Moved and deleted rows leave the list.
+    void OnFilesChanged(const CFileOperation& op) override;
+
 private:
-    // Copy, move or delete of the checked rows; moved and deleted rows leave the list.
-    void RunFileOperation(FileOpKind kind);
     // Navigates to the file's page, first letting the web process see its folder. The
     // other player tab falls silent: one sound at a time, whichever tab is on screen.
     void Play(const std::string& path);

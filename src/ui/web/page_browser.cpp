@@ -82,10 +82,32 @@ std::string EncodedTarget(const std::string& url)
     return query == std::string::npos ? url : url.substr(0, query + 1) + EncodeUrlPath(url.substr(query + 1));
 }
 
+// A script's value is handed on either as JSON text or, for a list, as its strings.
 struct ScriptCall {
     std::weak_ptr<bool> alive;
     std::function<void(bool, std::string)> done;
+    std::function<void(bool, std::vector<std::string>)> doneList;
 };
+
+// The string items of an array value, in order.
+bool ReadStringArray(JSCValue* value, std::vector<std::string>& items)
+{
+    if (!jsc_value_is_array(value))
+        return false;
+    JSCValue* lengthValue = jsc_value_object_get_property(value, "length");
+    const std::int32_t length = jsc_value_to_int32(lengthValue);
+    g_object_unref(lengthValue);
+    for (std::int32_t i = 0; i < length; ++i) {
+        JSCValue* item = jsc_value_object_get_property_at_index(value, static_cast<guint>(i));
+        if (jsc_value_is_string(item)) {
+            char* text = jsc_value_to_string(item);
+            items.emplace_back(text != nullptr ? text : "");
+            g_free(text);
+        }
+        g_object_unref(item);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -235,9 +257,12 @@ struct CPageBrowser::Callbacks {
         GError* error = nullptr;
         JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
         std::string json;
-        const bool ok = value != nullptr;
+        std::vector<std::string> items;
+        bool ok = value != nullptr;
         if (value != nullptr) {
-            if (!jsc_value_is_undefined(value)) {
+            if (call->doneList) {
+                ok = ReadStringArray(value, items);
+            } else if (!jsc_value_is_undefined(value)) {
                 if (char* text = jsc_value_to_json(value, 0)) {
                     json = text;
                     g_free(text);
@@ -247,9 +272,12 @@ struct CPageBrowser::Callbacks {
         }
         if (error != nullptr)
             g_error_free(error);
-        if (call->alive.expired() || !call->done)
+        if (call->alive.expired())
             return;
-        call->done(ok, json);
+        if (call->doneList)
+            call->doneList(ok, std::move(items));
+        else if (call->done)
+            call->done(ok, json);
     }
 };
 
@@ -452,6 +480,14 @@ void CPageBrowser::EvaluateScript(const std::string& code, std::function<void(bo
     RunScript(code, std::move(done));
 }
 
+void CPageBrowser::EvaluateStringList(const std::string& code,
+                                      std::function<void(bool ok, std::vector<std::string> items)> done)
+{
+    auto* call = new ScriptCall{m_alive, {}, done ? std::move(done) : [](bool, std::vector<std::string>) {}};
+    webkit_web_view_evaluate_javascript(m_view, code.c_str(), static_cast<gssize>(code.size()), nullptr, nullptr,
+                                        m_cancellable, &Callbacks::OnScriptDone, call);
+}
+
 void CPageBrowser::InAutoPlayMode(std::function<void(bool)> done)
 {
     RunScript("(typeof InAutoPlayMode === 'function') ? !!InAutoPlayMode() : false",
@@ -476,7 +512,7 @@ void CPageBrowser::SetOffScreen(bool offScreen)
 
 void CPageBrowser::RunScript(const std::string& code, std::function<void(bool ok, std::string json)> done)
 {
-    auto* call = new ScriptCall{m_alive, std::move(done)};
+    auto* call = new ScriptCall{m_alive, std::move(done), {}};
     webkit_web_view_evaluate_javascript(m_view, code.c_str(), static_cast<gssize>(code.size()), nullptr, nullptr,
                                         m_cancellable, &Callbacks::OnScriptDone, call);
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtkmm/widget.h>
 #include <sigc++/signal.h>
@@ -48,6 +49,9 @@ public:
     void ExecScript(const std::string& code, std::function<void(bool ok)> done = {});
     void CallScriptFunction(const std::string& name, std::function<void(bool called)> done = {});
     void EvaluateScript(const std::string& code, std::function<void(bool ok, std::string jsonResult)> done);
+    // The strings of the array the script's value is, read from the engine's own values
+    // (items that are not strings are left out); ok is false when the value is no array.
+    void EvaluateStringList(const std::string& code, std::function<void(bool ok, std::vector<std::string> items)> done);
     void InAutoPlayMode(std::function<void(bool)> done);
     void StopAutoPlay(std::function<void(bool)> done = {});
 

@@ -51,7 +51,7 @@ TEST(FileListModel, SizeAndTimeTexts)
         {5ull << 30, "5.0 GB"}, {(1ull << 32) + (1ull << 29), "4.5 GB"},
     };
     for (const auto& [size, text] : sizes)
-        EXPECT_EQ(FormatSizeText(size), text) << size;
+        EXPECT_EQ(FormatSize(size, SizeStyle::Column), text) << size;
     // The test main fixes TZ=UTC: 2004-03-07 09:05:59.
     EXPECT_EQ(FormatTimeText(1078650359), "2004-03-07 09:05");
     EXPECT_EQ(FormatTimeText(0), "1970-01-01 00:00");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/pages/page_protocol.hpp"
+#include "core/shell/size_text.hpp"
 #include "core/shell/url.hpp"
 #include "temp_folder.hpp"
 
@@ -32,8 +33,8 @@ TEST(PictureInfo, ExifValuesAreFormattedForPeople)
         {FormatGpsCoordinate("52/1 31/1 1230/0", "N"), ""},
         {FormatGpsCoordinate("200/1 0/1 0/1", "N"), ""},
         {FormatDateTaken("2024:05:06 07:08:09"), "2024-05-06 07:08:09"},
-        {FormatFileSize(512), "512 bytes"},
-        {FormatFileSize(2'516'582), "2.4 MB"},
+        {FormatSize(512, SizeStyle::Prose), "512 bytes"},
+        {FormatSize(2'516'582, SizeStyle::Prose), "2.4 MB"},
         {MakePictureStatus(4000, 3000, 2'516'582, 25), "4000 \u00d7 3000 pixels, 2.4 MB, zoom 25%"},
     };
     for (const Case& c : cases)

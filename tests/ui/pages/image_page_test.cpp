@@ -347,6 +347,26 @@ TEST_F(ImagePageTest, CheckedImagesComeBackAsExactPathsInPageOrder)
     EXPECT_EQ(IndexChecked, 3);
 }
 
+TEST_F(ImagePageTest, CheckedNamesWithBackslashesAndUnicodeComeBackExact)
+{
+    const std::string folder = folders.MakeFolder("odder");
+    const std::vector<std::string> order = {folder + "/a back\\slash \\\".png",
+                                            folder + "/b \xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9\tx.png"};
+    for (const std::string& path : order)
+        ASSERT_TRUE(test::WritePicture(path, 20, 20));
+    ASSERT_TRUE(Select(folder, 2));
+    Run(ID_LIST_CHECK_ALL);
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return IndexChecked == 2; })) << IndexChecked;
+    std::vector<std::string> paths;
+    bool done = false;
+    page->CollectCheckedImages([&](std::vector<std::string> result) {
+        paths = std::move(result);
+        done = true;
+    });
+    ASSERT_TRUE(test::RunMainLoopUntil([&] { return done; }));
+    EXPECT_EQ(paths, order);
+}
+
 // The page keeps only the tiles near its viewport; the pictures' state lives in its data.
 TEST_F(ImagePageTest, ALargeFolderKeepsFewTilesAndDecodesOnlyWhatEndsOnScreen)
 {
