@@ -169,15 +169,35 @@ std::string AnswerMessageBox(int response, int timeoutMs)
     return text;
 }
 
+Gdk::Rectangle SettledCellArea(Gtk::TreeView& view, const std::string& path, Gtk::TreeViewColumn& column)
+{
+    // A busy machine showed row 1 at the top before the first layout, where row 0 was
+    // then drawn: the click chose the wrong row.
+    Gdk::Rectangle cell;
+    Gdk::Rectangle seen;
+    int frames = 0;
+    int checked = -1;
+    const guint tick = view.add_tick_callback([&frames](const Glib::RefPtr<Gdk::FrameClock>&) {
+        ++frames;
+        return true;
+    });
+    RunMainLoopUntil([&] {
+        if (frames == checked)
+            return false;
+        checked = frames;
+        view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
+        const bool stable = cell.get_height() > 0 && cell.get_width() > 0 && cell == seen;
+        seen = cell;
+        return stable;
+    });
+    view.remove_tick_callback(tick);
+    return cell;
+}
+
 bool ClickTreeCell(Gtk::Window& window, const std::string& windowTitle, Gtk::TreeView& view, const std::string& path,
                    Gtk::TreeViewColumn& column, int button, int dy, bool twice)
 {
-    // The row must be laid out before its place on screen means anything.
-    Gdk::Rectangle cell;
-    RunMainLoopUntil([&] {
-        view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
-        return cell.get_height() > 0 && cell.get_width() > 0;
-    });
+    const Gdk::Rectangle cell = SettledCellArea(view, path, column);
     int wx = 0;
     int wy = 0;
     view.convert_bin_window_to_widget_coords(cell.get_x() + cell.get_width() / 2,

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include <gdkmm/rectangle.h>
 #include <gtkmm/application.h>
 
 #include "temp_folder.hpp"
@@ -75,6 +76,10 @@ bool XdoTool(const std::string& arguments, int timeoutMs = EVENT_WAIT_MS);
 // Waits for a message box, answers it with response (a Gtk::ResponseType) and gives its
 // text; "(no message)" when none came within timeoutMs.
 std::string AnswerMessageBox(int response, int timeoutMs = EVENT_WAIT_MS);
+
+// A tree view cell's area (bin window coordinates) once the view has laid the row out:
+// until then it reports estimates, so the area counts when two frames agree on it.
+Gdk::Rectangle SettledCellArea(Gtk::TreeView& view, const std::string& path, Gtk::TreeViewColumn& column);
 
 // Clicks with a real pointer through the X server at the middle of a tree view's cell
 // (dy pixels lower), in the window titled windowTitle; twice for a double-click. Lets the

@@ -91,8 +91,7 @@ protected:
     bool ClickRow(const Gtk::TreeModel::iterator& row, int button)
     {
         auto& view = tree->GetTreeView();
-        Gdk::Rectangle cell;
-        view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
+        const Gdk::Rectangle cell = test::SettledCellArea(view, view.get_model()->get_path(row).to_string(), *view.get_column(0));
         return ClickAt(cell.get_x() + cell.get_width() / 2, cell.get_y() + cell.get_height() / 2, button);
     }
 
@@ -100,8 +99,7 @@ protected:
     bool ClickExpander(const Gtk::TreeModel::iterator& row)
     {
         auto& view = tree->GetTreeView();
-        Gdk::Rectangle cell;
-        view.get_cell_area(view.get_model()->get_path(row), *view.get_column(0), cell);
+        const Gdk::Rectangle cell = test::SettledCellArea(view, view.get_model()->get_path(row).to_string(), *view.get_column(0));
         return ClickAt(cell.get_x() - 8, cell.get_y() + cell.get_height() / 2, 1);
     }
 
