@@ -5,7 +5,8 @@
 
 namespace mev {
 
-// The page templates by their resource numbers; the files live under resources/pages.
+// The page templates by their resource numbers; the files live under resources/pages
+// (the two player pages are written from resources/templates/player.html.in).
 inline constexpr int HTML_INDEX_PAGE = 135;
 inline constexpr int HTML_IMAGE_PAGE = 136;
 inline constexpr int HTML_AUDIO_PAGE = 137;

@@ -5,9 +5,9 @@
 
 namespace mev {
 
-// The two places that show a file's size show it differently on purpose: the file
-// list's Size column is a fixed-width figure that lines up down the column, the picture
-// information panel reads as prose.
+// Sizes are shown in two styles on purpose: the file list's Size column is a fixed-width
+// figure that lines up down the column; the picture information panel and the progress
+// of a copy read as prose.
 enum class SizeStyle {
     Column,  // "1023 B", "1.0 KB", "1024.0 KB", "4.5 GB": one decimal always, GB at most
     Prose,   // "512 bytes", "2.4 MB", "120 MB": one decimal below 100, trailing zeros dropped, up to TB

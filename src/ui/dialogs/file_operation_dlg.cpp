@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "core/shell/size_text.hpp"
 #include "core/work/background_work.hpp"
 
 #include "ui/widgets/browse_for_folder.hpp"
@@ -41,16 +42,6 @@ std::string FormatCount(const char* format, unsigned count)
 {
     char text[256];
     std::snprintf(text, sizeof text, format, count);
-    return text;
-}
-
-std::string SizeText(std::uint64_t bytes)
-{
-    char text[64];
-    if (bytes >= (1u << 20))
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
-    else
-        std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / 1024);
     return text;
 }
 
@@ -199,7 +190,7 @@ bool CFileOperationDlg::OnTick()
     if (total > 0) {
         const std::uint64_t done = m_op->BytesDone();
         m_bar.set_fraction(static_cast<double>(done) / static_cast<double>(total));
-        m_bar.set_text(SizeText(done) + " of " + SizeText(total));
+        m_bar.set_text(FormatSize(done, SizeStyle::Prose) + " of " + FormatSize(total, SizeStyle::Prose));
     } else {
         m_bar.set_fraction(count == 0 ? 1.0 : static_cast<double>(m_op->FilesDone()) / static_cast<double>(count));
         m_bar.set_text(std::to_string(m_op->FilesDone()) + " of " + std::to_string(count));

@@ -6,21 +6,18 @@
 
 namespace mev {
 
-CAudioPage::CAudioPage(CMediaPageHost& host) : CPlayerPage(MediaKind::Audio, host) {}
+namespace {
+
+constexpr SPlayerTraits AUDIO_TRAITS{MediaKind::Audio, "audio", "audio", IDR_AUDIO_LIST_MENU, IDR_AUDIO_MENU,
+                                     ID_PRIVATE_AUDIO_DONE};
+
+} // namespace
+
+CAudioPage::CAudioPage(CMediaPageHost& host) : CPlayerPage(AUDIO_TRAITS, host) {}
 
 CFileListCtrl* CAudioPage::CreateFileList()
 {
     return Gtk::make_managed<CAudioFileListCtrl>();
-}
-
-int CAudioPage::GetListMenuId() const
-{
-    return IDR_AUDIO_LIST_MENU;
-}
-
-int CAudioPage::GetPlaybackDoneId() const
-{
-    return ID_PRIVATE_AUDIO_DONE;
 }
 
 bool CAudioPage::OnUpdateCommand(CCmdUI& ui)

@@ -14,10 +14,6 @@ public:
 
 protected:
     CFileListCtrl* CreateFileList() override;
-    const char* GetOpenWithListName() const override { return "audio"; }
-    int GetListMenuId() const override;
-    int GetPlaybackDoneId() const override;
-    const char* GetPageHost() const override { return "audio"; }
 };
 
 } // namespace mev

@@ -81,10 +81,11 @@ CMprisPlayer& ControlsFor(CPlayerPage* page)
 
 } // namespace
 
-CPlayerPage::CPlayerPage(MediaKind kind, CMediaPageHost& host) : CMediaPage(kind, host)
+CPlayerPage::CPlayerPage(const SPlayerTraits& traits, CMediaPageHost& host)
+    : CMediaPage(traits.kind, host), m_traits(traits)
 {
     // A right-click on the playing page offers Loop, Refresh and Stop.
-    GetBrowser().SetContextMenuId(kind == MediaKind::Audio ? IDR_AUDIO_MENU : IDR_VIDEO_MENU);
+    GetBrowser().SetContextMenuId(traits.pageMenuId);
     Players().push_back(this);
     GetBrowser().signal_load_finished().connect([this] {
         // A new page, or the one shown after ShowMedia, holds nothing to follow yet.
@@ -108,7 +109,12 @@ CPlayerPage::~CPlayerPage()
 
 std::string CPlayerPage::GetPageUrl(const std::string& path) const
 {
-    return std::string("mev://") + GetPageHost() + "/?" + path;
+    return std::string("mev://") + m_traits.pageHost + "/?" + path;
+}
+
+CFileListCtrl* CPlayerPage::CreateFileList()
+{
+    return Gtk::make_managed<CFileListCtrl>();
 }
 
 Gtk::Widget* CPlayerPage::CreateListPane()
@@ -116,7 +122,7 @@ Gtk::Widget* CPlayerPage::CreateListPane()
     m_list = CreateFileList();
     m_list->SetCommandPoster([this](int id) { PostCommand(id); });
     m_list->SetPlayOrderHandler([this] { PreloadNext(); });
-    m_list->SetOpenWithContext(GetOpenWithListName(), GetListMenuId());
+    m_list->SetOpenWithContext(m_traits.openWithList, m_traits.listMenuId);
     const std::string name = std::string(GetTabName()) + " files";
     g_object_set(m_list->GetTreeView().gobj(), "accessible-role", GTK_ACCESSIBLE_ROLE_GRID, nullptr);
     gtk_accessible_update_property(GTK_ACCESSIBLE(m_list->GetTreeView().gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
@@ -468,7 +474,7 @@ void CPlayerPage::ToggleAutoPlay()
 
 bool CPlayerPage::OnUpdateCommand(CCmdUI& ui)
 {
-    if (ui.id == ID_PRIVATE_LIST_SELECTED || ui.id == ID_PRIVATE_LIST_DBLCLK || ui.id == GetPlaybackDoneId()) {
+    if (ui.id == ID_PRIVATE_LIST_SELECTED || ui.id == ID_PRIVATE_LIST_DBLCLK || ui.id == m_traits.playbackDoneId) {
         ui.Enable(true);
         return true;
     }
@@ -487,7 +493,7 @@ bool CPlayerPage::OnCommand(int id)
         PlaySelected();
         return true;
     }
-    if (id == GetPlaybackDoneId()) {
+    if (id == m_traits.playbackDoneId) {
         OnPlaybackDone();
         return true;
     }

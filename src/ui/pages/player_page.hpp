@@ -10,12 +10,25 @@
 
 namespace mev {
 
+// What tells the Audios and Videos tabs apart.
+struct SPlayerTraits {
+    MediaKind kind;
+    // Pages are "mev://<pageHost>/?<path>".
+    const char* pageHost;
+    // The settings' Open With list of the file list's menu.
+    const char* openWithList;
+    int listMenuId;
+    // The menu of a right-click on the playing page.
+    int pageMenuId;
+    // The command the page's end of playback arrives as.
+    int playbackDoneId;
+};
+
 // The Audios and Videos tabs: a file list of the folder's files and a browser that plays
 // the selected one, or the checked ones in turn (auto play), again and again with loop.
-// The two pages differ only in the constants their subclasses give.
 class CPlayerPage : public CMediaPage {
 public:
-    CPlayerPage(MediaKind kind, CMediaPageHost& host);
+    CPlayerPage(const SPlayerTraits& traits, CMediaPageHost& host);
     ~CPlayerPage() override;
 
     // The list, once the page has started (nullptr before).
@@ -58,11 +71,8 @@ public:
     void OnPageMessage(int code, const std::string& url, std::function<void(int)> done) override;
 
 protected:
-    virtual CFileListCtrl* CreateFileList() = 0;
-    virtual const char* GetOpenWithListName() const = 0;
-    virtual int GetListMenuId() const = 0;
-    virtual int GetPlaybackDoneId() const = 0;
-    virtual const char* GetPageHost() const = 0;
+    // A plain file list unless the tab lists its files its own way.
+    virtual CFileListCtrl* CreateFileList();
 
     void CollectCheckedFiles(std::function<void(std::vector<std::string> paths)> done) override;
     // Moved and deleted rows leave the list.
@@ -82,6 +92,7 @@ private:
     // Under auto play the page loads the file that follows, so that it starts at once.
     void PreloadNext();
 
+    const SPlayerTraits m_traits;
     CFileListCtrl* m_list = nullptr;
     std::string m_startFile;
     // The file URL the page was last told follows ("" for none).

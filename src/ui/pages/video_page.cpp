@@ -4,21 +4,13 @@
 
 namespace mev {
 
-CVideoPage::CVideoPage(CMediaPageHost& host) : CPlayerPage(MediaKind::Video, host) {}
+namespace {
 
-CFileListCtrl* CVideoPage::CreateFileList()
-{
-    return Gtk::make_managed<CFileListCtrl>();
-}
+constexpr SPlayerTraits VIDEO_TRAITS{MediaKind::Video, "video", "video", IDR_VIDEO_LIST_MENU, IDR_VIDEO_MENU,
+                                     ID_PRIVATE_VIDEO_DONE};
 
-int CVideoPage::GetListMenuId() const
-{
-    return IDR_VIDEO_LIST_MENU;
-}
+} // namespace
 
-int CVideoPage::GetPlaybackDoneId() const
-{
-    return ID_PRIVATE_VIDEO_DONE;
-}
+CVideoPage::CVideoPage(CMediaPageHost& host) : CPlayerPage(VIDEO_TRAITS, host) {}
 
 } // namespace mev

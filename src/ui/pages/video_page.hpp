@@ -4,17 +4,10 @@
 
 namespace mev {
 
-// The Videos tab.
+// The Videos tab: a player page with the videos' constants.
 class CVideoPage : public CPlayerPage {
 public:
     explicit CVideoPage(CMediaPageHost& host);
-
-protected:
-    CFileListCtrl* CreateFileList() override;
-    const char* GetOpenWithListName() const override { return "video"; }
-    int GetListMenuId() const override;
-    int GetPlaybackDoneId() const override;
-    const char* GetPageHost() const override { return "video"; }
 };
 
 } // namespace mev
