@@ -519,14 +519,16 @@ std::optional<EncodedPicture> CPictureDecoder::DecodeRendition(int fd, const std
 
 std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& path, int size) const
 {
-    const CUniqueFd fd(OpenRegularFile(path));
+    CUniqueFd fd;
+    OpenRegularFile(path, fd);
     CBudgetRoom room;
     return DecodeThumbnail(fd.Get(), ExtensionOf(path), size, [&](std::uint64_t bytes) { return room.Reserve(bytes); });
 }
 
 std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
 {
-    const CUniqueFd fd(OpenRegularFile(path));
+    CUniqueFd fd;
+    OpenRegularFile(path, fd);
     CBudgetRoom room;
     return DecodeRendition(fd.Get(), ExtensionOf(path), [&](std::uint64_t bytes) { return room.Reserve(bytes); });
 }

@@ -345,8 +345,8 @@ std::optional<EncodedPicture> Exchange(CHelperProcess& helper, const DecodeReque
 
 std::optional<EncodedPicture> Decode(Pool& pool, DecodeKind kind, const std::string& path, int size)
 {
-    const CUniqueFd file(OpenRegularFile(path));
-    if (file.Get() < 0)
+    CUniqueFd file;
+    if (!OpenRegularFile(path, file))
         return std::nullopt;
     const std::string extension = CPictureDecoder::ExtensionOf(path);
     auto helper = pool.Take();

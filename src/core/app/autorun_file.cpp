@@ -13,27 +13,32 @@ namespace mev {
 
 namespace {
 
-// Writes text into a new file of its own in folder (never an existing one) and returns
-// its path, or "" when it could not be written whole; a partial file is removed.
-std::string WriteNewFile(const std::string& folder, std::string_view name, const std::string& text)
+// Writes text into a new file of its own in folder (never an existing one) and sets path
+// to it; fails when it could not be written whole, and a partial file is removed.
+CStatus WriteNewFile(const std::string& folder, std::string_view name, const std::string& text, std::string& path)
 {
+    path.clear();
     std::random_device random;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string path = JoinPath(folder, "." + std::string(name) + "." + std::to_string(random()));
-        std::FILE* file = std::fopen(path.c_str(), "wbx");
+        const std::string candidate = JoinPath(folder, "." + std::string(name) + "." + std::to_string(random()));
+        std::FILE* file = std::fopen(candidate.c_str(), "wbx");
         if (file == nullptr) {
             if (errno == EEXIST)
                 continue;
-            return {};
+            return CStatus::LastError();
         }
-        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        const bool closed = std::fclose(file) == 0;
-        if (written && closed)
-            return path;
-        std::remove(path.c_str());
-        return {};
+        CStatus status;
+        if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+            status = CStatus::LastError();
+        if (std::fclose(file) != 0 && status)
+            status = CStatus::LastError();
+        if (status)
+            path = candidate;
+        else
+            std::remove(candidate.c_str());
+        return status;
     }
-    return {};
+    return CStatus(EEXIST);
 }
 
 void RemoveFile(const std::string& path)
@@ -133,39 +138,43 @@ std::string CAutorunFile::GetScriptText() const
     return text;
 }
 
-bool CAutorunFile::Write() const
+CStatus CAutorunFile::Write() const
 {
     if (!CanCreate())
-        return false;
+        return CStatus(EINVAL);
     // Both files are written beside their targets first and renamed over them only when
     // complete, so a failure leaves nothing half-written.
-    const std::string inf = WriteNewFile(m_programFolder, INF_NAME, GetInfText());
-    const std::string script = inf.empty() ? std::string() : WriteNewFile(m_programFolder, SCRIPT_NAME, GetScriptText());
+    std::string inf, script;
+    CStatus status = WriteNewFile(m_programFolder, INF_NAME, GetInfText(), inf);
+    if (status)
+        status = WriteNewFile(m_programFolder, SCRIPT_NAME, GetScriptText(), script);
     std::error_code ec;
-    if (!script.empty()) {
+    if (status) {
         using std::filesystem::perms;
         std::filesystem::permissions(script,
                                      perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
                                          perms::others_exec,
                                      ec);
+        if (ec)
+            status = CStatus(ec.value());
     }
-    if (inf.empty() || script.empty() || ec) {
+    if (!status) {
         RemoveFile(inf);
         RemoveFile(script);
-        return false;
+        return status;
     }
     std::filesystem::rename(inf, GetTargetPath(), ec);
     if (ec) {
         RemoveFile(inf);
         RemoveFile(script);
-        return false;
+        return CStatus(ec.value());
     }
     std::filesystem::rename(script, JoinPath(m_programFolder, SCRIPT_NAME), ec);
     if (ec) {
         RemoveFile(script);
-        return false;
+        return CStatus(ec.value());
     }
-    return true;
+    return {};
 }
 
 std::string CAutorunFile::GetResultMessage(bool written) const

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // One media tab as the autorun file sees it: its name, whether its page was ever
@@ -37,8 +39,9 @@ public:
     std::string GetInfText() const;
     std::string GetScriptText() const;
 
-    // Writes both files whole, replacing earlier ones, or changes nothing and returns false.
-    bool Write() const;
+    // Writes both files whole, replacing earlier ones, or changes nothing and fails
+    // (EINVAL while CanCreate is false).
+    CStatus Write() const;
     // Message 5019 or 5020 with the target path.
     std::string GetResultMessage(bool written) const;
 

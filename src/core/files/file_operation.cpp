@@ -25,22 +25,6 @@ bool IsReadOnly(const std::string& path)
     return (st.st_mode & S_IWUSR) == 0 || access(path.c_str(), W_OK) != 0;
 }
 
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 CFileOperation::CFileOperation(FileOpKind kind, std::vector<std::string> sources, std::string folder)
@@ -106,10 +90,10 @@ FileOpResult CFileOperation::CopyOne(const std::string& source)
     const std::string destination = Destination(m_folder, source);
     if (destination == source || IsSameFile(source, destination))
         return FileOpResult::Skipped;
-    const int error = CopyFileContents(source, destination);
-    if (error == ECANCELED)
+    const CStatus status = CopyFileContents(source, destination);
+    if (status.Code() == ECANCELED)
         return FileOpResult::Cancelled;
-    return error == 0 ? FileOpResult::Done : FileOpResult::Failed;
+    return status ? FileOpResult::Done : FileOpResult::Failed;
 }
 
 FileOpResult CFileOperation::MoveOne(const std::string& source)
@@ -129,10 +113,10 @@ FileOpResult CFileOperation::MoveOne(const std::string& source)
     if (errno != EXDEV)
         return FileOpResult::Failed;
     // Another file system: the source goes only once its copy is complete on disk.
-    const int error = CopyFileContents(source, destination);
-    if (error == ECANCELED)
+    const CStatus status = CopyFileContents(source, destination);
+    if (status.Code() == ECANCELED)
         return FileOpResult::Cancelled;
-    if (error != 0)
+    if (!status)
         return FileOpResult::Failed;
     return unlink(source.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
 }
@@ -145,47 +129,45 @@ FileOpResult CFileOperation::DeleteOne(const std::string& source)
     return unlink(source.c_str()) == 0 ? FileOpResult::Done : FileOpResult::Failed;
 }
 
-int CFileOperation::CopyFileContents(const std::string& source, const std::string& destination)
+CStatus CFileOperation::CopyFileContents(const std::string& source, const std::string& destination)
 {
     // Regular files only: a FIFO would block the open and a device would never end.
-    CFd in(OpenRegularFile(source));
-    if (in.Get() < 0)
-        return errno;
+    CUniqueFd in;
+    if (const CStatus status = OpenRegularFile(source, in); !status)
+        return status;
     struct stat st {};
     if (fstat(in.Get(), &st) != 0)
-        return errno;
+        return CStatus::LastError();
     CFileWriter out;
-    if (!out.Open(destination))
-        return errno;
+    if (const CStatus status = out.Open(destination); !status)
+        return status;
     std::vector<char> buffer(CHUNK);
     for (;;) {
         if (m_cancel.load())
-            return ECANCELED; // out discards the temporary file
+            return CStatus(ECANCELED); // out discards the temporary file
         const ssize_t got = read(in.Get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return errno;
+            return CStatus::LastError();
         if (got == 0)
             break;
-        if (!out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
-            return errno;
+        if (const CStatus status = out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))); !status)
+            return status;
         m_bytesDone.fetch_add(static_cast<std::uint64_t>(got));
     }
     // A source that shrank while it was read is not a complete copy.
     struct stat after {};
     if (fstat(in.Get(), &after) != 0)
-        return errno;
+        return CStatus::LastError();
     if (lseek(out.Fd(), 0, SEEK_CUR) != after.st_size)
-        return EIO;
+        return CStatus(EIO);
     if (fchmod(out.Fd(), st.st_mode & 07777) != 0)
-        return errno;
+        return CStatus::LastError();
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(out.Fd(), times) != 0)
-        return errno;
-    if (!out.Commit())
-        return errno;
-    return 0;
+        return CStatus::LastError();
+    return out.Commit();
 }
 
 } // namespace mev

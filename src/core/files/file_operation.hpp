@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 enum class FileOpKind { Copy, Move, Delete };
@@ -55,8 +57,8 @@ private:
     FileOpResult CopyOne(const std::string& source);
     FileOpResult MoveOne(const std::string& source);
     FileOpResult DeleteOne(const std::string& source);
-    // 0 or the errno of the failure; ECANCELED when cancelled.
-    int CopyFileContents(const std::string& source, const std::string& destination);
+    // ECANCELED when cancelled.
+    CStatus CopyFileContents(const std::string& source, const std::string& destination);
 
     FileOpKind m_kind;
     std::vector<std::string> m_sources;

@@ -76,7 +76,7 @@ CFileWriter::~CFileWriter()
     Discard();
 }
 
-bool CFileWriter::Open(const std::string& finalPath)
+CStatus CFileWriter::Open(const std::string& finalPath)
 {
     Discard();
     static std::atomic<unsigned> s_counter{0};
@@ -91,57 +91,51 @@ bool CFileWriter::Open(const std::string& finalPath)
             m_fd = fd;
             m_tempPath = temp;
             m_finalPath = finalPath;
-            return true;
+            return {};
         }
         if (errno != EEXIST)
-            return false;
+            return CStatus::LastError();
     }
-    errno = EEXIST;
-    return false;
+    return CStatus(EEXIST);
 }
 
-bool CFileWriter::Write(std::string_view bytes)
+CStatus CFileWriter::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {
         const ssize_t done = write(m_fd, bytes.data(), bytes.size());
         if (done < 0 && errno == EINTR)
             continue;
-        if (done <= 0) {
-            if (done == 0)
-                errno = EIO;
-            return false;
-        }
+        if (done < 0)
+            return CStatus::LastError();
+        if (done == 0)
+            return CStatus(EIO);
         bytes.remove_prefix(static_cast<std::size_t>(done));
     }
-    return true;
+    return {};
 }
 
-bool CFileWriter::Commit()
+CStatus CFileWriter::Commit()
 {
-    if (m_fd < 0) {
-        errno = EBADF;
-        return false;
-    }
-    int failure = 0;
+    if (m_fd < 0)
+        return CStatus(EBADF);
+    CStatus status;
     if (fsync(m_fd) != 0)
-        failure = errno;
-    if (close(m_fd) != 0 && failure == 0)
-        failure = errno;
+        status = CStatus::LastError();
+    if (close(m_fd) != 0 && status)
+        status = CStatus::LastError();
     m_fd = -1;
-    if (failure == 0 && rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)
-        failure = errno;
-    if (failure != 0) {
+    if (status && rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)
+        status = CStatus::LastError();
+    if (!status) {
         Discard();
-        errno = failure;
-        return false;
+        return status;
     }
     m_tempPath.clear();
-    return true;
+    return status;
 }
 
 void CFileWriter::Discard()
 {
-    const int saved = errno;
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;
@@ -150,7 +144,6 @@ void CFileWriter::Discard()
         unlink(m_tempPath.c_str());
         m_tempPath.clear();
     }
-    errno = saved;
 }
 
 } // namespace mev

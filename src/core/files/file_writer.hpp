@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // A file that is written under a temporary name in its final folder and only takes its
@@ -16,14 +18,13 @@ public:
     CFileWriter(const CFileWriter&) = delete;
     CFileWriter& operator=(const CFileWriter&) = delete;
 
-    // Creates the temporary file in the folder of finalPath; false with errno set when
-    // it cannot be made.
-    bool Open(const std::string& finalPath);
-    bool Write(std::string_view bytes);
+    // Creates the temporary file in the folder of finalPath; fails when it cannot be made.
+    CStatus Open(const std::string& finalPath);
+    CStatus Write(std::string_view bytes);
     int Fd() const { return m_fd; }
-    // Flushes, closes and renames over the final path. False (errno set, temporary file
-    // gone) when any step fails.
-    bool Commit();
+    // Flushes, closes and renames over the final path. Fails (temporary file gone) when
+    // any step fails.
+    CStatus Commit();
     // Removes the temporary file; the final path is not touched.
     void Discard();
 

@@ -4,16 +4,21 @@
 #include <cstdint>
 #include <string>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // A person's folders may hold FIFOs, sockets and links to devices under any name. A plain
 // open() of a FIFO waits for a writer, and a read of /dev/zero never ends, so every file
 // of theirs is opened through here before anything reads it.
 
+class CUniqueFd;
+
 // Opens the file for reading without blocking (a link counts as what it names) and
-// keeps it only when it is a regular file; the descriptor is then blocking again. -1
-// with errno set otherwise (ENODEV for a FIFO, device or socket, EISDIR for a folder).
-int OpenRegularFile(const std::string& path);
+// keeps it in file only when it is a regular file; the descriptor is then blocking again.
+// Fails otherwise, file then empty (ENODEV for a FIFO, device or socket, EISDIR for a
+// folder).
+CStatus OpenRegularFile(const std::string& path, CUniqueFd& file);
 
 // Whether the path names a regular file, following links: what lists of media take.
 bool IsRegularFilePath(const std::string& path);
@@ -26,13 +31,13 @@ struct FileFacts {
     long modifiedNanoseconds = 0;
 };
 
-// False with errno set when the path cannot be examined.
-bool ReadFileFacts(const std::string& path, FileFacts& facts);
+// Fails when the path cannot be examined.
+CStatus ReadFileFacts(const std::string& path, FileFacts& facts);
 
 // Reads the file into text, stopping once text holds maxBytes or more. Opened without
-// blocking, so a FIFO under the name reads as empty rather than stalling. False with
-// errno set when it cannot be opened or read.
-bool ReadFileNonBlocking(const std::string& path, std::size_t maxBytes, std::string& text);
+// blocking, so a FIFO under the name reads as empty rather than stalling. Fails when it
+// cannot be opened or read.
+CStatus ReadFileNonBlocking(const std::string& path, std::size_t maxBytes, std::string& text);
 
 // Closes the descriptor when it goes.
 class CUniqueFd {
@@ -42,6 +47,8 @@ public:
     CUniqueFd(const CUniqueFd&) = delete;
     CUniqueFd& operator=(const CUniqueFd&) = delete;
     int Get() const { return m_fd; }
+    // Takes fd in place of the descriptor held, which is closed.
+    void Reset(int fd = -1);
     int Release()
     {
         const int fd = m_fd;

@@ -115,25 +115,30 @@ std::string FormatPlaylist(const std::vector<PlaylistEntry>& entries, std::strin
     return text;
 }
 
-bool ReadPlaylistFile(const std::string& path, std::vector<std::string>& paths)
+CStatus ReadPlaylistFile(const std::string& path, std::vector<std::string>& paths)
 {
     paths.clear();
     // Non-blocking, so a FIFO under a playlist's name cannot stall the reader.
     std::string text;
-    if (!ReadFileNonBlocking(path, MAX_PLAYLIST_BYTES, text))
-        return false;
+    if (const CStatus status = ReadFileNonBlocking(path, MAX_PLAYLIST_BYTES, text); !status)
+        return status;
     if (text.size() > MAX_PLAYLIST_BYTES)
         text.resize(MAX_PLAYLIST_BYTES);
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
     paths = ParsePlaylist(text, folder.empty() ? std::string("/") : folder);
-    return true;
+    return {};
 }
 
-bool WritePlaylistFile(const std::string& path, std::string_view text)
+CStatus WritePlaylistFile(const std::string& path, std::string_view text)
 {
     CFileWriter writer;
-    return writer.Open(path) && writer.Write(text) && writer.Commit();
+    CStatus status = writer.Open(path);
+    if (status)
+        status = writer.Write(text);
+    if (status)
+        status = writer.Commit();
+    return status;
 }
 
 } // namespace mev

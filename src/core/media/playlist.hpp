@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // One line pair of an extended M3U playlist.
@@ -33,11 +35,11 @@ std::string FormatPlaylist(const std::vector<PlaylistEntry>& entries, std::strin
                            std::vector<std::string>* skipped = nullptr);
 
 // Reads a playlist file (at most MAX_PLAYLIST_BYTES of it) and parses it against its
-// own folder. False, errno set, when it cannot be read.
-bool ReadPlaylistFile(const std::string& path, std::vector<std::string>& paths);
+// own folder. Fails when it cannot be read.
+CStatus ReadPlaylistFile(const std::string& path, std::vector<std::string>& paths);
 inline constexpr std::size_t MAX_PLAYLIST_BYTES = 16u << 20;
 
-// Writes the text in place of path, whole or not at all. False, errno set, on failure.
-bool WritePlaylistFile(const std::string& path, std::string_view text);
+// Writes the text in place of path, whole or not at all.
+CStatus WritePlaylistFile(const std::string& path, std::string_view text);
 
 } // namespace mev

@@ -84,20 +84,22 @@ bool ReadAt(int fd, void* buffer, std::size_t size, off_t offset)
     return true;
 }
 
-bool WriteAt(int fd, const void* buffer, std::size_t size, off_t offset)
+CStatus WriteAt(int fd, const void* buffer, std::size_t size, off_t offset)
 {
     auto* src = static_cast<const char*>(buffer);
     while (size > 0) {
         ssize_t put = pwrite(fd, src, size, offset);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
-            return false;
+        if (put < 0)
+            return CStatus::LastError();
+        if (put == 0)
+            return CStatus(EIO);
         src += put;
         size -= static_cast<std::size_t>(put);
         offset += put;
     }
-    return true;
+    return {};
 }
 
 // An open regular file holding an advisory lock (shared for readers, exclusive for the
@@ -108,10 +110,18 @@ public:
     CLockedFile(const std::string& path, bool forWriting)
     {
         m_fd = open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
+        if (m_fd < 0) {
+            m_status = CStatus::LastError();
             return;
+        }
         struct stat info {};
-        if (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || !Lock(forWriting)) {
+        if (fstat(m_fd, &info) != 0)
+            m_status = CStatus::LastError();
+        else if (!S_ISREG(info.st_mode))
+            m_status = CStatus(EIO);
+        else
+            m_status = Lock(forWriting);
+        if (!m_status) {
             close(m_fd);
             m_fd = -1;
         }
@@ -125,6 +135,8 @@ public:
     CLockedFile& operator=(const CLockedFile&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // Why the file is not open.
+    CStatus Status() const { return m_status; }
     int Fd() const { return m_fd; }
 
     // The current size, or -1.
@@ -137,16 +149,17 @@ public:
 private:
     // Only a lock held by someone else refuses the file; a file system without locks
     // (ENOLCK, EOPNOTSUPP and the like) is used unlocked.
-    bool Lock(bool exclusive)
+    CStatus Lock(bool exclusive)
     {
         int rc;
         do {
             rc = flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
         } while (rc != 0 && errno == EINTR);
-        return rc == 0 || errno != EWOULDBLOCK;
+        return rc == 0 || errno != EWOULDBLOCK ? CStatus() : CStatus(EWOULDBLOCK);
     }
 
     int m_fd = -1;
+    CStatus m_status;
 };
 
 bool HasMarkerAt(int fd, off_t offset)
@@ -274,16 +287,16 @@ bool CId3v1Tag::Read(const std::string& path)
     return false;
 }
 
-bool CId3v1Tag::Write(const std::string& path)
+CStatus CId3v1Tag::Write(const std::string& path)
 {
     if (path.empty())
-        return false;
+        return CStatus(EIO);
     CLockedFile file(path, true);
     if (!file.IsOpen())
-        return false;
+        return file.Status();
     off_t size = file.Size();
     if (size < 0)
-        return false;
+        return CStatus::LastError();
 
     off_t place = size;
     if (HasMarkerAt(file.Fd(), size - TAG_SIZE))
@@ -305,21 +318,23 @@ bool CId3v1Tag::Write(const std::string& path)
 
     // Someone who ignores the lock may have cut the file meanwhile; writing past its new
     // end would leave a hole of zeros in the audio data.
-    if (file.Size() < place)
-        return false;
-    if (!WriteAt(file.Fd(), block, sizeof block, place)) {
+    if (const off_t now = file.Size(); now < 0)
+        return CStatus::LastError();
+    else if (now < place)
+        return CStatus(EIO);
+    if (const CStatus status = WriteAt(file.Fd(), block, sizeof block, place); !status) {
         if (place == size) {
             // A failed append (disk full) must not leave part of a tag behind.
             while (ftruncate(file.Fd(), size) != 0 && errno == EINTR) {
             }
         }
-        return false;
+        return status;
     }
     int rc;
     do {
         rc = ftruncate(file.Fd(), place + TAG_SIZE);
     } while (rc != 0 && errno == EINTR);
-    return rc == 0;
+    return rc == 0 ? CStatus() : CStatus::LastError();
 }
 
 std::string CId3v1Tag::GetTitle() const { return DecodeTagText(RawTitle()); }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // The 128-byte ID3v1(.1) block at the end of an MP3 file. The record keeps the raw bytes;
@@ -24,9 +26,10 @@ public:
     bool Read(const std::string& path);
 
     // Writes the record over the file's tag (dropping two bytes that follow it) or appends
-    // it. False, with the file as it was, when it cannot be opened for writing, is locked
-    // by another reader or writer, or the write fails.
-    bool Write(const std::string& path);
+    // it. Fails, with the file as it was, when it cannot be opened for writing (EIO when
+    // it is not a regular file), is locked by another reader or writer (EWOULDBLOCK), or
+    // the write fails.
+    CStatus Write(const std::string& path);
 
     std::string GetTitle() const;
     std::string GetArtist() const;

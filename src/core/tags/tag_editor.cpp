@@ -13,7 +13,6 @@
 #include "core/files/user_file.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
-#include "core/shell/system_error.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
 
@@ -34,31 +33,30 @@ std::string Trim(const std::string& text)
 // CId3v1Tag::Read could not read is then held by someone, not missing.
 bool HasTagMarker(const std::string& path)
 {
-    const int fd = OpenRegularFile(path);
-    if (fd < 0)
+    CUniqueFd fd;
+    if (!OpenRegularFile(path, fd))
         return false;
     bool found = false;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && st.st_size >= 130) {
+    if (fstat(fd.Get(), &st) == 0 && st.st_size >= 130) {
         for (off_t back : {128, 130}) {
             char marker[3];
-            if (pread(fd, marker, 3, st.st_size - back) == 3 && std::memcmp(marker, "TAG", 3) == 0)
+            if (pread(fd.Get(), marker, 3, st.st_size - back) == 3 && std::memcmp(marker, "TAG", 3) == 0)
                 found = true;
         }
     }
-    close(fd);
     return found;
 }
 
-std::string RenameMessage(const std::string& from, const std::string& to, int error)
+std::string RenameMessage(const std::string& from, const std::string& to, CStatus status)
 {
     // "Can not rename [%s] to [%s]:\r\n%s", with a Linux line end.
-    return "Can not rename [" + from + "] to [" + to + "]:\n" + GetSystemErrorText(static_cast<unsigned long>(error));
+    return "Can not rename [" + from + "] to [" + to + "]:\n" + status.Text();
 }
 
-std::string WriteMessage(const std::string& name, int error)
+std::string WriteMessage(const std::string& name, CStatus status)
 {
-    return "Can not write [" + name + "]:\n" + GetSystemErrorText(static_cast<unsigned long>(error));
+    return "Can not write [" + name + "]:\n" + status.Text();
 }
 
 // Lines end in CR LF in the written page, as other programs reading it may expect.
@@ -76,15 +74,15 @@ std::string WithCrLf(const std::string& text)
 
 } // namespace
 
-std::string TagEditorTargetName(const std::string& fileText, int& error)
+std::string TagEditorTargetName(const std::string& fileText, CStatus& status)
 {
-    error = 0;
+    status = {};
     std::string name = Trim(fileText);
     if (name.empty())
         return {};
     // A rename stays in the folder.
     if (name.find('/') != std::string::npos || name == "." || name == "..") {
-        error = EINVAL;
+        status = CStatus(EINVAL);
         return {};
     }
     if (GetFileExtension(name) != "mp3")
@@ -92,23 +90,23 @@ std::string TagEditorTargetName(const std::string& fileText, int& error)
     return name;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to)
+CStatus RenameNoReplace(const std::string& from, const std::string& to)
 {
     if (from == to)
-        return 0;
+        return {};
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
+        return {};
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return errno;
+        return CStatus::LastError();
     // File systems without the flag: a hard link never replaces either.
     if (link(from.c_str(), to.c_str()) != 0)
-        return errno;
+        return CStatus::LastError();
     if (unlink(from.c_str()) != 0) {
-        const int error = errno;
+        const CStatus status = CStatus::LastError();
         unlink(to.c_str());
-        return error;
+        return status;
     }
-    return 0;
+    return {};
 }
 
 std::string FitTagText(const std::string& text, std::size_t maxBytes)
@@ -213,14 +211,14 @@ std::string CTagEditor::UpdateRow(int row)
     const std::string shownName = DisplayName(row);
     const std::string fileText = Trim(m_fields.file);
     if (!fileText.empty() && fileText != shownName) {
-        int error = 0;
-        std::string target = TagEditorTargetName(fileText, error);
+        CStatus status;
+        std::string target = TagEditorTargetName(fileText, status);
         const std::string oldPath = FullPath(row);
-        if (error == 0)
-            error = RenameNoReplace(oldPath, JoinPath(m_folder, target));
+        if (status)
+            status = RenameNoReplace(oldPath, JoinPath(m_folder, target));
         // The message names the file the rename tried to make, ".MP3" included.
-        if (error != 0)
-            return RenameMessage(shownName, target.empty() ? fileText : ToDisplayText(target), error);
+        if (!status)
+            return RenameMessage(shownName, target.empty() ? fileText : ToDisplayText(target), status);
         r.name = target;
         if (oldPath != FullPath(row))
             m_changes.push_back({oldPath, FullPath(row)});
@@ -234,32 +232,29 @@ std::string CTagEditor::UpdateRow(int row)
         return {};
     }
     write.deadline = std::chrono::steady_clock::now() + WRITE_TIMEOUT;
-    const int error = TryWrite(row, write);
-    if (error == EWOULDBLOCK) {
+    const CStatus status = TryWrite(row, write);
+    if (status.Code() == EWOULDBLOCK) {
         m_pending[row] = std::move(write);
         return {};
     }
     m_pending.erase(row);
-    return error == 0 ? std::string() : WriteFailed(row, error);
+    return status ? std::string() : WriteFailed(row, status);
 }
 
-int CTagEditor::TryWrite(int row, const SPendingWrite& write)
+CStatus CTagEditor::TryWrite(int row, const SPendingWrite& write)
 {
     const std::string path = FullPath(row);
     CId3v1Tag tag;
     // Year, track and genre stay: start from the file's own tag.
     if (!tag.Read(path) && HasTagMarker(path))
-        return EWOULDBLOCK;
+        return CStatus(EWOULDBLOCK);
     tag.SetTitle(write.title.c_str());
     tag.SetArtist(write.artist.c_str());
     tag.SetAlbum(write.album.c_str());
     tag.SetComment(write.comment.c_str());
-    errno = 0;
-    if (!tag.Write(path)) {
-        // Only a file held by someone else is worth waiting for; a FIFO or a file cut
-        // meanwhile leaves no errno of its own.
-        const int error = errno;
-        return error == EINTR ? EWOULDBLOCK : error != 0 ? error : EIO;
+    if (const CStatus status = tag.Write(path); !status) {
+        // Only a file held by someone else, or a call cut short, is worth another attempt.
+        return status.Code() == EINTR ? CStatus(EWOULDBLOCK) : status;
     }
     m_changes.push_back({path, path});
     CId3v1Tag back;
@@ -270,10 +265,10 @@ int CTagEditor::TryWrite(int row, const SPendingWrite& write)
         r.album = back.GetAlbum();
         r.comment = back.GetComment();
     }
-    return 0;
+    return {};
 }
 
-std::string CTagEditor::WriteFailed(int row, int error)
+std::string CTagEditor::WriteFailed(int row, CStatus status)
 {
     STagRow& r = m_rows[static_cast<std::size_t>(row)];
     // What the file holds now; a file that cannot even be read keeps the texts last read.
@@ -286,7 +281,7 @@ std::string CTagEditor::WriteFailed(int row, int error)
     }
     if (row == m_selected)
         ShowRowTag(r);
-    return WriteMessage(DisplayName(row), error);
+    return WriteMessage(DisplayName(row), status);
 }
 
 bool CTagEditor::RetryWrites(std::chrono::steady_clock::time_point now, std::string* message)
@@ -294,14 +289,14 @@ bool CTagEditor::RetryWrites(std::chrono::steady_clock::time_point now, std::str
     bool changed = false;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         const int row = it->first;
-        const int error = TryWrite(row, it->second);
-        if (error == 0) {
+        const CStatus status = TryWrite(row, it->second);
+        if (status) {
             changed = true;
             it = m_pending.erase(it);
-        } else if (error != EWOULDBLOCK || now >= it->second.deadline) {
+        } else if (status.Code() != EWOULDBLOCK || now >= it->second.deadline) {
             it = m_pending.erase(it);
             const STagRow before = m_rows[static_cast<std::size_t>(row)];
-            const std::string text = WriteFailed(row, error);
+            const std::string text = WriteFailed(row, status);
             const STagRow& after = m_rows[static_cast<std::size_t>(row)];
             changed = changed || before.title != after.title || before.artist != after.artist ||
                       before.album != after.album || before.comment != after.comment;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/shell/status.hpp"
+
 namespace mev {
 
 // One file of the tag editor's list. name is the file name as the folder holds it (any
@@ -104,11 +106,11 @@ private:
         std::chrono::steady_clock::time_point deadline;
     };
     // One write attempt keeping the tag's other fields; on success the row reads back.
-    // 0, or the errno of the failure (EWOULDBLOCK while someone holds the file).
-    int TryWrite(int row, const SPendingWrite& write);
+    // Fails with EWOULDBLOCK while someone holds the file.
+    CStatus TryWrite(int row, const SPendingWrite& write);
     // A write that cannot be done: the row (and the fields, for the selected row) show
     // the file's tag again; returns the message that says so.
-    std::string WriteFailed(int row, int error);
+    std::string WriteFailed(int row, CStatus status);
     void ShowRowTag(const STagRow& r);
     void Navigate(const std::string& url);
 
@@ -121,13 +123,13 @@ private:
 };
 
 // The name a File text gives the file: white space trimmed, ".MP3" added unless the
-// extension is "mp3" in any case. "" when the text is empty after trimming. Sets error
+// extension is "mp3" in any case. "" when the text is empty after trimming. Sets status
 // (EINVAL) and gives "" for a text with '/' or that is "." or "..".
-std::string TagEditorTargetName(const std::string& fileText, int& error);
+std::string TagEditorTargetName(const std::string& fileText, CStatus& status);
 
-// Renames without ever replacing a file: 0, or the errno of the failure (EEXIST when
-// another file has the name). Renaming a file onto its own name succeeds.
-int RenameNoReplace(const std::string& from, const std::string& to);
+// Renames without ever replacing a file; fails with EEXIST when another file has the
+// name. Renaming a file onto its own name succeeds.
+CStatus RenameNoReplace(const std::string& from, const std::string& to);
 
 // Cuts UTF-8 text to what a tag field of maxBytes holds, as it will read back.
 std::string FitTagText(const std::string& text, std::size_t maxBytes);

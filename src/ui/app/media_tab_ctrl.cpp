@@ -237,7 +237,7 @@ void CMediaTabCtrl::CreateAutorun()
     const CAutorunFile file = MakeAutorunFile();
     if (!file.CanCreate())
         return;
-    ShowMessageBox(dynamic_cast<Gtk::Window*>(get_root()), file.GetResultMessage(file.Write()));
+    ShowMessageBox(dynamic_cast<Gtk::Window*>(get_root()), file.GetResultMessage(file.Write().IsOk()));
 }
 
 bool CMediaTabCtrl::OnUpdateCommand(CCmdUI& ui)

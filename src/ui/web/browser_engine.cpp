@@ -5,7 +5,6 @@
 #include <set>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gio/gunixinputstream.h>
 #include <webkit/webkit.h>
@@ -77,15 +76,13 @@ bool ServeFile(WebKitURISchemeRequest* request, const char* uri)
     if (uri == nullptr || !ParseFileRequestUrl(uri, file))
         return false;
     // Opened without blocking and only as a regular file: this runs on the main loop.
-    const int fd = OpenRegularFile(file.path);
+    CUniqueFd fd;
     struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0) {
-        if (fd >= 0)
-            close(fd);
+    if (!OpenRegularFile(file.path, fd) || fstat(fd.Get(), &info) != 0) {
         FinishWithError(request, uri);
         return true;
     }
-    GInputStream* stream = g_unix_input_stream_new(fd, TRUE);
+    GInputStream* stream = g_unix_input_stream_new(fd.Release(), TRUE);
     FinishWithStream(request, stream, static_cast<gint64>(info.st_size), file.contentType.c_str(), true);
     return true;
 }

@@ -1,6 +1,5 @@
 #include "ui/widgets/audio_file_list_ctrl.hpp"
 
-#include <cerrno>
 #include <vector>
 
 #include <sys/stat.h>
@@ -9,7 +8,6 @@
 #include "core/media/playlist.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
-#include "core/shell/system_error.hpp"
 #include "core/tags/title_reader.hpp"
 #include "ui/widgets/message_box.hpp"
 
@@ -49,8 +47,8 @@ bool CAudioFileListCtrl::SavePlaylist(const std::string& target)
     std::vector<std::string> skipped;
     const std::string text = FormatPlaylist(entries, folder, &skipped);
     Gtk::Window* window = dynamic_cast<Gtk::Window*>(get_root());
-    if (!WritePlaylistFile(target, text)) {
-        ShowMessageBox(window, "Cannot save the playlist " + ToDisplayText(target) + ":\n" + GetSystemErrorText(errno));
+    if (const CStatus status = WritePlaylistFile(target, text); !status) {
+        ShowMessageBox(window, "Cannot save the playlist " + ToDisplayText(target) + ":\n" + status.Text());
         return false;
     }
     if (!skipped.empty()) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <utility>
 
 #include <glib.h>
@@ -11,7 +10,6 @@
 #include "core/media/playlist.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/shell/file_names.hpp"
-#include "core/shell/system_error.hpp"
 #include "core/work/background_work.hpp"
 #include "platform/system_services.hpp"
 #include "ui/widgets/menu_popup.hpp"
@@ -26,7 +24,7 @@ struct FileListJob {
     bool append = false;
     bool withTitles = false;
     std::string playlist;   // lists the playlist's files rather than the folder
-    int playlistError = 0;  // errno of a playlist that could not be read
+    CStatus playlistStatus;  // why a playlist could not be read
     std::size_t playlistLines = 0;
     std::atomic<bool> cancel{false};
     std::vector<FileItem> rows;
@@ -73,10 +71,9 @@ void RunFileListJob(FileListJob& job)
         return;
     }
     std::vector<std::string> paths;
-    if (ReadPlaylistFile(job.playlist, paths))
+    job.playlistStatus = ReadPlaylistFile(job.playlist, paths);
+    if (job.playlistStatus)
         job.rows = CFileListModel::ListFiles(paths, job.withTitles, &GetFileTypeDescription, &job.cancel);
-    else
-        job.playlistError = errno;
     job.playlistLines = paths.size();
 }
 
@@ -394,10 +391,10 @@ void CFileListCtrl::ApplyPlaylist(const std::shared_ptr<FileListJob>& job)
 {
     // A playlist that gives nothing to play leaves the list as it was, and says why.
     const std::string name = ToDisplayText(GetFileNamePart(job->playlist));
-    if (job->playlistError != 0 || job->rows.empty()) {
+    if (!job->playlistStatus || job->rows.empty()) {
         std::string text;
-        if (job->playlistError != 0)
-            text = "Cannot read the playlist " + name + ":\n" + GetSystemErrorText(job->playlistError);
+        if (!job->playlistStatus)
+            text = "Cannot read the playlist " + name + ":\n" + job->playlistStatus.Text();
         else if (job->playlistLines == 0)
             text = "The playlist " + name + " lists no files.";
         else

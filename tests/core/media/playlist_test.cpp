@@ -80,9 +80,9 @@ TEST(Playlist, UnreadableFilesFailWithTheirReasonAndAFifoDoesNotStall)
 {
     test::CTempFolder folder;
     Paths paths{"left over"};
-    errno = 0;
-    EXPECT_FALSE(ReadPlaylistFile(folder.File("missing.m3u"), paths));
-    EXPECT_EQ(errno, ENOENT);
+    const CStatus missing = ReadPlaylistFile(folder.File("missing.m3u"), paths);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.Code(), ENOENT);
     EXPECT_TRUE(paths.empty());
     ASSERT_TRUE(test::MakeFifo(folder.File("fifo.m3u")));
     EXPECT_TRUE(test::FinishesWithin([&] { ReadPlaylistFile(folder.File("fifo.m3u"), paths); }));

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "core/shell/system_error.hpp"
 #include "core/shell/url.hpp"
 #include "core/shell/resources.hpp"
+#include "core/shell/status.hpp"
 #include "core/test_resources.hpp"
 
 namespace mev {
@@ -59,6 +61,20 @@ TEST(SystemError, TextsAndNumbers)
     EXPECT_EQ(GetSystemErrorText(EACCES), "Permission denied");
     for (unsigned long code : {4095ul, 99999ul, 2147483648ul, 4294967295ul})
         EXPECT_EQ(GetSystemErrorText(code), std::to_string(code));
+}
+
+TEST(SystemError, StatusTakesTheFailedCallsErrno)
+{
+    EXPECT_TRUE(CStatus());
+    errno = 0;
+    EXPECT_NE(::access("/no/such/path", F_OK), 0);
+    const CStatus missing = CStatus::LastError();
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.Code(), ENOENT);
+    EXPECT_EQ(missing.Text(), "No such file or directory");
+    // A failure that left no errno still fails.
+    errno = 0;
+    EXPECT_EQ(CStatus::LastError().Code(), EIO);
 }
 
 TEST(Resources, NothingWithoutSourceThenSourceTreeFiles)
