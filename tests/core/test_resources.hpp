@@ -1,7 +1,8 @@
 #pragma once
 
-// Resources for tests: the files of the source tree's resources folder, read on first use
-// and kept for the rest of the process, as the compiled-in bundle would keep them.
+// Resources for tests: the files of the source tree's resources folder, and the pages the
+// build writes from templates, read on first use and kept for the rest of the process, as
+// the compiled-in bundle would keep them.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/shell/resources.hpp"
 
@@ -18,8 +20,9 @@ namespace mev::test {
 
 class CSourceTreeResources : public IResourceSource {
 public:
-    explicit CSourceTreeResources(std::string folder = std::string(MEV_SOURCE_DIR) + "/resources")
-        : m_folder(std::move(folder))
+    explicit CSourceTreeResources(std::vector<std::string> folders = {std::string(MEV_SOURCE_DIR) + "/resources",
+                                                                      MEV_GENERATED_RESOURCES})
+        : m_folders(std::move(folders))
     {
     }
 
@@ -32,9 +35,15 @@ public:
         const std::string key(name);
         if (auto found = m_loaded.find(key); found != m_loaded.end())
             return std::string_view(*found->second);
-        const std::string path = m_folder + "/" + key;
+        std::string path;
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec))
+        for (const std::string& folder : m_folders) {
+            path = folder + "/" + key;
+            if (std::filesystem::is_regular_file(path, ec))
+                break;
+            path.clear();
+        }
+        if (path.empty())
             return std::nullopt;
         std::ifstream in(path, std::ios::binary);
         if (!in)
@@ -48,7 +57,7 @@ public:
     }
 
 private:
-    std::string m_folder;
+    std::vector<std::string> m_folders;
     mutable std::mutex m_mutex;
     mutable std::map<std::string, std::unique_ptr<std::string>> m_loaded;
 };
