@@ -23,6 +23,7 @@
 #include "platform/key_file_settings.hpp"
 #include "platform/system_services.hpp"
 #include "platform/taglib_title_reader.hpp"
+#include "platform/session_bus.hpp"
 #include "platform/user_folders.hpp"
 #include "platform/picture_decoder.hpp"
 #include "platform/sandboxed_picture_decoder.hpp"
@@ -43,6 +44,8 @@ void InitPlatform()
         // settings at their defaults rather than moving them to a temporary place.
         EnsureUsableUserFolders();
         ForgetUnreachableSessionBus();
+        // The last change of the environment: every thread starts after it.
+        ClaimSessionBus();
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);

@@ -1,6 +1,7 @@
 #include "platform/session_bus.hpp"
 
 #include <string>
+#include <vector>
 
 #include <gio/gio.h>
 
@@ -12,6 +13,12 @@ std::string& SavedAddress()
 {
     static std::string address;
     return address;
+}
+
+std::vector<std::string>& Hidden()
+{
+    static std::vector<std::string> names;
+    return names;
 }
 
 } // namespace
@@ -33,11 +40,18 @@ GDBusConnection* ClaimSessionBus()
     return connection;
 }
 
+void HideFromLaunchedPrograms(const char* name)
+{
+    Hidden().emplace_back(name);
+}
+
 GAppLaunchContext* NewLaunchContext()
 {
     GAppLaunchContext* context = g_app_launch_context_new();
     if (!SavedAddress().empty())
         g_app_launch_context_setenv(context, "DBUS_SESSION_BUS_ADDRESS", SavedAddress().c_str());
+    for (const std::string& name : Hidden())
+        g_app_launch_context_unsetenv(context, name.c_str());
     return context;
 }
 
@@ -46,6 +60,8 @@ char** NewLaunchEnvironment()
     char** environment = g_get_environ();
     if (!SavedAddress().empty())
         environment = g_environ_setenv(environment, "DBUS_SESSION_BUS_ADDRESS", SavedAddress().c_str(), TRUE);
+    for (const std::string& name : Hidden())
+        environment = g_environ_unsetenv(environment, name.c_str());
     return environment;
 }
 

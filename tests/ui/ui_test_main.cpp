@@ -128,6 +128,9 @@ int main(int argc, char** argv)
         std::filesystem::remove_all(home);
         return rc;
     }
+    // As the program does: the environment takes its last change here, before GTK and
+    // the platform start threads that read it.
+    mev::InitPlatform();
     if (!gtk_init_check()) {
         std::fprintf(stderr, "no display: run the display tests under xvfb-run -a\n");
         std::filesystem::remove_all(root);
@@ -136,7 +139,6 @@ int main(int argc, char** argv)
     }
     mev::test::g_application = Gtk::Application::create("org.mev.uitests", Gio::Application::Flags::NON_UNIQUE);
     mev::test::g_application->register_application();
-    mev::InitPlatform();
     std::vector<std::string> sandbox{root};
     const std::string demo = std::string(MEV_SOURCE_DIR) + "/demo";
     if (std::filesystem::is_directory(demo))

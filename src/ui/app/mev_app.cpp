@@ -20,6 +20,7 @@
 #include "core/shell/settings.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/platform_init.hpp"
+#include "platform/session_bus.hpp"
 #include "ui/app/color_scheme.hpp"
 #include "ui/app/command_actions.hpp"
 #include "ui/app/display_info.hpp"
@@ -133,7 +134,7 @@ int CMEVApp::Run(const char* argv0)
     // A session that ended while the program was loading: nothing to open or to save.
     if (QuitRequested())
         return 0;
-    m_rendererChosen = ChooseRenderer();
+    ChooseRenderer();
     InitPlatform();
     // GTK names the window's X11 class after the program when it opens the display, which
     // comes before GApplication would set the name: without it the class is empty and the
@@ -191,12 +192,6 @@ void CMEVApp::OnActivate()
     m_frame->set_default_size(display.GetWidth(), display.GetHeight());
     m_frame->maximize();
     m_frame->present();
-    // GTK read its renderer when the window was realized and keeps it for the process;
-    // programs started from here must not inherit the choice.
-    if (m_rendererChosen) {
-        g_unsetenv("GSK_RENDERER");
-        m_rendererChosen = false;
-    }
     // Ready before the first music or video folder is listed.
     CFileListCtrl::PrepareFileTypes();
 }
@@ -212,6 +207,9 @@ bool CMEVApp::ChooseRenderer()
     if (chosen != nullptr && *chosen != '\0')
         return false;
     g_setenv("GSK_RENDERER", "cairo", TRUE);
+    // For GTK alone: programs started from here do not inherit the choice. The variable
+    // stays set, as no thread may read the environment while it changes.
+    HideFromLaunchedPrograms("GSK_RENDERER");
     return true;
 }
 

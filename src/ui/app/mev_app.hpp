@@ -59,7 +59,6 @@ private:
     GMainContext* m_quitContext = nullptr; // watches the same signals for QuitRequested
     std::vector<GSource*> m_quitSources;
     bool m_quitRequested = false;
-    bool m_rendererChosen = false; // GSK_RENDERER was set here, for GTK alone
 };
 
 } // namespace mev
