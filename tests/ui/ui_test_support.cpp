@@ -169,28 +169,40 @@ std::string AnswerMessageBox(int response, int timeoutMs)
     return text;
 }
 
+bool WaitForSettledLayout(Gtk::Widget& widget, const std::function<std::string()>& read)
+{
+    int frames = 0;
+    int checked = -1;
+    std::string seen;
+    const guint tick = widget.add_tick_callback([&frames](const Glib::RefPtr<Gdk::FrameClock>&) {
+        ++frames;
+        return true;
+    });
+    const bool settled = RunMainLoopUntil([&] {
+        if (frames == checked)
+            return false;
+        checked = frames;
+        std::string now = read();
+        const bool same = !now.empty() && now == seen;
+        seen = std::move(now);
+        return same;
+    });
+    widget.remove_tick_callback(tick);
+    return settled;
+}
+
 Gdk::Rectangle SettledCellArea(Gtk::TreeView& view, const std::string& path, Gtk::TreeViewColumn& column)
 {
     // A busy machine showed row 1 at the top before the first layout, where row 0 was
     // then drawn: the click chose the wrong row.
     Gdk::Rectangle cell;
-    Gdk::Rectangle seen;
-    int frames = 0;
-    int checked = -1;
-    const guint tick = view.add_tick_callback([&frames](const Glib::RefPtr<Gdk::FrameClock>&) {
-        ++frames;
-        return true;
-    });
-    RunMainLoopUntil([&] {
-        if (frames == checked)
-            return false;
-        checked = frames;
+    WaitForSettledLayout(view, [&] {
         view.get_cell_area(Gtk::TreeModel::Path(path), column, cell);
-        const bool stable = cell.get_height() > 0 && cell.get_width() > 0 && cell == seen;
-        seen = cell;
-        return stable;
+        if (cell.get_height() <= 0 || cell.get_width() <= 0)
+            return std::string();
+        return std::to_string(cell.get_x()) + "," + std::to_string(cell.get_y()) + " "
+               + std::to_string(cell.get_width()) + "x" + std::to_string(cell.get_height());
     });
-    view.remove_tick_callback(tick);
     return cell;
 }
 

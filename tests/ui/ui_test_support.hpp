@@ -15,6 +15,7 @@
 
 namespace Gtk {
 class TreeView;
+class Widget;
 class TreeViewColumn;
 class Window;
 }
@@ -77,8 +78,12 @@ bool XdoTool(const std::string& arguments, int timeoutMs = EVENT_WAIT_MS);
 // text; "(no message)" when none came within timeoutMs.
 std::string AnswerMessageBox(int response, int timeoutMs = EVENT_WAIT_MS);
 
-// A tree view cell's area (bin window coordinates) once the view has laid the row out:
-// until then it reports estimates, so the area counts when two frames agree on it.
+// Waits until read() gives the same text in two frames of widget in a row: the layout it
+// reads has settled (before it, widgets report estimates). An empty text never counts.
+// False when the limit passed first.
+bool WaitForSettledLayout(Gtk::Widget& widget, const std::function<std::string()>& read);
+
+// A tree view cell's area (bin window coordinates) once the view has laid the row out.
 Gdk::Rectangle SettledCellArea(Gtk::TreeView& view, const std::string& path, Gtk::TreeViewColumn& column);
 
 // Clicks with a real pointer through the X server at the middle of a tree view's cell

@@ -257,24 +257,11 @@ TEST_F(MediaPageTest, ResizeBringsTheSplittersBack)
 {
     // The splitters take their places in the page's first layouts: the width counts once
     // two frames agree on it (read earlier, it was once a width the page never came back to).
-    int initial = -1;
-    int frames = 0;
-    int checked = -1;
-    const guint tick = page->add_tick_callback([&frames](const Glib::RefPtr<Gdk::FrameClock>&) {
-        ++frames;
-        return true;
-    });
-    const bool settled = test::RunMainLoopUntil([&] {
-        if (frames == checked)
-            return false;
-        checked = frames;
-        const int width = page->GetTree().get_width();
-        const bool same = width > 0 && width == initial;
-        initial = width;
-        return same;
-    });
-    page->remove_tick_callback(tick);
-    ASSERT_TRUE(settled);
+    int initial = 0;
+    ASSERT_TRUE(test::WaitForSettledLayout(*page, [&] {
+        initial = page->GetTree().get_width();
+        return initial > 0 ? std::to_string(initial) : std::string();
+    }));
     auto* columns = dynamic_cast<Gtk::Paned*>(page->get_first_child());
     ASSERT_NE(columns, nullptr);
     columns->set_position(initial + 120);
