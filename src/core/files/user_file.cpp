@@ -1,6 +1,7 @@
 #include "core/files/user_file.hpp"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,38 @@ void CUniqueFd::Reset(int fd)
     if (m_fd >= 0)
         close(m_fd);
     m_fd = fd;
+}
+
+CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return CStatus::LastError();
+    CStatus status;
+    for (std::size_t seen = 0;; ++seen) {
+        if ((seen & 1023) == 1023 && cancelled && cancelled())
+            break;
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0)
+                status = CStatus::LastError();
+            break;
+        }
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == ".." || !accept(name))
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat facts {};
+            regular = fstatat(dirfd(dir), entry->d_name, &facts, 0) == 0 && S_ISREG(facts.st_mode);
+        }
+        if (regular)
+            names.emplace_back(name);
+    }
+    closedir(dir);
+    return status;
 }
 
 } // namespace mev

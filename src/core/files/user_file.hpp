@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/shell/status.hpp"
 
@@ -22,6 +25,13 @@ CStatus OpenRegularFile(const std::string& path, CUniqueFd& file);
 
 // Whether the path names a regular file, following links: what lists of media take.
 bool IsRegularFilePath(const std::string& path);
+
+// Adds to names the regular files of folder (a link to one is one) whose names accept
+// takes, in the folder's own order: one pass over the folder, and only links and entries
+// of a type the file system does not tell are examined. Stops early once cancelled() is
+// true. Fails when the folder cannot be read; names then holds what was read.
+CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled = {});
 
 // What one stat() of a path tells, following links.
 struct FileFacts {

@@ -1,13 +1,12 @@
 #include "core/pages/page_generators.hpp"
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "core/files/user_file.hpp"
 #include "core/media/media_kinds.hpp"
 #include "core/pages/display_text.hpp"
 #include "core/pages/image_pane_state.hpp"
@@ -87,12 +86,12 @@ std::string MakeThumbnailStyle(int width, bool showNames)
         + size + "px; }" + captions + "</style>\r\n";
 }
 
-bool IsImageName(const std::string& name, const CMediaKinds& kinds)
+bool IsImageName(std::string_view name, const CMediaKinds& kinds)
 {
     const auto dot = name.rfind('.');
-    if (dot == std::string::npos)
+    if (dot == std::string_view::npos)
         return false;
-    return kinds.Contains(MediaKind::Image, CMediaKinds::KeyOf(std::string_view(name).substr(dot)));
+    return kinds.Contains(MediaKind::Image, CMediaKinds::KeyOf(name.substr(dot)));
 }
 
 } // namespace
@@ -111,38 +110,40 @@ void GenerateIndexPage(CPageProtocol& protocol)
     // its names lie in the directory. Name order reads nothing but the directory.
     const std::string& folder = protocol.GetArgument();
     std::vector<std::string> names;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        // Regular files only (a link to one is one): a FIFO or a link to a device under a
-        // picture's name would hold a decode slot for ever.
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            std::string name = it->path().filename().string();
-            if (IsImageName(name, kinds))
-                names.push_back(std::move(name));
-        }
-        if ((names.size() & 1023) == 0 && protocol.IsCancelled())
-            return;
-    }
-    SortPictureNames(folder, names, DecodePictureOrder(IndexSortOrder.load()),
+    // Regular files only (a link to one is one): a FIFO or a link to a device under a
+    // picture's name would hold a decode slot for ever.
+    ListRegularFiles(folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
                      [&protocol] { return protocol.IsCancelled(); });
     if (protocol.IsCancelled())
         return;
-
-    if (!names.empty()) {
-        // The folder's URL, said once: entries are names in it.
-        const std::string url = MakeFileUrl(JoinPath(folder, names.front()));
-        const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(names.front()).size());
+    // The folder's URL, said once: entries are names in it.
+    bool folderSent = false;
+    const auto sendFolder = [&](const std::string& name) {
+        const std::string url = MakeFileUrl(JoinPath(folder, name));
+        const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(name).size());
         protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
-    }
+        folderSent = true;
+    };
     std::string chunk;
-    std::size_t inChunk = 0;
     std::size_t sent = 0;
-    for (const std::string& name : names) {
-        AppendEntry(chunk, name);
-        if (++inChunk >= (sent == 0 ? FIRST_CHUNK : CHUNK)) {
-            sent += inChunk;
+    SortPictureNames(folder, names, DecodePictureOrder(IndexSortOrder.load()),
+                     [&protocol] { return protocol.IsCancelled(); }, FIRST_CHUNK,
+                     [&](const std::vector<std::string>& first) {
+                         sendFolder(first.front());
+                         for (const std::string& name : first)
+                             AppendEntry(chunk, name);
+                         sent = first.size();
+                         SendChunk(protocol, chunk);
+                     });
+    if (protocol.IsCancelled())
+        return;
+
+    if (!names.empty() && !folderSent)
+        sendFolder(names.front());
+    std::size_t inChunk = 0;
+    for (std::size_t i = sent; i < names.size(); ++i) {
+        AppendEntry(chunk, names[i]);
+        if (++inChunk >= (i < FIRST_CHUNK ? FIRST_CHUNK : CHUNK)) {
             inChunk = 0;
             if (!SendChunk(protocol, chunk))
                 return;

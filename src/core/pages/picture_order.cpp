@@ -134,26 +134,42 @@ PictureOrder DecodePictureOrder(int code)
 }
 
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
-                      const std::function<bool()>& cancelled)
+                      const std::function<bool()>& cancelled, std::size_t head,
+                      const std::function<void(const std::vector<std::string>&)>& headReady)
 {
-    if (names.size() < 2)
+    if (names.size() < 2) {
+        if (headReady && !names.empty())
+            headReady(names);
         return;
+    }
     std::vector<SortItem> items;
     if (!MakeItems(folder, names, order.key, items, cancelled))
         return;
-    const auto less = [&names](const SortItem& a, const SortItem& b) {
-        if (a.number != b.number)
-            return a.number < b.number;
-        if (a.type != b.type)
-            return a.type < b.type;
-        if (a.nameKey != b.nameKey)
-            return a.nameKey < b.nameKey;
-        return names[a.index] < names[b.index];
+    const auto less = [&names, descending = order.descending](const SortItem& a, const SortItem& b) {
+        const SortItem& x = descending ? b : a;
+        const SortItem& y = descending ? a : b;
+        if (x.number != y.number)
+            return x.number < y.number;
+        if (x.type != y.type)
+            return x.type < y.type;
+        if (x.nameKey != y.nameKey)
+            return x.nameKey < y.nameKey;
+        return names[x.index] < names[y.index];
     };
-    if (order.descending)
-        std::sort(items.begin(), items.end(), [&less](const SortItem& a, const SortItem& b) { return less(b, a); });
-    else
-        std::sort(items.begin(), items.end(), less);
+    auto rest = items.begin();
+    if (headReady) {
+        // A selection is linear: the first screenful need not wait for a large folder's
+        // whole sort.
+        rest += static_cast<std::ptrdiff_t>(std::min(head, items.size()));
+        std::nth_element(items.begin(), rest, items.end(), less);
+        std::sort(items.begin(), rest, less);
+        std::vector<std::string> first;
+        first.reserve(static_cast<std::size_t>(rest - items.begin()));
+        for (auto it = items.begin(); it != rest; ++it)
+            first.push_back(names[it->index]);
+        headReady(first);
+    }
+    std::sort(rest, items.end(), less);
     std::vector<std::string> sorted;
     sorted.reserve(names.size());
     for (const SortItem& item : items)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ extern std::atomic<bool> IndexShowNames;
 // modification time), size and type (the extension) read or stat each file once and
 // fall back to name order among equals. Files that cannot be examined sort as oldest
 // and smallest. Descending reverses the whole order. Stops early, leaving names in
-// some order, once cancelled() is true.
+// some order, once cancelled() is true. When headReady is given, the first head names of
+// the order are handed to it as soon as they are known, before the rest is sorted.
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
-                      const std::function<bool()>& cancelled = {});
+                      const std::function<bool()>& cancelled = {}, std::size_t head = 0,
+                      const std::function<void(const std::vector<std::string>&)>& headReady = {});
 
 } // namespace mev

@@ -48,6 +48,12 @@ TEST(PictureOrder, SortsByEachKeyEitherWay)
         std::vector<std::string> names = all;
         SortPictureNames(folder.Path(), names, c.order);
         EXPECT_EQ(names, c.expected);
+        // The head of the order, handed out before the rest is sorted, is the same.
+        std::vector<std::string> head;
+        names = all;
+        SortPictureNames(folder.Path(), names, c.order, {}, 2, [&](const std::vector<std::string>& first) { head = first; });
+        EXPECT_EQ(head, std::vector<std::string>(c.expected.begin(), c.expected.begin() + 2));
+        EXPECT_EQ(names, c.expected);
         EXPECT_EQ(DecodePictureOrder(EncodePictureOrder(c.order)), c.order);
     }
     // The camera's date, where a picture has one, goes before its file's time.
