@@ -168,16 +168,18 @@ public:
     CPool(const CPool&) = delete;
     CPool& operator=(const CPool&) = delete;
 
+    // Starts the warm helpers, once.
+    void Warm()
+    {
+        std::lock_guard lock(m_mutex);
+        StartSpawner();
+    }
+
     // A ready helper; nothing when none can start.
     std::unique_ptr<CHelperProcess> Take()
     {
         std::unique_lock lock(m_mutex);
-        if (!m_spawner.joinable()) {
-            // Helpers are started from a thread that lives as long as the pool: a helper
-            // dies with the thread that started it.
-            m_warmLeft = m_options.warmCount;
-            m_spawner = std::thread([this] { RunSpawner(); });
-        }
+        StartSpawner();
         ++m_waiting;
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return !m_idle.empty() || m_mode == Mode::Unavailable || m_stopping; });
@@ -206,6 +208,17 @@ public:
     const Options& GetOptions() const { return m_options; }
 
 private:
+    // Under the lock.
+    void StartSpawner()
+    {
+        if (m_spawner.joinable() || m_stopping)
+            return;
+        // Helpers are started from a thread that lives as long as the pool: a helper
+        // dies with the thread that started it.
+        m_warmLeft = m_options.warmCount;
+        m_spawner = std::thread([this] { RunSpawner(); });
+    }
+
     void RunSpawner()
     {
         std::unique_lock lock(m_mutex);
@@ -472,6 +485,11 @@ std::optional<EncodedPicture> CSandboxedPictureDecoder::MakeThumbnail(const std:
 std::optional<EncodedPicture> CSandboxedPictureDecoder::MakeRendition(const std::string& path) const
 {
     return Decode(*m_pool, DecodeKind::Rendition, path, 0);
+}
+
+void CSandboxedPictureDecoder::Prepare() const
+{
+    m_pool->Warm();
 }
 
 std::vector<std::string> CSandboxedPictureDecoder::GetPictureExtensions() const

@@ -52,6 +52,7 @@ public:
     std::optional<EncodedPicture> MakeThumbnail(const std::string& path, int size) const override;
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
     std::vector<std::string> GetPictureExtensions() const override;
+    void Prepare() const override;
 
     class CPool;
 

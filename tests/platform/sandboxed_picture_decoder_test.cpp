@@ -1,8 +1,12 @@
 #include "platform/sandboxed_picture_decoder.hpp"
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -61,6 +65,39 @@ protected:
     test::CTempFolder temp;
     CSandboxedPictureDecoder::Options m_options;
 };
+
+// Whether a helper of this process runs the program, started outside the sandbox.
+bool HelperRuns(const std::string& program)
+{
+    const std::string parent = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::error_code error;
+        const std::string exe = std::filesystem::read_symlink(entry.path() / "exe", error).string();
+        if (error || exe != program)
+            continue;
+        std::ifstream status(entry.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("PPid:", 0) == 0 && line.substr(line.find_first_not_of(" \t", 5)) == parent)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Asked to get ready, the decoder starts its helpers before the first picture comes.
+TEST_F(SandboxedPictureDecoderTest, PrepareStartsHelpersBeforeTheFirstPicture)
+{
+    m_options.sandbox = false;
+    m_options.warmCount = 1;
+    CSandboxedPictureDecoder decoder(m_options);
+    EXPECT_FALSE(HelperRuns(m_options.helperPath));
+    decoder.Prepare();
+    decoder.Prepare();
+    bool runs = false;
+    for (int i = 0; i < 600 && !(runs = HelperRuns(m_options.helperPath)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(runs);
+}
 
 // A picture that makes its helper abort, and one that makes it hang past the time limit,
 // each cost their own thumbnail only: the pictures decoded beside them and after them

@@ -39,6 +39,9 @@ public:
     virtual std::optional<EncodedPicture> MakeRendition(const std::string& path) const = 0;
     // The file name extensions (".tif", lower case) of the picture formats it reads.
     virtual std::vector<std::string> GetPictureExtensions() const = 0;
+    // Pictures are about to be asked for: a decoder that works through helper processes
+    // starts them now, so that the first picture does not wait for one. Cheap once done.
+    virtual void Prepare() const {}
 };
 
 // Safe to call at any time, also while workers use the decoder.
