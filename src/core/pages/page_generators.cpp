@@ -18,7 +18,6 @@
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
-#include "core/thumbs/picture_decoder.hpp"
 
 namespace mev {
 
@@ -106,10 +105,6 @@ void GenerateIndexPage(CPageProtocol& protocol)
         return;
     CMediaKinds& kinds = CMediaKinds::Instance();
     kinds.EnsureBuilt();
-    // The first thumbnails are asked for as soon as the first entries arrive: the
-    // decoder's helpers start while the folder is read.
-    if (const auto decoder = GetPictureDecoder())
-        decoder->Prepare();
 
     // The whole listing first: the first screenful is the start of the order, wherever
     // its names lie in the directory. Name order reads nothing but the directory.
@@ -139,6 +134,7 @@ void GenerateIndexPage(CPageProtocol& protocol)
                              AppendEntry(chunk, name);
                          sent = first.size();
                          SendChunk(protocol, chunk);
+                         PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
                      });
     if (protocol.IsCancelled())
         return;

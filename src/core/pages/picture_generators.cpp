@@ -119,6 +119,18 @@ bool IsUtf8(std::string_view text)
 
 } // namespace
 
+void PrepareThumbnails(const std::string& firstPicture, int width)
+{
+    const auto decoder = GetPictureDecoder();
+    const auto mtime = GetModificationTime(firstPicture);
+    if (width <= 0 || !decoder || !mtime)
+        return;
+    const CThumbnailCache& cache = Cache();
+    const std::string uri = CThumbnailCache::MakeUri(firstPicture);
+    if (!cache.Load(ChooseThumbnailSize(width), uri, *mtime) && !cache.HasFailed(uri, *mtime))
+        decoder->Prepare();
+}
+
 template <int Pixels, bool Urgent>
 void GenerateThumbnail(CPageProtocol& protocol)
 {

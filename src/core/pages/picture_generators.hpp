@@ -32,6 +32,11 @@ std::string MakePictureUrl(const std::string& path);
 // false for any other URL and for files that do not exist.
 bool PicturePathOfUrl(std::string_view url, std::string& path);
 
+// Said when a page's first pictures are known, before their thumbnails are asked for:
+// when the first one's thumbnail (shown width pixels wide) is not in the cache, the
+// decoder's helpers start now rather than on the first request.
+void PrepareThumbnails(const std::string& firstPicture, int width);
+
 // How many pictures were decoded for thumbnails since the start (cache hits not counted).
 std::uint64_t GetThumbnailDecodeCount();
 
