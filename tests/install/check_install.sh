@@ -48,7 +48,8 @@ fi
 wanted="inode/directory image/svg+xml image/heif image/avif image/jxl image/tiff image/jpeg audio/mpeg video/mp4"
 [ -d "$build/ruffle" ] && wanted="$wanted application/vnd.adobe.flash.movie application/x-shockwave-flash"
 for type in $wanted; do
-  echo "$types" | grep -qxF "$type" || fail "desktop entry does not offer $type"
+  # Not through a pipe: with pipefail, grep -q leaving early fails a writer still writing.
+  grep -qxF "$type" <<<"$types" || fail "desktop entry does not offer $type"
   offered=$(PATH=$prefix/bin:$PATH XDG_DATA_HOME=$prefix/none XDG_DATA_DIRS=$share:/usr/share gio mime "$type" 2>&1 || true)
   grep -qF "$id.desktop" <<<"$offered" || fail "the desktop does not offer MEV for $type: $offered"
 done
@@ -77,7 +78,8 @@ doc=$share/doc/mev
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" ||
   fail "no machine-readable copyright file"
 grep -q '^License: MIT or Apache-2.0' "$doc/copyright" || fail "copyright file lacks the Flash emulator's licences"
-gzip -dc "$doc/changelog.gz" | head -n 1 | grep -qF "mev (${version#mev })" || fail "changelog does not start at this version"
+first=$(gzip -dc "$doc/changelog.gz" | sed -n 1p)
+grep -qF "mev (${version#mev })" <<<"$first" || fail "changelog does not start at this version"
 
 # Started from the folder that holds the media, with each form of a relative folder.
 if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
