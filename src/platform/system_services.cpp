@@ -154,7 +154,11 @@ bool HasLinguisticCollation()
 
 } // namespace
 
-std::string MakeLocaleFolderSortKey(std::string_view name)
+namespace {
+
+// The name as it is compared: letter case folded and, where the locale orders by code
+// point, accents dropped.
+std::string FoldForSorting(std::string_view name)
 {
     // Most names are plain ASCII: folded by hand they skip the Unicode tables, whose
     // folding, decomposition and mark filter change nothing in them and cost more than
@@ -166,36 +170,40 @@ std::string MakeLocaleFolderSortKey(std::string_view name)
             if (c >= 'A' && c <= 'Z')
                 c = static_cast<char>(c - 'A' + 'a');
         }
-        gchar* key = g_utf8_collate_key_for_filename(folded.c_str(), static_cast<gssize>(folded.size()));
-        std::string result = key != nullptr ? key : "";
-        g_free(key);
-        return result;
+        return folded;
     }
     const std::string text(name);
     gchar* shown = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)
         ? g_strndup(text.data(), text.size())
         : g_filename_display_name(text.c_str());
     // Folded first: letter case never decides the order.
-    gchar* folded = g_utf8_casefold(shown, -1);
+    gchar* casefolded = g_utf8_casefold(shown, -1);
     g_free(shown);
-    if (!HasLinguisticCollation()) {
-        // The C locale orders by code point, which puts "\u00fcmlaut" after "zeta": there
-        // accented letters sort with their base letter.
-        gchar* decomposed = g_utf8_normalize(folded, -1, G_NORMALIZE_ALL);
-        g_free(folded);
-        std::string bases;
-        for (const gchar* p = decomposed; p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
-            const gunichar c = g_utf8_get_char(p);
-            if (!g_unichar_ismark(c))
-                bases.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
-        }
-        g_free(decomposed);
-        folded = g_strdup(bases.c_str());
+    std::string folded = casefolded != nullptr ? casefolded : "";
+    g_free(casefolded);
+    if (HasLinguisticCollation())
+        return folded;
+    // The C locale orders by code point, which puts "\u00fcmlaut" after "zeta": there
+    // accented letters sort with their base letter.
+    gchar* decomposed = g_utf8_normalize(folded.c_str(), -1, G_NORMALIZE_ALL);
+    std::string bases;
+    for (const gchar* p = decomposed; p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (!g_unichar_ismark(c))
+            bases.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
     }
-    gchar* key = g_utf8_collate_key_for_filename(folded, -1);
+    g_free(decomposed);
+    return bases;
+}
+
+} // namespace
+
+std::string MakeLocaleFolderSortKey(std::string_view name)
+{
+    const std::string folded = FoldForSorting(name);
+    gchar* key = g_utf8_collate_key_for_filename(folded.c_str(), static_cast<gssize>(folded.size()));
     std::string result = key != nullptr ? key : "";
     g_free(key);
-    g_free(folded);
     return result;
 }
 

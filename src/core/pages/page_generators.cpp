@@ -116,35 +116,28 @@ void GenerateIndexPage(CPageProtocol& protocol)
                      [&protocol] { return protocol.IsCancelled(); });
     if (protocol.IsCancelled())
         return;
-    // The folder's URL, said once: entries are names in it.
-    bool folderSent = false;
-    const auto sendFolder = [&](const std::string& name) {
-        const std::string url = MakeFileUrl(JoinPath(folder, name));
-        const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(name).size());
-        protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
-        folderSent = true;
-    };
     std::string chunk;
     std::size_t sent = 0;
     SortPictureNames(folder, names, DecodePictureOrder(IndexSortOrder.load()),
                      [&protocol] { return protocol.IsCancelled(); }, FIRST_CHUNK,
                      [&](const std::vector<std::string>& first) {
-                         sendFolder(first.front());
+                         // The folder's URL, said once: entries are names in it.
+                         const std::string url = MakeFileUrl(JoinPath(folder, first.front()));
+                         const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(first.front()).size());
+                         protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
                          for (const std::string& name : first)
                              AppendEntry(chunk, name);
                          sent = first.size();
                          SendChunk(protocol, chunk);
                          PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
                      });
+    // Unless cancelled, the first names went out above.
     if (protocol.IsCancelled())
         return;
-
-    if (!names.empty() && !folderSent)
-        sendFolder(names.front());
     std::size_t inChunk = 0;
     for (std::size_t i = sent; i < names.size(); ++i) {
         AppendEntry(chunk, names[i]);
-        if (++inChunk >= (i < FIRST_CHUNK ? FIRST_CHUNK : CHUNK)) {
+        if (++inChunk >= CHUNK) {
             inChunk = 0;
             if (!SendChunk(protocol, chunk))
                 return;
