@@ -51,7 +51,8 @@ std::optional<std::int32_t> AsInteger(const ScriptValue& value)
 std::optional<std::string> SourceToPath(const std::string& source)
 {
     std::string path;
-    if (!FileUrlToPath(DecodeUrl(source), path))
+    // Pictures are shown by their absolute path: "file:name" names no picture.
+    if (!FileUrlToPath(DecodeUrl(source), path) || path.empty() || path.front() != '/')
         return std::nullopt;
     return path;
 }

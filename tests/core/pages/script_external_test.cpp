@@ -74,6 +74,7 @@ TEST(ScriptExternal, Methods)
          "/p/latin\xE9\xFF.jpg", -7, -7, showImage, {}},
         {"click, pane hidden", 1000, {str("u"), str("file:///a.jpg")}, false, S_OK, "old", -7, -7, {}, {}},
         {"click, not file:", 1000, {str("u"), str("http://host/a.jpg")}, true, S_OK, "old", -7, -7, {}, {}},
+        {"click, file: without a path", 1000, {str("u"), str("file:a.jpg")}, true, S_OK, "old", -7, -7, {}, {}},
         {"click, short", 1000, {str("u"), str("file")}, true, S_OK, "old", -7, -7, {}, {}},
         {"click, one argument", 1000, {str("file:///a.jpg")}, true, DISP_E_MEMBERNOTFOUND, "old", -7, -7, {}, {}},
         {"click, number", 1000, {str("u"), i32(3)}, true, DISP_E_MEMBERNOTFOUND, "old", -7, -7, {}, {}},
