@@ -29,12 +29,6 @@ TagLib::ByteVector Png(const std::string& body)
     return TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size()));
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string Text(const TagLib::ByteVector& bytes)
 {
     return std::string(bytes.data(), bytes.size());
@@ -107,7 +101,7 @@ TEST_F(CoverArtTest, TagPicturesOfEveryFormatAreWrittenToTheCacheUnderTheirHash)
     for (const auto& [path, body] : files) {
         const std::string art = FindCoverArt(path, cache);
         EXPECT_TRUE(std::regex_match(art, hashed)) << path << " -> " << art;
-        EXPECT_EQ(ReadAll(art), Text(Png(body))) << path;
+        EXPECT_EQ(CTempFolder::Read(art), Text(Png(body))) << path;
     }
     // The same picture again is the same file.
     EXPECT_EQ(FindCoverArt(mp3, cache), FindCoverArt(mp3, cache));

@@ -57,12 +57,6 @@ bool WriteNoisyJpeg(const std::string& path, int width, int height)
     return result == 0;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The size of a PNG, from its header.
 std::pair<int, int> PngSize(const std::string& png)
 {
@@ -142,7 +136,7 @@ TEST_F(PictureDecoderTest, BrokenAndHostileFilesGiveNothing)
 TEST_F(PictureDecoderTest, PictureCutShortShowsItsPartMarked)
 {
     ASSERT_TRUE(WriteNoisyJpeg(temp.File("whole.jpg"), 1200, 900));
-    const std::string whole = ReadAll(temp.File("whole.jpg"));
+    const std::string whole = test::CTempFolder::Read(temp.File("whole.jpg"));
     const auto intact = decoder.MakeThumbnail(temp.File("whole.jpg"), 128);
     ASSERT_TRUE(intact);
     EXPECT_FALSE(intact->damaged);

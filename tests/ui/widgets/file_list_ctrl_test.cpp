@@ -19,7 +19,7 @@
 namespace mev {
 namespace {
 
-constexpr const char* WINDOW_TITLE = "mev file list test";
+constexpr const char* FILE_LIST_WINDOW_TITLE = "mev file list test";
 
 class FileListCtrlTest : public ::testing::Test {
 protected:
@@ -28,7 +28,7 @@ protected:
         for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
             folder.Write(name, std::string(200, 'x'));
         window = std::make_unique<Gtk::Window>();
-        window->set_title(WINDOW_TITLE);
+        window->set_title(FILE_LIST_WINDOW_TITLE);
         window->set_default_size(500, 400);
         list = std::make_unique<CFileListCtrl>();
         list->SetCommandPoster([this](int id) { posted.push_back(id); });
@@ -39,7 +39,7 @@ protected:
         ASSERT_TRUE(test::RunMainLoopUntil([this] { return !list->IsFilling() && list->get_mapped(); }));
         ASSERT_EQ(list->GetCount(), 3);
         // The window has the focus before the first click, which would otherwise only give it.
-        ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+        ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + FILE_LIST_WINDOW_TITLE
                                   + "$' windowfocus --sync"));
         ASSERT_TRUE(test::RunMainLoopUntil([this] { return window->is_active(); }));
     }
@@ -56,7 +56,7 @@ protected:
     {
         auto& view = list->GetTreeView();
         const int shown = row < 0 ? list->GetCount() - 1 : row;
-        return test::ClickTreeCell(*window, WINDOW_TITLE, view, std::to_string(shown), *view.get_column(column),
+        return test::ClickTreeCell(*window, FILE_LIST_WINDOW_TITLE, view, std::to_string(shown), *view.get_column(column),
                                    button, row < 0 ? 60 : 0, twice);
     }
 

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* WINDOW_TITLE = "mev folder tree test";
+constexpr const char* TREE_WINDOW_TITLE = "mev folder tree test";
 
 class FolderTreeViewTest : public ::testing::Test {
 protected:
@@ -26,7 +26,7 @@ protected:
     {
         window = std::make_unique<Gtk::Window>();
         window->set_default_size(300, 400);
-        window->set_title(WINDOW_TITLE);
+        window->set_title(TREE_WINDOW_TITLE);
         tree = std::make_unique<CFolderTreeView>();
         tree->SetCommandPoster([this](int id) { posted.push_back(id); });
         window->set_child(*tree);
@@ -118,7 +118,7 @@ protected:
         double sy = 0;
         window->get_surface_transform(sx, sy);
         std::string where = std::to_string(static_cast<int>(x + sx)) + " " + std::to_string(static_cast<int>(y + sy));
-        bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE +
+        bool ok = test::XdoTool(std::string("search --sync --onlyvisible --name '^") + TREE_WINDOW_TITLE +
                           "$' windowfocus --sync mousemove --window %1 " + where
                           + (keys.empty() ? "" : " keydown " + keys) + " click " + std::to_string(button)
                           + (keys.empty() ? "" : " keyup " + keys));
@@ -263,7 +263,7 @@ TEST_F(FolderTreeViewTest, KeysInTheTreeSelectWithoutAnyClick)
     tree->Rebuild(folder.Path());
     ASSERT_TRUE(WaitIdle());
     ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().get_mapped(); }));
-    ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + WINDOW_TITLE
+    ASSERT_TRUE(test::XdoTool(std::string("search --sync --onlyvisible --name '^") + TREE_WINDOW_TITLE
                               + "$' windowfocus --sync"));
     tree->GetTreeView().grab_focus();
     ASSERT_TRUE(test::RunMainLoopUntil([this] { return tree->GetTreeView().has_focus(); }));
