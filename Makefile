@@ -14,7 +14,7 @@ configure:
 program: configure
 	cmake --build $(BUILD) -j$(JOBS) --target mev_program
 
-# Everything: program, tests and benchmarks.
+# Program and tests.
 build: deps configure
 	cmake --build $(BUILD) -j$(JOBS)
 
@@ -55,8 +55,9 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target mev_fuzzers
 	tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_TIME)
 
+# The benchmarks and probes of bench/, into $(BUILD)/bench/.
 bench: build
-	@ls $(BUILD)/bench_* 2>/dev/null || true
+	cmake --build $(BUILD) -j$(JOBS) --target mev_benches
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
