@@ -48,7 +48,8 @@ protected:
 
     CPageBrowser& Picture() { return page->GetBrowser(); }
 
-    // Shows the picture and waits until the pane holds it, decoded, at the given width.
+    // Shows the picture and waits until the pane holds it, decoded, at the given width,
+    // and its page has finished loading (a page still loading is replaced, not reused).
     bool Show(const std::string& path, int naturalWidth)
     {
         CurrentImagePath = path;
@@ -56,7 +57,7 @@ protected:
         return test::RunMainLoopUntil(
             [&] {
                 std::string json;
-                return Picture().GetLocationUrl() == "mev://image/?" + path &&
+                return Picture().GetLocationUrl() == "mev://image/?" + path && !Picture().IsLoading() &&
                        test::EvaluateInPage(Picture(), "document.getElementById('pic').naturalWidth", json, 2000) &&
                        json == std::to_string(naturalWidth);
             },
