@@ -90,6 +90,12 @@ CPlayerPage::CPlayerPage(const SPlayerTraits& traits, CMediaPageHost& host)
     GetBrowser().signal_load_finished().connect([this] {
         // A new page, or the one shown after ShowMedia, holds nothing to follow yet.
         m_preloaded.clear();
+        // Nothing plays in an empty pane, whatever the page on its way out said last: a
+        // file's page told to play just before Stop may report so after Stop did.
+        if (IsBrowserBlank()) {
+            ReportStopped();
+            return;
+        }
         PreloadNext();
     });
     GetBrowser().signal_player_state().connect(sigc::mem_fun(*this, &CPlayerPage::OnPlayerState));
