@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,7 @@
 
 #include "core/files/user_file.hpp"
 #include "platform/decode_protocol.hpp"
+#include "platform/exif_reader.hpp"
 #include "platform/picture_decoder.hpp"
 
 namespace {
@@ -75,10 +77,28 @@ void Reply(const DecodeReply& reply, const std::string& data = {})
         End();
 }
 
+// "--list-types": what the program lists as pictures, and the files that decide it.
+int ListTypes()
+{
+    if (!CPictureDecoder::Initialise())
+        return 1;
+    char* self = realpath("/proc/self/exe", nullptr);
+    if (self != nullptr)
+        std::printf("stamp %s\n", self);
+    std::free(self);
+    for (const std::string& stamp : CPictureDecoder::GetTypeStamps())
+        std::printf("stamp %s\n", stamp.c_str());
+    for (const std::string& extension : CPictureDecoder().GetPictureExtensions())
+        std::printf("type %s\n", extension.c_str());
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == LIST_TYPES_OPTION)
+        return ListTypes();
     std::uint64_t memoryLimit = 0;
     const char* linkFolder = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -143,6 +163,22 @@ int main(int argc, char** argv)
                 End();
             return answer.granted != 0;
         };
+        if (request.kind == static_cast<std::uint32_t>(DecodeKind::Info)) {
+            DecodeReply result;
+            const auto info = CExifReader::ReadFrom(fd);
+            if (!info) {
+                result.type = static_cast<std::uint32_t>(DecodeReplyType::Failed);
+                Reply(result);
+                continue;
+            }
+            const std::string text = EncodePictureInfo(*info);
+            result.type = static_cast<std::uint32_t>(DecodeReplyType::Result);
+            result.bytes = text.size();
+            result.width = info->width;
+            result.height = info->height;
+            Reply(result, text);
+            continue;
+        }
         const auto picture = request.kind == static_cast<std::uint32_t>(DecodeKind::Thumbnail)
             ? CPictureDecoder::DecodeThumbnail(fd, extension, request.size, reserve)
             : CPictureDecoder::DecodeRendition(fd, extension, reserve);

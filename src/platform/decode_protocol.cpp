@@ -1,7 +1,9 @@
 #include "platform/decode_protocol.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 #include <poll.h>
@@ -32,7 +34,68 @@ bool WaitReadable(int socket, DecodeDeadline deadline)
     }
 }
 
+// The text fields of PictureInfo in the order they travel.
+std::string PictureInfo::* const INFO_TEXTS[] = {
+    &PictureInfo::dateTaken, &PictureInfo::make,        &PictureInfo::model,       &PictureInfo::lens,
+    &PictureInfo::exposureTime, &PictureInfo::fNumber, &PictureInfo::iso,         &PictureInfo::focalLength,
+    &PictureInfo::latitude,  &PictureInfo::latitudeRef, &PictureInfo::longitude,  &PictureInfo::longitudeRef,
+};
+
+// Limits of what a helper may claim: sides fit an int, a field is a header's line.
+constexpr std::size_t MAX_INFO_FIELD = 4096;
+
 } // namespace
+
+std::string PictureExtensionOf(std::string_view path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos || path.size() - dot > 12)
+        return {};
+    std::string extension = ".";
+    for (std::size_t i = dot + 1; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (!std::isalnum(c))
+            return {};
+        extension.push_back(static_cast<char>(std::tolower(c)));
+    }
+    return extension;
+}
+
+// "<width> <height>", then each text field as "<length>:<bytes>": a field may hold any
+// byte, a newline too.
+std::string EncodePictureInfo(const PictureInfo& info)
+{
+    std::string text = std::to_string(info.width) + " " + std::to_string(info.height) + "\n";
+    for (std::string PictureInfo::* field : INFO_TEXTS) {
+        const std::string value = (info.*field).substr(0, MAX_INFO_FIELD);
+        text += std::to_string(value.size()) + ":" + value;
+    }
+    return text;
+}
+
+std::optional<PictureInfo> DecodePictureInfo(std::string_view text)
+{
+    const auto number = [&text](char end, auto& value) {
+        const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || next == text.data() + text.size() || *next != end)
+            return false;
+        text.remove_prefix(static_cast<std::size_t>(next - text.data()) + 1);
+        return true;
+    };
+    PictureInfo info;
+    if (!number(' ', info.width) || !number('\n', info.height) || info.width <= 0 || info.height <= 0)
+        return std::nullopt;
+    for (std::string PictureInfo::* field : INFO_TEXTS) {
+        std::size_t length = 0;
+        if (!number(':', length) || length > MAX_INFO_FIELD || length > text.size())
+            return std::nullopt;
+        info.*field = std::string(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    if (!text.empty())
+        return std::nullopt;
+    return info;
+}
 
 bool SendAll(int socket, const void* data, std::size_t length)
 {

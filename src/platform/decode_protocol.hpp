@@ -3,14 +3,20 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/pages/picture_info.hpp"
 
 namespace mev {
 
 // What the program and a decode helper say to each other over their stream socket. The
 // program sends a request with the picture's open file attached; the helper may ask for
 // room in the memory budget (answered with a DecodeAnswer) before it decodes, any number
-// of times, and ends with a result: the encoded picture follows it.
-enum class DecodeKind : std::uint32_t { Thumbnail = 1, Rendition = 2 };
+// of times, and ends with a result: the encoded picture follows it. Asked for a picture's
+// information, the helper reads its header only and sends the fields (EncodePictureInfo).
+enum class DecodeKind : std::uint32_t { Thumbnail = 1, Rendition = 2, Info = 3 };
 
 struct DecodeRequest {
     std::uint32_t kind = 0;
@@ -35,6 +41,21 @@ struct DecodeAnswer {
 
 // The descriptor the helper finds its socket on.
 inline constexpr int DECODE_SOCKET_FD = 3;
+// Readers open pictures by a name with the file's extension, which some loaders choose
+// by: in the sandbox, the links "picture.<ext>" to /proc/self/fd/DECODE_PICTURE_FD.
+inline constexpr int DECODE_PICTURE_FD = 10;
+
+// Run as "mev-decode --list-types", the helper writes the picture types it reads and the
+// files that decide them, a line each: "type .jpg", "stamp /usr/lib/.../libvips.so.42".
+inline constexpr const char* LIST_TYPES_OPTION = "--list-types";
+
+// ".jpg" from ".../a.JPG"; "" for anything odd.
+std::string PictureExtensionOf(std::string_view path);
+
+// A picture's information as the helper sends it (the file size is the program's own),
+// and back; nothing for text that is not one.
+std::string EncodePictureInfo(const PictureInfo& info);
+std::optional<PictureInfo> DecodePictureInfo(std::string_view text);
 
 using DecodeDeadline = std::chrono::steady_clock::time_point;
 

@@ -70,14 +70,18 @@ std::optional<PictureInfo> CExifReader::ReadPictureInfo(const std::string& path)
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
+    auto info = ReadFrom(fd);
+    close(fd);
+    return info;
+}
+
+std::optional<PictureInfo> CExifReader::ReadFrom(int fd)
+{
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    }
     ObjectRef<VipsSource> source;
-    source.object = vips_source_new_from_descriptor(fd);
-    close(fd); // the source holds its own duplicate
+    source.object = vips_source_new_from_descriptor(fd); // it holds its own duplicate
     if (source.object == nullptr)
         return std::nullopt;
     ObjectRef<VipsImage> image;

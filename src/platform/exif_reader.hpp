@@ -9,6 +9,8 @@ namespace mev {
 class CExifReader : public IPictureInfoReader {
 public:
     std::optional<PictureInfo> ReadPictureInfo(const std::string& path) const override;
+    // From a file open for reading; nothing unless it is a regular file.
+    static std::optional<PictureInfo> ReadFrom(int fd);
 };
 
 // The value of one of libvips' EXIF fields as the file has it: libvips writes

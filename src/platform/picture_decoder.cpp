@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -14,6 +14,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <dlfcn.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <vips/vips.h>
 
@@ -426,21 +427,6 @@ void CPictureDecoder::RemoveAliasFolder()
         rmdir(AliasFolder().c_str());
 }
 
-std::string CPictureDecoder::ExtensionOf(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos || path.size() - dot > 12)
-        return {};
-    std::string extension = ".";
-    for (std::size_t i = dot + 1; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
-        if (!std::isalnum(c))
-            return {};
-        extension.push_back(static_cast<char>(std::tolower(c)));
-    }
-    return extension;
-}
-
 bool CPictureDecoder::Initialise()
 {
     static std::once_flag once;
@@ -564,6 +550,24 @@ std::vector<std::string> CPictureDecoder::GetPictureExtensions() const
             keys.emplace_back(extension);
     }
     return keys;
+}
+
+std::vector<std::string> CPictureDecoder::GetTypeStamps()
+{
+    std::vector<std::string> stamps;
+    Dl_info library{};
+    if (dladdr(reinterpret_cast<void*>(&vips_version), &library) == 0 || library.dli_fname == nullptr)
+        return stamps;
+    char* resolved = realpath(library.dli_fname, nullptr);
+    if (resolved == nullptr)
+        return stamps;
+    const std::string path = resolved;
+    free(resolved);
+    stamps.push_back(path);
+    // Where libvips looks for its loader modules (HEIF, JPEG XL, ImageMagick...).
+    const std::string folder = path.substr(0, path.rfind('/'));
+    stamps.push_back(folder + "/vips-modules-" + std::to_string(vips_version(0)) + "." + std::to_string(vips_version(1)));
+    return stamps;
 }
 
 } // namespace mev

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "core/thumbs/picture_decoder.hpp"
+#include "platform/decode_protocol.hpp"
 
 namespace mev {
 
@@ -34,16 +35,18 @@ public:
     // Readers open pictures by a name with the file's extension, which some loaders
     // choose by: links in a private temporary folder, or, in a sandbox without a
     // writable place, the links "picture.<ext>" of 'folder' to /proc/self/fd/LINKED_FD.
-    static constexpr int LINKED_FD = 10;
+    static constexpr int LINKED_FD = DECODE_PICTURE_FD;
     static void UseLinkFolder(const char* folder);
     // Removes the private folder (empty by then) at the end of a helper.
     static void RemoveAliasFolder();
-    // ".jpg" from ".../a.JPG"; "" for anything odd.
-    static std::string ExtensionOf(const std::string& path);
+    static std::string ExtensionOf(const std::string& path) { return PictureExtensionOf(path); }
 
     std::optional<EncodedPicture> MakeThumbnail(const std::string& path, int size) const override;
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
     std::vector<std::string> GetPictureExtensions() const override;
+    // The files whose change may change GetPictureExtensions: libvips and its folder of
+    // loader modules.
+    static std::vector<std::string> GetTypeStamps();
 };
 
 } // namespace mev

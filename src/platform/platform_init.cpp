@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <glib.h>
 
@@ -25,9 +26,8 @@
 #include "platform/taglib_title_reader.hpp"
 #include "platform/session_bus.hpp"
 #include "platform/user_folders.hpp"
-#include "platform/picture_decoder.hpp"
+#include "platform/picture_types.hpp"
 #include "platform/sandboxed_picture_decoder.hpp"
-#include "platform/exif_reader.hpp"
 
 namespace mev {
 
@@ -51,19 +51,22 @@ void InitPlatform()
         SetFolderSortKey(&MakeLocaleFolderSortKey);
         SetTitleReader(std::make_shared<CTagLibTitleReader>());
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
-        if (CPictureDecoder::Initialise()) {
-            CMediaKinds::Instance().SetDecoderImageKeys(CPictureDecoder().GetPictureExtensions());
-            if (std::string helper = CSandboxedPictureDecoder::FindHelper(); !helper.empty()) {
-                CSandboxedPictureDecoder::Options options;
-                options.helperPath = std::move(helper);
-                options.memoryLimit = CSandboxedPictureDecoder::GetDefaultMemoryLimit();
-                options.warmCount = std::max(1u, std::thread::hardware_concurrency());
-                SetPictureDecoder(std::make_shared<CSandboxedPictureDecoder>(std::move(options)));
-            } else {
-                g_message("Pictures are decoded inside the program: its decode helper mev-decode is not installed");
-                SetPictureDecoder(std::make_shared<CPictureDecoder>());
-            }
-            SetPictureInfoReader(std::make_shared<CExifReader>());
+        // Pictures are parsed only in helper processes: the program does not even load
+        // their libraries, which would double what it costs to start.
+        if (std::string helper = CSandboxedPictureDecoder::FindHelper(); helper.empty()) {
+            g_message("Pictures cannot be shown: the decode helper mev-decode is not installed");
+        } else if (std::vector<std::string> types = LoadPictureTypes(helper, PictureTypesCacheFile()); types.empty()) {
+            g_message("Pictures cannot be shown: the decode helper %s does not start", helper.c_str());
+        } else {
+            CMediaKinds::Instance().SetDecoderImageKeys(types);
+            CSandboxedPictureDecoder::Options options;
+            options.helperPath = std::move(helper);
+            options.memoryLimit = CSandboxedPictureDecoder::GetDefaultMemoryLimit();
+            options.warmCount = std::max(1u, std::thread::hardware_concurrency());
+            options.extensions = std::move(types);
+            auto decoder = std::make_shared<CSandboxedPictureDecoder>(std::move(options));
+            SetPictureInfoReader(decoder);
+            SetPictureDecoder(std::move(decoder));
         }
     });
 }

@@ -22,7 +22,6 @@
 #include "core/shell/program_path.hpp"
 #include "core/thumbs/decode_budget.hpp"
 #include "platform/decode_protocol.hpp"
-#include "platform/picture_decoder.hpp"
 
 extern char** environ;
 
@@ -257,7 +256,7 @@ private:
                 std::vector<std::string> program = HelperCommand();
                 program.emplace_back("--links");
                 program.emplace_back(LINK_FOLDER);
-                if (auto helper = Start(MakeSandboxCommand(bubblewrap, program), {})) {
+                if (auto helper = Start(MakeSandboxCommand(bubblewrap, program, m_options.extensions), {})) {
                     m_mode = Mode::Sandboxed;
                     m_startFailures = 0;
                     return helper;
@@ -278,7 +277,7 @@ private:
                 return helper;
             }
             if (++m_startFailures >= MAX_START_FAILURES) {
-                g_message("Pictures are decoded inside the program: its decode helper %s does not start",
+                g_message("Pictures cannot be decoded: the decode helper %s does not start",
                           m_options.helperPath.c_str());
                 m_mode = Mode::Unavailable;
             }
@@ -356,37 +355,34 @@ std::optional<EncodedPicture> Exchange(CHelperProcess& helper, const DecodeReque
     }
 }
 
-std::optional<EncodedPicture> Decode(Pool& pool, DecodeKind kind, const std::string& path, int size)
+// One request to a helper, for the file open in 'file'; nothing when no helper can start.
+std::optional<EncodedPicture> Ask(Pool& pool, DecodeKind kind, const std::string& path, int fd, int size)
 {
-    CUniqueFd file;
-    if (!OpenRegularFile(path, file))
-        return std::nullopt;
-    const std::string extension = CPictureDecoder::ExtensionOf(path);
     auto helper = pool.Take();
-    if (!helper) {
-        // No helper can start at all: decoded here, as it would be without helpers.
-        std::unique_ptr<CDecodeMemory> room;
-        const auto reserve = [&](std::uint64_t bytes) {
-            room.reset();
-            room = std::make_unique<CDecodeMemory>(CDecodeBudget::Instance(), bytes);
-            return room->IsHeld();
-        };
-        return kind == DecodeKind::Thumbnail ? CPictureDecoder::DecodeThumbnail(file.Get(), extension, size, reserve)
-                                             : CPictureDecoder::DecodeRendition(file.Get(), extension, reserve);
-    }
+    if (!helper)
+        return std::nullopt;
     DecodeRequest request;
     request.kind = static_cast<std::uint32_t>(kind);
     request.size = size;
+    const std::string extension = PictureExtensionOf(path);
     std::strncpy(request.extension, extension.c_str(), sizeof(request.extension) - 1);
     bool healthy = false;
-    auto picture = Exchange(*helper, request, file.Get(), pool.GetOptions().timeLimit, healthy);
+    auto answer = Exchange(*helper, request, fd, pool.GetOptions().timeLimit, healthy);
     if (healthy) {
         pool.Give(std::move(helper));
     } else {
         pool.CountFailure();
         helper.reset(); // killed, if it still runs
     }
-    return picture;
+    return answer;
+}
+
+std::optional<EncodedPicture> Decode(Pool& pool, DecodeKind kind, const std::string& path, int size)
+{
+    CUniqueFd file;
+    if (!OpenRegularFile(path, file))
+        return std::nullopt;
+    return Ask(pool, kind, path, file.Get(), size);
 }
 
 } // namespace
@@ -425,7 +421,8 @@ std::uint64_t CSandboxedPictureDecoder::GetDefaultMemoryLimit()
 }
 
 std::vector<std::string> CSandboxedPictureDecoder::MakeSandboxCommand(const std::string& bubblewrap,
-                                                                      const std::vector<std::string>& program)
+                                                                      const std::vector<std::string>& program,
+                                                                      const std::vector<std::string>& extensions)
 {
     std::vector<std::string> command{bubblewrap, "--unshare-all", "--die-with-parent", "--new-session", "--cap-drop", "ALL",
                                      "--clearenv", "--setenv", "MALLOC_ARENA_MAX", "2"};
@@ -452,8 +449,8 @@ std::vector<std::string> CSandboxedPictureDecoder::MakeSandboxCommand(const std:
     command.insert(command.end(), {"--proc", "/proc", "--dev", "/dev"});
     if (!program.empty() && program.front().rfind("/usr/", 0) != 0)
         command.insert(command.end(), {"--ro-bind", program.front(), program.front()});
-    const std::string fd = "/proc/self/fd/" + std::to_string(CPictureDecoder::LINKED_FD);
-    for (const std::string& extension : CPictureDecoder().GetPictureExtensions())
+    const std::string fd = "/proc/self/fd/" + std::to_string(DECODE_PICTURE_FD);
+    for (const std::string& extension : extensions)
         command.insert(command.end(), {"--symlink", fd, std::string(LINK_FOLDER) + "/picture" + extension});
     // ImageMagick's loaders (BMP, TGA, PSD...) read a copy of the picture and spool
     // through temporary files: a private /tmp in memory, gone with the helper. Nothing else is writable: the new
@@ -494,7 +491,22 @@ void CSandboxedPictureDecoder::Prepare() const
 
 std::vector<std::string> CSandboxedPictureDecoder::GetPictureExtensions() const
 {
-    return CPictureDecoder().GetPictureExtensions();
+    return m_pool->GetOptions().extensions;
+}
+
+std::optional<PictureInfo> CSandboxedPictureDecoder::ReadPictureInfo(const std::string& path) const
+{
+    CUniqueFd file;
+    struct stat st {};
+    if (!OpenRegularFile(path, file) || fstat(file.Get(), &st) != 0)
+        return std::nullopt;
+    const auto answer = Ask(*m_pool, DecodeKind::Info, path, file.Get(), 0);
+    if (!answer)
+        return std::nullopt;
+    auto info = DecodePictureInfo(answer->bytes);
+    if (info)
+        info->fileSize = static_cast<std::uint64_t>(st.st_size);
+    return info;
 }
 
 } // namespace mev

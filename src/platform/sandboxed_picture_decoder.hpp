@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/pages/picture_info.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 
 namespace mev {
@@ -18,8 +19,9 @@ namespace mev {
 // after the time limit. Without a working bubblewrap (in a container), helpers run
 // unsandboxed with the same limits, which the log says once. A few helpers are kept
 // warm, so that a decode costs no process start. The shared decode memory budget is
-// kept here: a helper asks for room before it decodes.
-class CSandboxedPictureDecoder : public IPictureDecoder {
+// kept here: a helper asks for room before it decodes. A picture's information (size,
+// EXIF fields) is read by a helper too: the program itself never parses a picture.
+class CSandboxedPictureDecoder : public IPictureDecoder, public IPictureInfoReader {
 public:
     struct Options {
         std::string helperPath;
@@ -27,6 +29,7 @@ public:
         std::chrono::milliseconds timeLimit{10'000}; // for one decode, then killed
         unsigned warmCount = 2;
         bool sandbox = true;                        // false: never bubblewrap
+        std::vector<std::string> extensions;        // what the helper reads (LoadPictureTypes)
     };
 
     explicit CSandboxedPictureDecoder(Options options);
@@ -42,7 +45,8 @@ public:
     static std::uint64_t GetDefaultMemoryLimit();
     // The bubblewrap command that runs 'program' as a helper runs: what the sandbox is.
     static std::vector<std::string> MakeSandboxCommand(const std::string& bubblewrap,
-                                                       const std::vector<std::string>& program);
+                                                       const std::vector<std::string>& program,
+                                                       const std::vector<std::string>& extensions);
 
     // Helpers that crashed, hung or broke the protocol since the start.
     std::uint64_t GetFailureCount() const;
@@ -53,6 +57,7 @@ public:
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
     std::vector<std::string> GetPictureExtensions() const override;
     void Prepare() const override;
+    std::optional<PictureInfo> ReadPictureInfo(const std::string& path) const override;
 
     class CPool;
 

@@ -9,13 +9,17 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <vips/vips.h>
 
+#include "platform/decode_protocol.hpp"
+#include "platform/exif_reader.hpp"
 #include "platform/picture_decoder.hpp"
+#include "platform/picture_types.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -60,6 +64,7 @@ protected:
         m_options.helperPath = CSandboxedPictureDecoder::FindHelper();
         ASSERT_FALSE(m_options.helperPath.empty()) << "mev-decode is not built";
         m_options.memoryLimit = CSandboxedPictureDecoder::GetDefaultMemoryLimit();
+        m_options.extensions = CPictureDecoder().GetPictureExtensions();
     }
 
     test::CTempFolder temp;
@@ -152,7 +157,7 @@ TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
                                "(echo > /dev/tcp/127.0.0.1/53) 2>/dev/null && echo 'reaches the network'; "
                                "(echo > /dev/tcp/1.1.1.1/53) 2>/dev/null && echo 'reaches the network'; "
                                "echo ran";
-    const std::vector<std::string> command = CSandboxedPictureDecoder::MakeSandboxCommand(bwrap, {"/bin/bash", "-c", script});
+    const std::vector<std::string> command = CSandboxedPictureDecoder::MakeSandboxCommand(bwrap, {"/bin/bash", "-c", script}, {".png"});
     std::vector<char*> argv;
     for (const std::string& part : command)
         argv.push_back(const_cast<char*>(part.c_str()));
@@ -167,6 +172,93 @@ TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
         GTEST_SKIP() << "bubblewrap cannot make a sandbox here";
     EXPECT_EQ(seen, "ran\n");
     EXPECT_FALSE(g_file_test(outside.c_str(), G_FILE_TEST_EXISTS));
+}
+
+// A picture's information is read by a helper, and comes back as the program's own reader
+// gives it; what is no picture, or makes its helper crash, gives nothing and costs no
+// more than that one answer.
+TEST_F(SandboxedPictureDecoderTest, HelperReadsPictureInformation)
+{
+    const CScopedEnv crash("MEV_DECODE_TEST_ABORT", "mev-test-crash");
+    VipsImage* black = nullptr;
+    ASSERT_EQ(vips_black(&black, 64, 48, "bands", 3, nullptr), 0);
+    VipsImage* picture = nullptr;
+    vips_cast_uchar(black, &picture, nullptr);
+    g_object_unref(black);
+    vips_image_set_string(picture, "exif-ifd0-Make", "Maker\nwith a line");
+    vips_image_set_string(picture, "exif-ifd2-FNumber", "28/10");
+    const std::string photo = temp / "photo.jpg";
+    ASSERT_EQ(vips_jpegsave(picture, photo.c_str(), nullptr), 0);
+    g_object_unref(picture);
+    const std::string png = GreyPng(30, 20);
+    const std::string crashing = temp.Write("crash.png", png + "mev-test-crash");
+    const std::string fifo = temp / "pipe.jpg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    const CSandboxedPictureDecoder decoder(m_options);
+    const auto info = decoder.ReadPictureInfo(photo);
+    const auto expected = CExifReader().ReadPictureInfo(photo);
+    ASSERT_TRUE(info && expected);
+    EXPECT_EQ(info->width, 64);
+    EXPECT_EQ(info->height, 48);
+    EXPECT_EQ(info->fileSize, expected->fileSize);
+    EXPECT_EQ(info->make, expected->make);
+    EXPECT_EQ(info->fNumber, "28/10");
+    EXPECT_FALSE(decoder.ReadPictureInfo(temp.Write("text.jpg", "no picture")));
+    EXPECT_FALSE(decoder.ReadPictureInfo(fifo));
+    EXPECT_FALSE(decoder.ReadPictureInfo(crashing));
+    EXPECT_EQ(decoder.GetFailureCount(), 1u);
+    EXPECT_TRUE(decoder.ReadPictureInfo(temp.Write("small.png", png)));
+}
+
+// What travels from a helper is checked: any byte in a field, and nothing from a text
+// that is cut short, too long or not one.
+TEST(DecodeProtocolTest, PictureInformationTravelsWholeOrNotAtAll)
+{
+    PictureInfo info;
+    info.width = 4000;
+    info.height = 3000;
+    info.make = "A 12:3\n";
+    info.longitudeRef = "W";
+    const std::string text = EncodePictureInfo(info);
+    const auto back = DecodePictureInfo(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->width, 4000);
+    EXPECT_EQ(back->make, info.make);
+    EXPECT_EQ(back->longitudeRef, "W");
+    EXPECT_EQ(back->model, "");
+    for (const std::string& bad : {text.substr(0, text.size() - 1), text + "x", std::string("-4 3\n"), std::string(""),
+                                   std::string("4 3\n99999999999999999999:")})
+        EXPECT_FALSE(DecodePictureInfo(bad)) << bad;
+}
+
+// The helper's list of picture types is kept between starts while the files that decide
+// it stay as they were, and asked again once one changes; a helper that cannot answer
+// gives no types and leaves no cache.
+TEST_F(SandboxedPictureDecoderTest, PictureTypesAreKeptUntilTheHelperChanges)
+{
+    const std::string helper = temp / "mev-decode";
+    std::filesystem::copy_file(m_options.helperPath, helper);
+    std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    const std::string cache = temp / "cache/mev/picture-types";
+    const auto types = LoadPictureTypes(helper, cache);
+    EXPECT_EQ(types, CPictureDecoder().GetPictureExtensions());
+    ASSERT_TRUE(std::filesystem::exists(cache));
+
+    // Marked, the cache shows whether a later start used it or asked the helper.
+    std::ofstream(cache, std::ios::app) << "type .mevtest\n";
+    EXPECT_EQ(LoadPictureTypes(helper, cache).back(), ".mevtest");
+    std::filesystem::last_write_time(helper, std::filesystem::last_write_time(helper) + std::chrono::seconds(5));
+    EXPECT_EQ(LoadPictureTypes(helper, cache), types);
+    std::ofstream(cache, std::ios::app) << "type .mevtest\n";
+    EXPECT_EQ(LoadPictureTypes(m_options.helperPath, cache), types) << "another helper: asked again";
+
+    const std::string failing = temp / "failing-cache";
+    EXPECT_TRUE(LoadPictureTypes("/bin/false", failing).empty());
+    EXPECT_TRUE(LoadPictureTypes(temp / "missing", failing).empty());
+    EXPECT_FALSE(std::filesystem::exists(failing));
+    // A cache that cannot be written costs a question to the helper at every start.
+    EXPECT_EQ(LoadPictureTypes(helper, temp.Write("file") + "/picture-types"), types);
 }
 
 } // namespace
