@@ -18,6 +18,7 @@
 #include "core/shell/command_line.hpp"
 #include "core/shell/program_path.hpp"
 #include "core/shell/settings.hpp"
+#include "core/pages/picture_info.hpp"
 #include "core/thumbs/picture_decoder.hpp"
 #include "platform/platform_init.hpp"
 #include "platform/session_bus.hpp"
@@ -119,6 +120,7 @@ void CMEVApp::StopBackgroundWork()
     // goes, and with it the thread that starts its helper processes.
     m_work.Stop();
     CBackgroundWork::Install(nullptr);
+    SetPictureInfoReader(nullptr);
     SetPictureDecoder(nullptr);
 }
 
