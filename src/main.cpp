@@ -1,4 +1,6 @@
 // MEV: a media browser for one folder tree at a time.
+#include <malloc.h>
+
 #include "ui/app/application.hpp"
 
 // Under AddressSanitizer: GTK, the web engine and the graphics drivers keep allocations
@@ -11,5 +13,10 @@ extern "C" const char* __lsan_default_options()
 
 int main(int argc, char** argv)
 {
+    // Drawing buffers the size of the window come and go with every resize and tab. Left
+    // to its own rule, the allocator would take them from the heap after the first one is
+    // freed, and keep the heap at its largest for good; mapped on their own, they go back
+    // to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     return mev::RunApplication(argc, argv);
 }
