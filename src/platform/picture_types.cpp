@@ -1,11 +1,15 @@
 #include "platform/picture_types.hpp"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -63,32 +67,58 @@ std::optional<std::vector<std::string>> ReadCache(const std::string& helperPath,
     return types;
 }
 
-// What "mev-decode --list-types" writes; nothing when it fails.
-std::optional<std::string> AskHelper(const std::string& helperPath)
+// What "mev-decode --list-types" writes; nothing when it fails or is not done in time
+// (it is then killed).
+std::optional<std::string> AskHelper(const std::string& helperPath, std::chrono::milliseconds limit)
 {
     gchar* argv[] = {const_cast<gchar*>(helperPath.c_str()), const_cast<gchar*>(LIST_TYPES_OPTION), nullptr};
-    gchar* output = nullptr;
-    gint status = 0;
-    if (!g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output, nullptr, &status,
-                      nullptr)) {
+    GPid pid = 0;
+    gint out = -1;
+    if (!g_spawn_async_with_pipes(nullptr, argv, nullptr,
+                                  static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                                  nullptr, &pid, nullptr, &out, nullptr, nullptr)) {
         return std::nullopt;
     }
-    std::string text = output != nullptr ? output : "";
-    g_free(output);
-    if (!g_spawn_check_wait_status(status, nullptr))
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool ended = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd readable{out, POLLIN, 0};
+        if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) == 0)
+            break;
+        char buffer[4096];
+        const ssize_t got = read(out, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(out);
+    if (!ended)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    g_spawn_close_pid(pid);
+    if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return text;
 }
 
 } // namespace
 
-std::vector<std::string> LoadPictureTypes(const std::string& helperPath, const std::string& cacheFile)
+std::vector<std::string> LoadPictureTypes(const std::string& helperPath, const std::string& cacheFile,
+                                          std::chrono::milliseconds limit)
 {
     if (!cacheFile.empty()) {
         if (auto types = ReadCache(helperPath, cacheFile))
             return *types;
     }
-    const auto answer = AskHelper(helperPath);
+    const auto answer = AskHelper(helperPath, limit);
     if (!answer)
         return {};
     std::vector<std::string> types;

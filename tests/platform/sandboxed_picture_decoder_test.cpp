@@ -256,6 +256,9 @@ TEST_F(SandboxedPictureDecoderTest, PictureTypesAreKeptUntilTheHelperChanges)
     const std::string failing = temp / "failing-cache";
     EXPECT_TRUE(LoadPictureTypes("/bin/false", failing).empty());
     EXPECT_TRUE(LoadPictureTypes(temp / "missing", failing).empty());
+    const std::string hanging = temp.Write("hanging", "#!/bin/sh\necho 'type .jpg'\nexec sleep 60\n");
+    std::filesystem::permissions(hanging, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(LoadPictureTypes(hanging, failing, std::chrono::milliseconds(300)).empty());
     EXPECT_FALSE(std::filesystem::exists(failing));
     // A cache that cannot be written costs a question to the helper at every start.
     EXPECT_EQ(LoadPictureTypes(helper, temp.Write("file") + "/picture-types"), types);
