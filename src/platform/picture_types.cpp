@@ -34,6 +34,16 @@ std::optional<std::string> Stamp(const std::string& path)
     return text.str();
 }
 
+// ".jpg" from "type .jpg": a dot and a few lower-case letters or digits; "" for
+// anything else (a cache edited by hand, a helper gone wrong).
+std::string TypeOf(const std::string& line)
+{
+    if (line.rfind("type .", 0) != 0)
+        return {};
+    const std::string extension = line.substr(5);
+    return PictureExtensionOf("picture" + extension) == extension ? extension : std::string();
+}
+
 // The types kept in the cache, while every file named there is as it was; the helper
 // itself must be one of them.
 std::optional<std::vector<std::string>> ReadCache(const std::string& helperPath, const std::string& cacheFile)
@@ -45,7 +55,10 @@ std::optional<std::vector<std::string>> ReadCache(const std::string& helperPath,
     bool helperSeen = false;
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("type ", 0) == 0) {
-            types.push_back(line.substr(5));
+            const std::string type = TypeOf(line);
+            if (type.empty())
+                return std::nullopt;
+            types.push_back(type);
             continue;
         }
         // "stamp <five numbers> <path>"
@@ -126,8 +139,8 @@ std::vector<std::string> LoadPictureTypes(const std::string& helperPath, const s
     bool complete = true;
     std::istringstream lines(*answer);
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("type .", 0) == 0 && line.find(' ', 5) == std::string::npos) {
-            types.push_back(line.substr(5));
+        if (const std::string type = TypeOf(line); !type.empty()) {
+            types.push_back(type);
             cache += line + "\n";
         } else if (line.rfind("stamp /", 0) == 0) {
             const std::string path = line.substr(6);

@@ -250,6 +250,9 @@ TEST_F(SandboxedPictureDecoderTest, PictureTypesAreKeptUntilTheHelperChanges)
     EXPECT_EQ(LoadPictureTypes(helper, cache).back(), ".mevtest");
     std::filesystem::last_write_time(helper, std::filesystem::last_write_time(helper) + std::chrono::seconds(5));
     EXPECT_EQ(LoadPictureTypes(helper, cache), types);
+    // A cache with a line that is no type is not taken.
+    std::ofstream(cache, std::ios::app) << "type /../x\n";
+    EXPECT_EQ(LoadPictureTypes(helper, cache), types);
     std::ofstream(cache, std::ios::app) << "type .mevtest\n";
     EXPECT_EQ(LoadPictureTypes(m_options.helperPath, cache), types) << "another helper: asked again";
 
