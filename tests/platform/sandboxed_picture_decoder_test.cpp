@@ -20,6 +20,7 @@
 #include "platform/exif_reader.hpp"
 #include "platform/picture_decoder.hpp"
 #include "platform/picture_types.hpp"
+#include "camera_jpeg.hpp"
 #include "temp_folder.hpp"
 
 namespace mev {
@@ -180,16 +181,8 @@ TEST_F(SandboxedPictureDecoderTest, SandboxReachesNoFilesNorNetwork)
 TEST_F(SandboxedPictureDecoderTest, HelperReadsPictureInformation)
 {
     const CScopedEnv crash("MEV_DECODE_TEST_ABORT", "mev-test-crash");
-    VipsImage* black = nullptr;
-    ASSERT_EQ(vips_black(&black, 64, 48, "bands", 3, nullptr), 0);
-    VipsImage* picture = nullptr;
-    vips_cast_uchar(black, &picture, nullptr);
-    g_object_unref(black);
-    vips_image_set_string(picture, "exif-ifd0-Make", "Maker\nwith a line");
-    vips_image_set_string(picture, "exif-ifd2-FNumber", "28/10");
     const std::string photo = temp / "photo.jpg";
-    ASSERT_EQ(vips_jpegsave(picture, photo.c_str(), nullptr), 0);
-    g_object_unref(picture);
+    ASSERT_TRUE(test::WriteCameraJpeg(photo, {{"exif-ifd0-Make", "Maker\nwith a line"}, {"exif-ifd2-FNumber", "28/10"}}));
     const std::string png = GreyPng(30, 20);
     const std::string crashing = temp.Write("crash.png", png + "mev-test-crash");
     const std::string fifo = temp / "pipe.jpg";

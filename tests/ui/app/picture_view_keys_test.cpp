@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <gtkmm.h>
-#include <vips/vips.h>
 
 #include "core/commands/command_ids.hpp"
 #include "core/pages/image_pane_state.hpp"
@@ -20,6 +19,7 @@
 #include "ui/app/media_tab_ctrl.hpp"
 #include "ui/pages/image_page.hpp"
 #include "ui/web/page_browser.hpp"
+#include "camera_jpeg.hpp"
 #include "ui/ui_test_support.hpp"
 
 namespace mev {
@@ -161,17 +161,10 @@ TEST_F(PictureViewKeysTest, DeleteAsksThenShowsTheNextPicture)
 
 TEST_F(PictureViewKeysTest, InformationPanelShowsTheCamera)
 {
-    VipsImage* black = nullptr;
-    ASSERT_EQ(vips_black(&black, 64, 48, "bands", 3, nullptr), 0);
-    VipsImage* picture = nullptr;
-    vips_cast_uchar(black, &picture, nullptr);
-    g_object_unref(black);
-    vips_image_set_string(picture, "exif-ifd0-Make", "Testmaker");
-    vips_image_set_string(picture, "exif-ifd0-Model", "TM <1>");
-    vips_image_set_string(picture, "exif-ifd2-FNumber", "28/10");
     const std::string photo = folder / "camera.jpg";
-    ASSERT_EQ(vips_jpegsave(picture, photo.c_str(), nullptr), 0);
-    g_object_unref(picture);
+    ASSERT_TRUE(test::WriteCameraJpeg(photo, {{"exif-ifd0-Make", "Testmaker"},
+                                              {"exif-ifd0-Model", "TM <1>"},
+                                              {"exif-ifd2-FNumber", "28/10"}}));
     Start(folder.Path());
 
     ASSERT_TRUE(test::XdoTool("key alt+Return"));
