@@ -78,14 +78,12 @@ void CUniqueFd::Reset(int fd)
 }
 
 CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
-                         std::vector<std::string>& names, const std::function<bool()>& cancelled,
-                         const std::function<void(const std::string* first, std::size_t count)>& listed)
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled)
 {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr)
         return CStatus::LastError();
     CStatus status;
-    std::size_t handed = names.size();
     for (std::size_t seen = 0;; ++seen) {
         if ((seen & 1023) == 1023 && cancelled && cancelled())
             break;
@@ -104,17 +102,10 @@ CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std
             struct stat facts {};
             regular = fstatat(dirfd(dir), entry->d_name, &facts, 0) == 0 && S_ISREG(facts.st_mode);
         }
-        if (!regular)
-            continue;
-        names.emplace_back(name);
-        if (listed && names.size() - handed == LIST_BATCH) {
-            listed(names.data() + handed, LIST_BATCH);
-            handed = names.size();
-        }
+        if (regular)
+            names.emplace_back(name);
     }
     closedir(dir);
-    if (listed && names.size() > handed)
-        listed(names.data() + handed, names.size() - handed);
     return status;
 }
 

@@ -110,17 +110,10 @@ void GenerateIndexPage(CPageProtocol& protocol)
     // its names lie in the directory. Name order reads nothing but the directory.
     const std::string& folder = protocol.GetArgument();
     std::vector<std::string> names;
-    // Every order needs the names' keys, made while the folder is still being read.
-    CNameKeyMaker keyMaker;
     // Regular files only (a link to one is one): a FIFO or a link to a device under a
     // picture's name would hold a decode slot for ever.
-    ListRegularFiles(
-        folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
-        [&protocol] { return protocol.IsCancelled(); },
-        [&keyMaker](const std::string* first, std::size_t count) { keyMaker.Add(first, count); });
-    if (protocol.IsCancelled())
-        return;
-    std::vector<std::string> nameKeys = keyMaker.Take([&protocol] { return protocol.IsCancelled(); });
+    ListRegularFiles(folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
+                     [&protocol] { return protocol.IsCancelled(); });
     if (protocol.IsCancelled())
         return;
     std::string chunk;
@@ -137,8 +130,7 @@ void GenerateIndexPage(CPageProtocol& protocol)
                          sent = first.size();
                          SendChunk(protocol, chunk);
                          PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
-                     },
-                     &nameKeys);
+                     });
     // Unless cancelled, the first names went out above.
     if (protocol.IsCancelled())
         return;

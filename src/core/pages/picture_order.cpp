@@ -60,10 +60,9 @@ bool ExifDateToNanoseconds(const std::string& text, std::int64_t& nanoseconds)
     return true;
 }
 
-void MakeItem(const std::string& folder, const std::string& name, PictureSortKey key, SortItem& item, bool keyMade)
+void MakeItem(const std::string& folder, const std::string& name, PictureSortKey key, SortItem& item)
 {
-    if (!keyMade)
-        item.nameKey = MakeFolderSortKey(name);
+    item.nameKey = MakeFolderSortKey(name);
     if (key == PictureSortKey::Type) {
         item.type = CMediaKinds::KeyOf(name);
         return;
@@ -90,18 +89,12 @@ void MakeItem(const std::string& folder, const std::string& name, PictureSortKey
 // Collation keys and file examinations cost far more than comparing: each is made once,
 // on a few threads for a large folder.
 bool MakeItems(const std::string& folder, const std::vector<std::string>& names, PictureSortKey key,
-               std::vector<SortItem>& items, const std::function<bool()>& cancelled, std::vector<std::string>* nameKeys)
+               std::vector<SortItem>& items, const std::function<bool()>& cancelled)
 {
     constexpr std::size_t PER_THREAD = 16384;
     items.resize(names.size());
-    const bool keysMade = nameKeys != nullptr && nameKeys->size() == names.size();
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i)
         items[i].index = static_cast<std::uint32_t>(i);
-        if (keysMade)
-            items[i].nameKey = std::move((*nameKeys)[i]);
-    }
-    if (keysMade && key == PictureSortKey::Name)
-        return !(cancelled && cancelled());
     const std::size_t threads =
         std::clamp<std::size_t>(names.size() / PER_THREAD, 1, std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
     std::atomic<bool> stop{false};
@@ -113,7 +106,7 @@ bool MakeItems(const std::string& folder, const std::vector<std::string>& names,
                 stop = true;
                 return;
             }
-            MakeItem(folder, names[i], key, items[i], keysMade);
+            MakeItem(folder, names[i], key, items[i]);
         }
     };
     std::vector<std::thread> helpers;
@@ -142,8 +135,7 @@ PictureOrder DecodePictureOrder(int code)
 
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
                       const std::function<bool()>& cancelled, std::size_t head,
-                      const std::function<void(const std::vector<std::string>&)>& headReady,
-                      std::vector<std::string>* nameKeys)
+                      const std::function<void(const std::vector<std::string>&)>& headReady)
 {
     if (names.size() < 2) {
         if (headReady && !names.empty())
@@ -151,7 +143,7 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
         return;
     }
     std::vector<SortItem> items;
-    if (!MakeItems(folder, names, order.key, items, cancelled, nameKeys))
+    if (!MakeItems(folder, names, order.key, items, cancelled))
         return;
     const auto less = [&names, descending = order.descending](const SortItem& a, const SortItem& b) {
         const SortItem& x = descending ? b : a;
@@ -183,99 +175,6 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
     for (const SortItem& item : items)
         sorted.push_back(std::move(names[item.index]));
     names = std::move(sorted);
-}
-
-CNameKeyMaker::~CNameKeyMaker()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
-    if (m_worker.joinable())
-        m_worker.join();
-}
-
-void CNameKeyMaker::Add(const std::string* first, std::size_t count)
-{
-    if (count == 0)
-        return;
-    Batch batch;
-    batch.names.assign(first, first + count);
-    std::lock_guard lock(m_mutex);
-    m_batches.push_back(std::move(batch));
-    // Small folders are done before a thread would have started.
-    if (!m_worker.joinable() && count >= 1024) {
-        m_worker = std::thread([this] {
-            std::unique_lock workerLock(m_mutex);
-            while (!m_stopping) {
-                if (!MakeOne(workerLock))
-                    m_changed.wait(workerLock);
-            }
-        });
-    }
-    m_changed.notify_all();
-}
-
-bool CNameKeyMaker::MakeOne(std::unique_lock<std::mutex>& lock)
-{
-    if (m_stopping || m_next >= m_batches.size())
-        return false;
-    // Batches stay where they are while others are added (a deque's elements do not move).
-    Batch& batch = m_batches[m_next++];
-    lock.unlock();
-    std::vector<std::string> keys;
-    keys.reserve(batch.names.size());
-    for (const std::string& name : batch.names)
-        keys.push_back(MakeFolderSortKey(name));
-    lock.lock();
-    batch.keys = std::move(keys);
-    ++m_made;
-    m_changed.notify_all();
-    return true;
-}
-
-std::vector<std::string> CNameKeyMaker::Take(const std::function<bool()>& cancelled)
-{
-    std::unique_lock lock(m_mutex);
-    // What is left is shared with helpers where more processors wait.
-    std::vector<std::thread> helpers;
-    const std::size_t processors = std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
-    for (std::size_t i = 2; i < processors && m_batches.size() - m_next > i; ++i) {
-        helpers.emplace_back([this] {
-            std::unique_lock helperLock(m_mutex);
-            while (MakeOne(helperLock)) {
-            }
-        });
-    }
-    bool stopped = false;
-    while (m_made < m_batches.size()) {
-        if (cancelled && cancelled()) {
-            m_stopping = stopped = true;
-            m_changed.notify_all();
-            break;
-        }
-        if (!MakeOne(lock))
-            m_changed.wait(lock); // another thread's batch; each one made wakes this
-    }
-    lock.unlock();
-    for (std::thread& helper : helpers)
-        helper.join();
-    lock.lock();
-    std::vector<std::string> keys;
-    if (stopped)
-        return keys;
-    std::size_t total = 0;
-    for (const Batch& batch : m_batches)
-        total += batch.keys.size();
-    keys.reserve(total);
-    for (Batch& batch : m_batches) {
-        for (std::string& key : batch.keys)
-            keys.push_back(std::move(key));
-    }
-    m_batches.clear();
-    m_next = m_made = 0;
-    return keys;
 }
 
 } // namespace mev

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/files/user_file.hpp"
-#include "core/media/folder_tree_model.hpp"
 #include "core/pages/picture_info.hpp"
 #include "temp_folder.hpp"
 
@@ -82,41 +80,6 @@ TEST(PictureOrder, SortsByEachKeyEitherWay)
     // A setting that makes no sense reads as the default.
     for (int code : {-1, 4, 99})
         EXPECT_EQ(DecodePictureOrder(code), PictureOrder{}) << code;
-}
-
-// A folder of more than one listing batch: the keys made while it is listed are every
-// name's, in the listing's order, and sort it as keys made afterwards do.
-TEST(PictureOrder, KeysMadeWhileListingSortAsAnyOthers)
-{
-    test::CTempFolder folder;
-    for (std::size_t i = 0; i < LIST_BATCH + 300; ++i)
-        std::ofstream(folder.Path() + "/" + (i % 3 == 0 ? "IMG" : "img") + std::to_string(i * 7919 % 10007) + ".jpg");
-    std::vector<std::string> names;
-    std::size_t handed = 0;
-    CNameKeyMaker maker;
-    ASSERT_TRUE(ListRegularFiles(
-        folder.Path(), [](std::string_view) { return true; }, names, {},
-        [&](const std::string* first, std::size_t count) {
-            EXPECT_EQ(first, names.data() + handed);
-            handed += count;
-            maker.Add(first, count);
-        }));
-    EXPECT_EQ(handed, names.size());
-    std::vector<std::string> keys = maker.Take({});
-    ASSERT_EQ(keys.size(), names.size());
-    EXPECT_EQ(keys.back(), MakeFolderSortKey(names.back()));
-    for (const PictureOrder order : {PictureOrder{PictureSortKey::Name, false}, PictureOrder{PictureSortKey::Size, true}}) {
-        std::vector<std::string> expected = names;
-        SortPictureNames(folder.Path(), expected, order);
-        std::vector<std::string> sorted = names;
-        std::vector<std::string> given = keys;
-        SortPictureNames(folder.Path(), sorted, order, {}, 0, {}, &given);
-        EXPECT_EQ(sorted, expected);
-    }
-    // Called off, it gives nothing.
-    CNameKeyMaker cancelled;
-    cancelled.Add(names.data(), names.size());
-    EXPECT_TRUE(cancelled.Take([] { return true; }).empty());
 }
 
 } // namespace
