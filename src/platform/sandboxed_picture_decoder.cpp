@@ -190,9 +190,9 @@ public:
         return helper;
     }
 
-    void Give(std::unique_ptr<CHelperProcess> helper)
+    void Give(std::unique_ptr<CHelperProcess> helper, bool counts = true)
     {
-        if (++helper->uses >= RETIRE_AFTER)
+        if (counts && ++helper->uses >= RETIRE_AFTER)
             return;
         std::lock_guard lock(m_mutex);
         if (m_stopping || m_idle.size() >= MAX_IDLE)
@@ -355,7 +355,7 @@ std::optional<EncodedPicture> Exchange(CHelperProcess& helper, const DecodeReque
     }
 }
 
-// One request to a helper, for the file open in 'file'; nothing when no helper can start.
+// One request to a helper, for the file open as fd; nothing when no helper can start.
 std::optional<EncodedPicture> Ask(Pool& pool, DecodeKind kind, const std::string& path, int fd, int size)
 {
     auto helper = pool.Take();
@@ -369,7 +369,9 @@ std::optional<EncodedPicture> Ask(Pool& pool, DecodeKind kind, const std::string
     bool healthy = false;
     auto answer = Exchange(*helper, request, fd, pool.GetOptions().timeLimit, healthy);
     if (healthy) {
-        pool.Give(std::move(helper));
+        // Reading a header leaves next to nothing behind in a helper: a folder sorted by
+        // date does not retire one every few hundred pictures.
+        pool.Give(std::move(helper), kind != DecodeKind::Info);
     } else {
         pool.CountFailure();
         helper.reset(); // killed, if it still runs
