@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -139,8 +139,8 @@ int main(int argc, char** argv)
         if (received < 0)
             End(); // the program went, or closed the helper
         int fd = received;
-        if (received != CPictureDecoder::LINKED_FD) {
-            fd = dup2(received, CPictureDecoder::LINKED_FD) == CPictureDecoder::LINKED_FD ? CPictureDecoder::LINKED_FD : received;
+        if (received != DECODE_PICTURE_FD) {
+            fd = dup2(received, DECODE_PICTURE_FD) == DECODE_PICTURE_FD ? DECODE_PICTURE_FD : received;
             if (fd != received)
                 close(received);
         }

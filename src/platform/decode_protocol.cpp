@@ -41,7 +41,7 @@ std::string PictureInfo::* const INFO_TEXTS[] = {
     &PictureInfo::latitude,  &PictureInfo::latitudeRef, &PictureInfo::longitude,  &PictureInfo::longitudeRef,
 };
 
-// Limits of what a helper may claim: sides fit an int, a field is a header's line.
+// The longest field a helper may send: a camera's text, not a file hidden in a header.
 constexpr std::size_t MAX_INFO_FIELD = 4096;
 
 } // namespace

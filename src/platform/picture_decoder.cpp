@@ -91,7 +91,7 @@ public:
                 return;
             const std::string link = std::string(g_linkFolder) + "/picture" + extension;
             struct stat info {};
-            if (fd == CPictureDecoder::LINKED_FD && !extension.empty() && lstat(link.c_str(), &info) == 0)
+            if (fd == DECODE_PICTURE_FD && !extension.empty() && lstat(link.c_str(), &info) == 0)
                 m_readerPath = link;
             return;
         }
@@ -508,7 +508,7 @@ std::optional<EncodedPicture> CPictureDecoder::MakeThumbnail(const std::string& 
     CUniqueFd fd;
     OpenRegularFile(path, fd);
     CBudgetRoom room;
-    return DecodeThumbnail(fd.Get(), ExtensionOf(path), size, [&](std::uint64_t bytes) { return room.Reserve(bytes); });
+    return DecodeThumbnail(fd.Get(), PictureExtensionOf(path), size, [&](std::uint64_t bytes) { return room.Reserve(bytes); });
 }
 
 std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& path) const
@@ -516,7 +516,7 @@ std::optional<EncodedPicture> CPictureDecoder::MakeRendition(const std::string& 
     CUniqueFd fd;
     OpenRegularFile(path, fd);
     CBudgetRoom room;
-    return DecodeRendition(fd.Get(), ExtensionOf(path), [&](std::uint64_t bytes) { return room.Reserve(bytes); });
+    return DecodeRendition(fd.Get(), PictureExtensionOf(path), [&](std::uint64_t bytes) { return room.Reserve(bytes); });
 }
 
 std::vector<std::string> CPictureDecoder::GetPictureExtensions() const

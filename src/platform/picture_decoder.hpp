@@ -34,12 +34,11 @@ public:
                                                          const ReserveRoom& reserve);
     // Readers open pictures by a name with the file's extension, which some loaders
     // choose by: links in a private temporary folder, or, in a sandbox without a
-    // writable place, the links "picture.<ext>" of 'folder' to /proc/self/fd/LINKED_FD.
-    static constexpr int LINKED_FD = DECODE_PICTURE_FD;
+    // writable place, the links "picture.<ext>" of 'folder' to /proc/self/fd/N, N being
+    // DECODE_PICTURE_FD.
     static void UseLinkFolder(const char* folder);
     // Removes the private folder (empty by then) at the end of a helper.
     static void RemoveAliasFolder();
-    static std::string ExtensionOf(const std::string& path) { return PictureExtensionOf(path); }
 
     std::optional<EncodedPicture> MakeThumbnail(const std::string& path, int size) const override;
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
