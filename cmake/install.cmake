@@ -49,10 +49,10 @@ install(CODE [[
   endif()
 ]])
 install(FILES ${MEV_SOURCE_DIR}/data/${MEV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${MEV_SOURCE_DIR}/resources/icons/scalable/apps/${MEV_APP_ID}.svg
+install(FILES ${MEV_SOURCE_DIR}/data/icons/scalable/apps/${MEV_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 24 32 48 64 128 256)
-  install(FILES ${MEV_SOURCE_DIR}/data/icons/${size}x${size}/${MEV_APP_ID}.png
+  install(FILES ${MEV_SOURCE_DIR}/resources/icons/${size}x${size}/apps/${MEV_APP_ID}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/mev.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
