@@ -67,6 +67,10 @@ GLogWriterOutput WriteLogWithoutGlNotice(GLogLevelFlags level, const GLogField* 
     return g_log_writer_default(level, fields, count, data);
 }
 
+// libglvnd reads its list of GL drivers once per process, at the first EGL call.
+constexpr const char* EGL_DRIVER_FILES = "__EGL_VENDOR_LIBRARY_FILENAMES";
+bool g_eglHeldBack = false;
+
 gboolean OnQuitSignal(gpointer data)
 {
     static_cast<CMEVApp*>(data)->CloseMainWindow();
@@ -188,6 +192,9 @@ void CMEVApp::OnStartup()
     }
     // ".swf" became a video, or not, before the start arguments were read.
     InitBrowserEngine(CollectSandboxFolders());
+    // The web processes started from now on find their GL driver again.
+    if (g_eglHeldBack)
+        g_unsetenv(EGL_DRIVER_FILES);
     CCommandActions::InstallAccelerators(*m_app);
     InstallStyles();
     // The desktop's dark preference reaches the window and its pages.
@@ -239,6 +246,17 @@ bool CMEVApp::ChooseRenderer()
         g_setenv("GDK_DEBUG", "gl-disable", TRUE);
         HideFromLaunchedPrograms("GDK_DEBUG");
         g_log_set_writer_func(&WriteLogWithoutGlNotice, nullptr, nullptr);
+        // The engine's window side opens a GL display of its own all the same, which it
+        // cannot use once GTK has no GL: it falls back to plain memory buffers, as it
+        // does here in any case. With a software rasteriser that display maps its
+        // compiler into this process (17 MB, and the relocation of 100,000 symbols). An
+        // empty driver list until the engine is set up (OnStartup) keeps it out; the web
+        // processes, which paint with GL, start later and find their driver.
+        if (g_getenv(EGL_DRIVER_FILES) == nullptr && g_getenv("__EGL_VENDOR_LIBRARY_DIRS") == nullptr) {
+            g_setenv(EGL_DRIVER_FILES, "", TRUE);
+            HideFromLaunchedPrograms(EGL_DRIVER_FILES);
+            g_eglHeldBack = true;
+        }
     }
     return true;
 }
