@@ -78,12 +78,15 @@ void CUniqueFd::Reset(int fd)
 }
 
 CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
-                         std::vector<std::string>& names, const std::function<bool()>& cancelled)
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled,
+                         const std::function<void(const std::string* first, std::size_t count)>& listed)
 {
+    constexpr std::size_t LISTED_BATCH = 4096;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr)
         return CStatus::LastError();
     CStatus status;
+    std::size_t handed = names.size();
     for (std::size_t seen = 0;; ++seen) {
         if ((seen & 1023) == 1023 && cancelled && cancelled())
             break;
@@ -102,10 +105,17 @@ CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std
             struct stat facts {};
             regular = fstatat(dirfd(dir), entry->d_name, &facts, 0) == 0 && S_ISREG(facts.st_mode);
         }
-        if (regular)
-            names.emplace_back(name);
+        if (!regular)
+            continue;
+        names.emplace_back(name);
+        if (listed && names.size() - handed == LISTED_BATCH) {
+            listed(names.data() + handed, LISTED_BATCH);
+            handed = names.size();
+        }
     }
     closedir(dir);
+    if (listed && names.size() > handed)
+        listed(names.data() + handed, names.size() - handed);
     return status;
 }
 

@@ -29,9 +29,12 @@ bool IsRegularFilePath(const std::string& path);
 // Adds to names the regular files of folder (a link to one is one) whose names accept
 // takes, in the folder's own order: one pass over the folder, and only links and entries
 // of a type the file system does not tell are examined. Stops early once cancelled() is
-// true. Fails when the folder cannot be read; names then holds what was read.
+// true. Fails when the folder cannot be read; names then holds what was read. While it
+// lists, listed() is handed the names added since its last call, every few thousand
+// names and once at the end: every name once, in order.
 CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
-                         std::vector<std::string>& names, const std::function<bool()>& cancelled = {});
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled = {},
+                         const std::function<void(const std::string* first, std::size_t count)>& listed = {});
 
 // What one stat() of a path tells, following links.
 struct FileFacts {

@@ -1,6 +1,7 @@
 #include "core/pages/page_generators.hpp"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -110,11 +111,15 @@ void GenerateIndexPage(CPageProtocol& protocol)
     // its names lie in the directory. Name order reads nothing but the directory.
     const std::string& folder = protocol.GetArgument();
     std::vector<std::string> names;
+    // Every order needs the names' keys, made while the folder is still being read.
+    auto keyMaker = std::make_unique<CNameKeyMaker>();
     // Regular files only (a link to one is one): a FIFO or a link to a device under a
     // picture's name would hold a decode slot for ever.
-    ListRegularFiles(folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
-                     [&protocol] { return protocol.IsCancelled(); });
-    if (protocol.IsCancelled())
+    ListRegularFiles(
+        folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
+        [&protocol] { return protocol.IsCancelled(); },
+        [&keyMaker](const std::string* first, std::size_t count) { keyMaker->Add(first, count); });
+    if (protocol.IsCancelled() || !keyMaker->Finish([&protocol] { return protocol.IsCancelled(); }))
         return;
     std::string chunk;
     std::size_t sent = 0;
@@ -130,7 +135,10 @@ void GenerateIndexPage(CPageProtocol& protocol)
                          sent = first.size();
                          SendChunk(protocol, chunk);
                          PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
-                     });
+                     },
+                     keyMaker.get());
+    // The keys are not needed for the rest of the page.
+    keyMaker.reset();
     // Unless cancelled, the first names went out above.
     if (protocol.IsCancelled())
         return;

@@ -70,11 +70,13 @@ bool ExifDateToNanoseconds(const std::string& text, std::int64_t& nanoseconds)
 }
 
 void MakeItem(const std::string& folder, const std::string& name, PictureSortKey key, SortItem& item,
-              std::string& keys)
+              std::string* keys)
 {
-    const std::string nameKey = MakeFolderSortKey(name);
-    keys += nameKey;
-    item.nameKeyLength = static_cast<std::uint32_t>(nameKey.size());
+    if (keys != nullptr) {
+        const std::string nameKey = MakeFolderSortKey(name);
+        *keys += nameKey;
+        item.nameKeyLength = static_cast<std::uint32_t>(nameKey.size());
+    }
     if (key == PictureSortKey::Type) {
         item.type = CMediaKinds::KeyOf(name);
         return;
@@ -101,12 +103,22 @@ void MakeItem(const std::string& folder, const std::string& name, PictureSortKey
 // Collation keys and file examinations cost far more than comparing: each is made once,
 // on a few threads for a large folder.
 bool MakeItems(const std::string& folder, const std::vector<std::string>& names, PictureSortKey key,
-               std::vector<SortItem>& items, KeyParts& keyParts, const std::function<bool()>& cancelled)
+               std::vector<SortItem>& items, KeyParts& keyParts, const std::function<bool()>& cancelled,
+               const CNameKeyMaker* made)
 {
     constexpr std::size_t PER_THREAD = 16384;
     items.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i)
+    const bool keysMade = made != nullptr && made->Count() == names.size();
+    for (std::size_t i = 0; i < names.size(); ++i) {
         items[i].index = static_cast<std::uint32_t>(i);
+        if (keysMade) {
+            const std::string_view nameKey = made->Key(i);
+            items[i].nameKey = nameKey.data();
+            items[i].nameKeyLength = static_cast<std::uint32_t>(nameKey.size());
+        }
+    }
+    if (keysMade && key == PictureSortKey::Name)
+        return !(cancelled && cancelled());
     const std::size_t threads =
         std::clamp<std::size_t>(names.size() / PER_THREAD, 1, std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
     std::atomic<bool> stop{false};
@@ -115,13 +127,14 @@ bool MakeItems(const std::string& folder, const std::vector<std::string>& names,
         const std::size_t begin = names.size() * part / threads;
         const std::size_t end = names.size() * (part + 1) / threads;
         std::string& keys = keyParts[part];
-        keys.reserve((end - begin) * 32);
+        if (!keysMade)
+            keys.reserve((end - begin) * 32);
         for (std::size_t i = begin; i < end; ++i) {
             if ((i & 1023) == 0 && (stop.load(std::memory_order_relaxed) || (part == 0 && cancelled && cancelled()))) {
                 stop = true;
                 return;
             }
-            MakeItem(folder, names[i], key, items[i], keys);
+            MakeItem(folder, names[i], key, items[i], keysMade ? nullptr : &keys);
         }
     };
     std::vector<std::thread> helpers;
@@ -132,6 +145,8 @@ bool MakeItems(const std::string& folder, const std::vector<std::string>& names,
         helper.join();
     if (stop.load())
         return false;
+    if (keysMade)
+        return true;
     // The buffers are complete: each item's key is where its part's running length says.
     for (std::size_t part = 0; part < threads; ++part) {
         const char* at = keyParts[part].data();
@@ -160,7 +175,8 @@ PictureOrder DecodePictureOrder(int code)
 
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
                       const std::function<bool()>& cancelled, std::size_t head,
-                      const std::function<void(const std::vector<std::string>&)>& headReady)
+                      const std::function<void(const std::vector<std::string>&)>& headReady,
+                      const CNameKeyMaker* keys)
 {
     if (names.size() < 2) {
         if (headReady && !names.empty())
@@ -169,7 +185,7 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
     }
     std::vector<SortItem> items;
     KeyParts keyParts;
-    if (!MakeItems(folder, names, order.key, items, keyParts, cancelled))
+    if (!MakeItems(folder, names, order.key, items, keyParts, cancelled, keys))
         return;
     const auto less = [&names, descending = order.descending](const SortItem& a, const SortItem& b) {
         const SortItem& x = descending ? b : a;
@@ -184,11 +200,11 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
     };
     auto rest = items.begin();
     if (headReady) {
-        // A selection is linear: the first screenful need not wait for a large folder's
-        // whole sort.
+        // The first screenful need not wait for a large folder's whole sort: one pass
+        // that keeps the least few seen so far, where most names are turned away by a
+        // single comparison.
         rest += static_cast<std::ptrdiff_t>(std::min(head, items.size()));
-        std::nth_element(items.begin(), rest, items.end(), less);
-        std::sort(items.begin(), rest, less);
+        std::partial_sort(items.begin(), rest, items.end(), less);
         std::vector<std::string> first;
         first.reserve(static_cast<std::size_t>(rest - items.begin()));
         for (auto it = items.begin(); it != rest; ++it)
@@ -201,6 +217,121 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
     for (const SortItem& item : items)
         sorted.push_back(std::move(names[item.index]));
     names = std::move(sorted);
+}
+
+CNameKeyMaker::~CNameKeyMaker()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CNameKeyMaker::Add(const std::string* first, std::size_t count)
+{
+    std::unique_lock lock(m_mutex);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (m_batches.size() == m_sealed) {
+            m_batches.emplace_back();
+            m_batches.back().names.reserve(BATCH * 24);
+        }
+        Batch& batch = m_batches.back();
+        batch.names.append(first[i]).push_back('\0');
+        if (++batch.count == BATCH)
+            Seal();
+    }
+    // Small folders are done before a thread would have started.
+    if (!m_worker.joinable() && m_sealed > 0) {
+        m_worker = std::thread([this] {
+            std::unique_lock workerLock(m_mutex);
+            while (!m_stopping) {
+                if (!MakeOne(workerLock))
+                    m_changed.wait(workerLock);
+            }
+        });
+    }
+}
+
+void CNameKeyMaker::Seal()
+{
+    ++m_sealed;
+    m_changed.notify_all();
+}
+
+bool CNameKeyMaker::MakeOne(std::unique_lock<std::mutex>& lock)
+{
+    if (m_stopping || m_next >= m_sealed)
+        return false;
+    Batch& batch = m_batches[m_next++];
+    lock.unlock();
+    batch.keys.reserve(batch.count * 32);
+    batch.keyEnds.reserve(batch.count);
+    for (std::size_t at = 0; at < batch.names.size();) {
+        const std::string_view name(batch.names.data() + at);
+        batch.keys += MakeFolderSortKey(name);
+        batch.keyEnds.push_back(static_cast<std::uint32_t>(batch.keys.size()));
+        at += name.size() + 1;
+    }
+    // The names are not needed again.
+    std::string().swap(batch.names);
+    lock.lock();
+    ++m_made;
+    m_changed.notify_all();
+    return true;
+}
+
+bool CNameKeyMaker::Finish(const std::function<bool()>& cancelled)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_batches.empty() && m_batches.size() > m_sealed)
+        Seal();
+    // What is left is shared with helpers where more processors wait.
+    std::vector<std::thread> helpers;
+    const std::size_t processors = std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+    for (std::size_t i = 2; i < processors && m_sealed - m_next > i; ++i) {
+        helpers.emplace_back([this] {
+            std::unique_lock helperLock(m_mutex);
+            while (MakeOne(helperLock)) {
+            }
+        });
+    }
+    bool stopped = false;
+    while (m_made < m_sealed) {
+        if (cancelled && cancelled()) {
+            m_stopping = stopped = true;
+            m_changed.notify_all();
+            break;
+        }
+        if (!MakeOne(lock))
+            m_changed.wait(lock); // another thread's batch: each one made wakes this
+    }
+    // The helper thread has nothing left to do.
+    m_stopping = true;
+    m_changed.notify_all();
+    lock.unlock();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (m_worker.joinable())
+        m_worker.join();
+    if (stopped) {
+        m_batches.clear();
+        return false;
+    }
+    m_count = 0;
+    for (const Batch& batch : m_batches)
+        m_count += batch.count;
+    return true;
+}
+
+std::string_view CNameKeyMaker::Key(std::size_t i) const
+{
+    const Batch& batch = m_batches[i / BATCH];
+    const std::size_t at = i % BATCH;
+    const std::uint32_t begin = at == 0 ? 0 : batch.keyEnds[at - 1];
+    return std::string_view(batch.keys).substr(begin, batch.keyEnds[at] - begin);
 }
 
 } // namespace mev

@@ -1,9 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace mev {
@@ -27,6 +33,8 @@ PictureOrder DecodePictureOrder(int code);
 extern std::atomic<int> IndexSortOrder;
 extern std::atomic<bool> IndexShowNames;
 
+class CNameKeyMaker;
+
 // Sorts the names of pictures in folder. Name order is the folder tree's (letter case
 // folded, numbers in numeric order) and reads nothing from the disk; date (the EXIF
 // date taken where the installed picture information reader finds one, else the
@@ -34,9 +42,57 @@ extern std::atomic<bool> IndexShowNames;
 // fall back to name order among equals. Files that cannot be examined sort as oldest
 // and smallest. Descending reverses the whole order. Stops early, leaving names in
 // some order, once cancelled() is true. When headReady is given, the first head names of
-// the order are handed to it as soon as they are known, before the rest is sorted.
+// the order are handed to it as soon as they are known, before the rest is sorted. The
+// names' keys are taken from keys when it holds them all, in the names' order.
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
                       const std::function<bool()>& cancelled = {}, std::size_t head = 0,
-                      const std::function<void(const std::vector<std::string>&)>& headReady = {});
+                      const std::function<void(const std::vector<std::string>&)>& headReady = {},
+                      const CNameKeyMaker* keys = nullptr);
+
+// Makes the name keys (MakeFolderSortKey) of a folder's pictures while the folder is
+// still being listed: a large folder's listing keeps one processor busy, and its keys
+// take as long again. They are made beside it, on a thread of its own started with the
+// first full batch, so a small folder never starts one. Names and keys are kept a batch
+// to a buffer, never one allocation each.
+class CNameKeyMaker {
+public:
+    static constexpr std::size_t BATCH = 4096;
+
+    CNameKeyMaker() = default;
+    ~CNameKeyMaker();
+    CNameKeyMaker(const CNameKeyMaker&) = delete;
+    CNameKeyMaker& operator=(const CNameKeyMaker&) = delete;
+
+    // The next names of the list, in order; they are copied.
+    void Add(const std::string* first, std::size_t count);
+    // Makes what is left, here and on the helper; false, with no keys, once cancelled()
+    // is true.
+    bool Finish(const std::function<bool()>& cancelled);
+    // After Finish: the number of keys, and the key of the i-th name added.
+    std::size_t Count() const { return m_count; }
+    std::string_view Key(std::size_t i) const;
+
+private:
+    struct Batch {
+        std::string names; // each followed by a NUL
+        std::string keys;
+        std::vector<std::uint32_t> keyEnds;
+        std::size_t count = 0;
+    };
+    // Makes the keys of the next batch waiting, with the lock held on entry and on
+    // return; false when none waits.
+    bool MakeOne(std::unique_lock<std::mutex>& lock);
+    void Seal();
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_batches; // its elements stay where they are as it grows
+    std::size_t m_sealed = 0;    // batches complete and ready for a maker
+    std::size_t m_next = 0;      // the next one to take
+    std::size_t m_made = 0;
+    std::size_t m_count = 0;
+    bool m_stopping = false;
+    std::thread m_worker;
+};
 
 } // namespace mev

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/files/user_file.hpp"
+#include "core/media/folder_tree_model.hpp"
 #include "core/pages/picture_info.hpp"
 #include "temp_folder.hpp"
 
@@ -80,6 +82,43 @@ TEST(PictureOrder, SortsByEachKeyEitherWay)
     // A setting that makes no sense reads as the default.
     for (int code : {-1, 4, 99})
         EXPECT_EQ(DecodePictureOrder(code), PictureOrder{}) << code;
+}
+
+// A folder of more than one batch: the keys made while it is listed are every name's,
+// in the listing's order, and sort it as keys made afterwards do.
+TEST(PictureOrder, KeysMadeWhileListingSortAsAnyOthers)
+{
+    test::CTempFolder folder;
+    const std::size_t count = 2 * CNameKeyMaker::BATCH + 300;
+    for (std::size_t i = 0; i < count; ++i)
+        std::ofstream(folder.Path() + "/" + (i % 3 == 0 ? "IMG" : "img") + std::to_string(i * 7919 % 10007) + ".jpg");
+    std::vector<std::string> names;
+    std::size_t handed = 0;
+    CNameKeyMaker maker;
+    ASSERT_TRUE(ListRegularFiles(
+        folder.Path(), [](std::string_view) { return true; }, names, {},
+        [&](const std::string* first, std::size_t n) {
+            EXPECT_EQ(first, names.data() + handed);
+            handed += n;
+            maker.Add(first, n);
+        }));
+    ASSERT_EQ(handed, count);
+    ASSERT_TRUE(maker.Finish({}));
+    ASSERT_EQ(maker.Count(), count);
+    for (const std::size_t i : {std::size_t{0}, CNameKeyMaker::BATCH - 1, CNameKeyMaker::BATCH, count - 1})
+        EXPECT_EQ(maker.Key(i), MakeFolderSortKey(names[i])) << i;
+    for (const PictureOrder order : {PictureOrder{PictureSortKey::Name, true}, PictureOrder{PictureSortKey::Size, false}}) {
+        std::vector<std::string> expected = names;
+        SortPictureNames(folder.Path(), expected, order);
+        std::vector<std::string> sorted = names;
+        SortPictureNames(folder.Path(), sorted, order, {}, 0, {}, &maker);
+        EXPECT_EQ(sorted, expected);
+    }
+    // Called off, it gives nothing.
+    CNameKeyMaker cancelled;
+    cancelled.Add(names.data(), names.size());
+    EXPECT_FALSE(cancelled.Finish([] { return true; }));
+    EXPECT_EQ(cancelled.Count(), 0u);
 }
 
 } // namespace
