@@ -31,9 +31,8 @@ struct SortItem {
     std::string_view NameKey() const { return {nameKey, nameKeyLength}; }
 };
 
-// The names' keys, one buffer per thread that made them: a million keys on the heap one
-// by one cost time to make, twice their size in memory, and an allocator that stalls
-// other threads while it takes them back.
+// The names' keys, one buffer per thread that made them: a million keys allocated one
+// by one cost as many allocations and frees, and twice their size in memory.
 using KeyParts = std::vector<std::string>;
 
 // An EXIF date ("YYYY:MM:DD HH:MM:SS", the camera's local time) as nanoseconds since
