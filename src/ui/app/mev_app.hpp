@@ -39,7 +39,9 @@ public:
     void CloseMainWindow();
 
     // Chooses GTK's renderer through GSK_RENDERER, before GTK starts, unless the
-    // environment names one already; true when it set the variable.
+    // environment names one already; true when it set the variable. With cairo chosen,
+    // GL drivers are hidden from this process until OnStartup has set up the web engine:
+    // a caller that makes web views without OnStartup must not use it.
     static bool ChooseRenderer();
 
 private:
