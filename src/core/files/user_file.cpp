@@ -77,12 +77,20 @@ void CUniqueFd::Reset(int fd)
     m_fd = fd;
 }
 
-CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
-                         std::vector<std::string>& names, const std::function<bool()>& cancelled,
-                         const std::function<void(const std::string* first, std::size_t count)>& listed)
+namespace {
+
+using ListedCallback = std::function<void(const std::string* first, std::size_t count)>;
+
+// The entries of folder of one type (links followed) whose names accept takes, in the
+// folder's own order: only links and entries of a type the file system does not tell
+// are examined. opened tells whether the folder could be read at all.
+CStatus ListEntriesOfType(const std::string& folder, unsigned char direntType, mode_t type,
+                          const std::function<bool(std::string_view)>& accept, std::vector<std::string>& names,
+                          const std::function<bool()>& cancelled, const ListedCallback& listed, bool& opened)
 {
     constexpr std::size_t LISTED_BATCH = 4096;
     DIR* dir = opendir(folder.c_str());
+    opened = dir != nullptr;
     if (dir == nullptr)
         return CStatus::LastError();
     CStatus status;
@@ -100,12 +108,12 @@ CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std
         const std::string_view name(entry->d_name);
         if (name == "." || name == ".." || !accept(name))
             continue;
-        bool regular = entry->d_type == DT_REG;
+        bool wanted = entry->d_type == direntType;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat facts {};
-            regular = fstatat(dirfd(dir), entry->d_name, &facts, 0) == 0 && S_ISREG(facts.st_mode);
+            wanted = fstatat(dirfd(dir), entry->d_name, &facts, 0) == 0 && (facts.st_mode & S_IFMT) == type;
         }
-        if (!regular)
+        if (!wanted)
             continue;
         names.emplace_back(name);
         if (listed && names.size() - handed == LISTED_BATCH) {
@@ -117,6 +125,24 @@ CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std
     if (listed && names.size() > handed)
         listed(names.data() + handed, names.size() - handed);
     return status;
+}
+
+} // namespace
+
+CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std::string_view)>& accept,
+                         std::vector<std::string>& names, const std::function<bool()>& cancelled,
+                         const ListedCallback& listed)
+{
+    bool opened = false;
+    return ListEntriesOfType(folder, DT_REG, S_IFREG, accept, names, cancelled, listed, opened);
+}
+
+CStatus ListSubFolderNames(const std::string& folder, const std::function<bool(std::string_view)>& accept,
+                           std::vector<std::string>& names, const std::function<bool()>& cancelled)
+{
+    bool opened = false;
+    const CStatus status = ListEntriesOfType(folder, DT_DIR, S_IFDIR, accept, names, cancelled, {}, opened);
+    return opened ? CStatus() : status;
 }
 
 } // namespace mev

@@ -36,6 +36,12 @@ CStatus ListRegularFiles(const std::string& folder, const std::function<bool(std
                          std::vector<std::string>& names, const std::function<bool()>& cancelled = {},
                          const std::function<void(const std::string* first, std::size_t count)>& listed = {});
 
+// Adds to names the sub-folders of folder (a link to one is one) whose names accept
+// takes, in the folder's own order, as ListRegularFiles does. Fails only when the folder
+// cannot be read at all: an error further on keeps what was read.
+CStatus ListSubFolderNames(const std::string& folder, const std::function<bool(std::string_view)>& accept,
+                           std::vector<std::string>& names, const std::function<bool()>& cancelled = {});
+
 // What one stat() of a path tells, following links.
 struct FileFacts {
     bool regular = false;

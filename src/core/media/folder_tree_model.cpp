@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/files/user_file.hpp"
 #include "core/shell/file_names.hpp"
 
 namespace mev {
@@ -20,12 +21,6 @@ char FoldAscii(char c)
 
 // A directory entry that is a folder or a link to one; entries that vanish or cannot
 // be examined count as no folder.
-bool IsFolderEntry(const fs::directory_entry& entry)
-{
-    std::error_code ec;
-    return entry.is_directory(ec) && !ec;
-}
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -88,21 +83,18 @@ FolderListing ListSubFolders(const std::string& folder, const std::atomic<bool>*
     FolderListing listing;
     if (folder.empty())
         return listing;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), fs::directory_options::skip_permission_denied, ec);
-    if (ec)
+    // One pass over the folder, which may hold a million pictures besides its folders.
+    std::vector<std::string> names;
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(std::memory_order_relaxed); };
+    if (!ListSubFolderNames(folder, [](std::string_view name) { return !IsHiddenName(name); }, names, cancelled))
         return listing;
     listing.readable = true;
-    for (fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec)
-            break;
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-            listing.cancelled = true;
-            return listing;
-        }
-        std::string name = it->path().filename().native();
-        if (IsHiddenName(name) || !IsFolderEntry(*it))
-            continue;
+    if (cancelled()) {
+        listing.cancelled = true;
+        return listing;
+    }
+    listing.entries.reserve(names.size());
+    for (std::string& name : names) {
         FolderEntry entry;
         entry.path = JoinPath(folder, name);
         entry.name = std::move(name);
