@@ -313,6 +313,9 @@ TEST_F(ImagePageTest, SlideShowRunsFromTheIndexAndAnswersThePageMessages)
     // Stop ends a slide show and keeps the picture.
     Run(ID_AUTOPLAY_1S);
     EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 1);
+    // On a busy machine the first picture may still be on its way.
+    ASSERT_TRUE(test::RunMainLoopUntil(
+        [&] { return page->GetBrowser().GetLocationUrl().starts_with("mev://image/"); }));
     const std::string shown = page->GetBrowser().GetLocationUrl();
     page->StopPlayback();
     EXPECT_EQ(ask(PAGEMSG_QUERY_AUTOPLAY), 0);
