@@ -19,8 +19,6 @@ char FoldAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// A directory entry that is a folder or a link to one; entries that vanish or cannot
-// be examined count as no folder.
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
