@@ -59,6 +59,22 @@ struct CHelperProcess {
     CHelperProcess() = default;
     CHelperProcess(const CHelperProcess&) = delete;
     CHelperProcess& operator=(const CHelperProcess&) = delete;
+    // Lets an idle helper end by itself (it tidies its folder of links when its socket
+    // closes); the destructor kills it if it has not within the limit.
+    void Close(std::chrono::milliseconds limit = std::chrono::milliseconds(500))
+    {
+        if (socket >= 0)
+            close(socket);
+        socket = -1;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (pid > 0 && std::chrono::steady_clock::now() < deadline) {
+            const pid_t ended = waitpid(pid, nullptr, WNOHANG);
+            if (ended == pid || (ended < 0 && errno != EINTR))
+                pid = -1;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     ~CHelperProcess()
     {
         if (socket >= 0)
@@ -155,11 +171,15 @@ public:
     explicit CPool(Options options) : m_options(std::move(options)) {}
     ~CPool()
     {
+        std::deque<std::unique_ptr<CHelperProcess>> idle;
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
+            idle.swap(m_idle);
         }
         m_changed.notify_all();
+        // Before the spawner ends: its helpers die with it.
+        EndAll(idle);
         if (m_spawner.joinable())
             m_spawner.join();
         m_idle.clear();
@@ -167,11 +187,19 @@ public:
     CPool(const CPool&) = delete;
     CPool& operator=(const CPool&) = delete;
 
-    // Starts the warm helpers, once.
+    // Starts the warm helpers, unless they run already.
     void Warm()
     {
         std::lock_guard lock(m_mutex);
-        StartSpawner();
+        m_lastUse = std::chrono::steady_clock::now();
+        if (!m_spawner.joinable()) {
+            StartSpawner();
+        } else {
+            const std::size_t have = m_idle.size() + m_out + m_warmLeft;
+            if (have < m_options.warmCount)
+                m_warmLeft += m_options.warmCount - static_cast<unsigned>(have);
+        }
+        m_changed.notify_all();
     }
 
     // A ready helper; nothing when none can start.
@@ -187,17 +215,23 @@ public:
             return nullptr;
         auto helper = std::move(m_idle.front());
         m_idle.pop_front();
+        ++m_out;
+        m_lastUse = std::chrono::steady_clock::now();
         return helper;
     }
 
+    // Back from Take: healthy, to decode again, or to be ended (null).
     void Give(std::unique_ptr<CHelperProcess> helper, bool counts = true)
     {
-        if (counts && ++helper->uses >= RETIRE_AFTER)
-            return;
+        if (helper && counts && ++helper->uses >= RETIRE_AFTER) {
+            helper->Close();
+            helper.reset();
+        }
         std::lock_guard lock(m_mutex);
-        if (m_stopping || m_idle.size() >= MAX_IDLE)
-            return;
-        m_idle.push_back(std::move(helper));
+        --m_out;
+        m_lastUse = std::chrono::steady_clock::now();
+        if (helper && !m_stopping && m_idle.size() < MAX_IDLE)
+            m_idle.push_back(std::move(helper));
         m_changed.notify_all();
     }
 
@@ -207,6 +241,16 @@ public:
     const Options& GetOptions() const { return m_options; }
 
 private:
+    // Each one told first, then each waited for.
+    static void EndAll(std::deque<std::unique_ptr<CHelperProcess>>& helpers)
+    {
+        for (auto& helper : helpers)
+            shutdown(helper->socket, SHUT_RDWR);
+        for (auto& helper : helpers)
+            helper->Close();
+        helpers.clear();
+    }
+
     // Under the lock.
     void StartSpawner()
     {
@@ -222,7 +266,22 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [&] { return m_stopping || m_idle.size() < m_waiting || m_warmLeft > 0; });
+            const auto needed = [&] { return m_stopping || m_idle.size() < m_waiting || m_warmLeft > 0; };
+            const auto resting = [&] { return !m_idle.empty() && m_out == 0; };
+            if (!needed()) {
+                if (!resting()) {
+                    m_changed.wait(lock, [&] { return needed() || resting(); });
+                } else if (!m_changed.wait_until(lock, m_lastUse + m_options.idleLimit, [&] { return needed() || !resting(); })
+                           && std::chrono::steady_clock::now() >= m_lastUse + m_options.idleLimit) {
+                    // Nothing decoded for the idle limit: the idle helpers end.
+                    std::deque<std::unique_ptr<CHelperProcess>> idle;
+                    idle.swap(m_idle);
+                    lock.unlock();
+                    EndAll(idle); // waits for them to end: not under the lock
+                    lock.lock();
+                }
+                continue;
+            }
             if (m_stopping || m_mode == Mode::Unavailable)
                 return;
             if (m_warmLeft > 0)
@@ -291,6 +350,8 @@ private:
     std::condition_variable m_changed;
     std::deque<std::unique_ptr<CHelperProcess>> m_idle;
     std::size_t m_waiting = 0;
+    std::size_t m_out = 0; // taken, not yet given back
+    std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
     unsigned m_warmLeft = 0;
     bool m_stopping = false;
     std::thread m_spawner;
@@ -375,6 +436,7 @@ std::optional<EncodedPicture> Ask(Pool& pool, DecodeKind kind, const std::string
     } else {
         pool.CountFailure();
         helper.reset(); // killed, if it still runs
+        pool.Give(nullptr);
     }
     return answer;
 }

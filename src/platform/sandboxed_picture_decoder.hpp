@@ -18,7 +18,7 @@ namespace mev {
 // its own; it filters its own system calls, limits its address space and is killed
 // after the time limit. Without a working bubblewrap (in a container), helpers run
 // unsandboxed with the same limits, which the log says once. A few helpers are kept
-// warm, so that a decode costs no process start. The shared decode memory budget is
+// warm while pictures are being decoded, so that a decode costs no process start. The shared decode memory budget is
 // kept here: a helper asks for room before it decodes. A picture's information (size,
 // EXIF fields) is read by a helper too: the program itself never parses a picture.
 class CSandboxedPictureDecoder : public IPictureDecoder, public IPictureInfoReader {
@@ -28,6 +28,9 @@ public:
         std::uint64_t memoryLimit = 0;              // address space of a helper; 0: none
         std::chrono::milliseconds timeLimit{10'000}; // for one decode, then killed
         unsigned warmCount = 2;
+        // Helpers that decoded nothing for that long are ended (they hold tens of
+        // megabytes); the next picture, or Prepare, starts them again.
+        std::chrono::milliseconds idleLimit{30'000};
         bool sandbox = true;                        // false: never bubblewrap
         std::vector<std::string> extensions;        // what the helper reads (LoadPictureTypes)
     };

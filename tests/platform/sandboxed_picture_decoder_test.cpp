@@ -22,6 +22,7 @@
 #include "platform/picture_types.hpp"
 #include "camera_jpeg.hpp"
 #include "temp_folder.hpp"
+#include "wait_until.hpp"
 
 namespace mev {
 namespace {
@@ -103,6 +104,23 @@ TEST_F(SandboxedPictureDecoderTest, PrepareStartsHelpersBeforeTheFirstPicture)
     for (int i = 0; i < 600 && !(runs = HelperRuns(m_options.helperPath)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(runs);
+}
+
+// Helpers left idle end, so that their memory comes back; the next picture starts one
+// again.
+TEST_F(SandboxedPictureDecoderTest, IdleHelpersEndAndTheNextPictureStartsOne)
+{
+    m_options.sandbox = false;
+    m_options.warmCount = 1;
+    m_options.idleLimit = std::chrono::milliseconds(100);
+    const CSandboxedPictureDecoder decoder(m_options);
+    const std::string path = temp.Write("a.png", GreyPng(30, 20));
+    ASSERT_TRUE(decoder.MakeThumbnail(path, 128));
+    EXPECT_TRUE(test::WaitUntil([&] { return !HelperRuns(m_options.helperPath); }));
+    const auto again = decoder.MakeThumbnail(path, 128);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->sourceWidth, 30);
+    EXPECT_EQ(decoder.GetFailureCount(), 0u);
 }
 
 // A picture that makes its helper abort, and one that makes it hang past the time limit,
