@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include "platform/session_bus.hpp"
+
 namespace mev {
 
 namespace {
@@ -56,6 +58,15 @@ std::vector<std::string> CGstMediaSupport::FoldersFromEnvironment()
             folders.emplace_back(folder);
     }
     return folders;
+}
+
+void CGstMediaSupport::PreferLightDecoders()
+{
+    constexpr const char* RANKS = "GST_PLUGIN_FEATURE_RANK";
+    if (g_getenv(RANKS) != nullptr)
+        return;
+    g_setenv(RANKS, "mpg123audiodec:primary", TRUE);
+    HideFromLaunchedPrograms(RANKS);
 }
 
 bool CGstMediaSupport::IsMediaPlayerInstalled() const

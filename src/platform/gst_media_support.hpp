@@ -23,6 +23,13 @@ public:
     // folders; GST_PLUGIN_PATH_1_0 (or GST_PLUGIN_PATH) adds to them.
     static std::vector<std::string> FoldersFromEnvironment();
 
+    // Has the players decode MP3 with libmpg123 rather than FFmpeg, which GStreamer ranks
+    // the same and picks by name: one MP3 then maps FFmpeg and the hundred libraries it
+    // links into the web process (15 MB that stay). FFmpeg still decodes what nothing
+    // else can. Through the environment, which web processes inherit; a ranking the
+    // user set is left as it is. Call it before any other thread starts.
+    static void PreferLightDecoders();
+
 private:
     std::vector<std::string> m_pluginFolders;
 };

@@ -44,6 +44,7 @@ void InitPlatform()
         // settings at their defaults rather than moving them to a temporary place.
         EnsureUsableUserFolders();
         ForgetUnreachableSessionBus();
+        CGstMediaSupport::PreferLightDecoders();
         // The last change of the environment: every thread starts after it.
         ClaimSessionBus();
         SetResourceSource(std::make_shared<CBundleResourceSource>());
