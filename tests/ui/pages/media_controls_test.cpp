@@ -359,8 +359,8 @@ TEST_F(MediaControlsTest, PlayAndPauseInThePageItselfAndTheLastEndReachTheDeskto
     ASSERT_TRUE(RunMainLoopUntil([&] { return Status() == "Playing" && Bool("CanSeek"); }));
 
     // The window's size; the page fills it right of the lists, between the menu bar and
-    // the tab row, and its bar of buttons (80 % wide) sits in the middle, the play/pause
-    // button second from the left.
+    // the tab row. The file's name (30 px with its margin) and the bar of buttons (36 px
+    // high, 80 % wide) sit in the middle, the play/pause button first in the bar.
     int width = 0;
     int height = 0;
     ASSERT_TRUE(RunMainLoopUntil([&] {
@@ -376,8 +376,8 @@ TEST_F(MediaControlsTest, PlayAndPauseInThePageItselfAndTheLastEndReachTheDeskto
         return width > 600 && height > 400;
     }));
     const int left = 239;
-    const int x = left + (width - 1 - left) / 10 + 55;
-    const int y = (25 + height - 50) / 2;
+    const int x = left + (width - 1 - left) / 10 + 24;
+    const int y = (25 + height - 50) / 2 + 15;
     const std::string click = "search --onlyvisible --name '^MEV - ' mousemove --window %1 " + std::to_string(x) + " "
         + std::to_string(y) + " click 1";
     ASSERT_TRUE(test::XdoTool(click));

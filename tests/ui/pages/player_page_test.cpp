@@ -159,6 +159,31 @@ TEST_F(PlayerPageTest, AutoPlayPlaysTheCheckedFilesInTurnAndEndsAfterTheLast)
     EXPECT_EQ(list().GetSelectedRow(), 3);
 }
 
+// The page's own bar, not the engine's controls: its buttons and keys pause, mute and
+// play the file, and it shows the file's name and length.
+TEST_F(PlayerPageTest, ThePagesOwnBarPausesMutesAndPlaysTheFile)
+{
+    Click(0);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
+    CPageBrowser& browser = page->GetBrowser();
+    std::string state;
+    ASSERT_TRUE(RunMainLoopUntil([&] {
+        return test::EvaluateInPage(browser, "[MediaElement().controls, Control('title').textContent, Control('length').textContent]", state)
+            && state == "[false,\"0 long.mp3\",\"0:02\"]";
+    })) << state;
+    // The buttons show what a click now does once the element has told its new state.
+    ASSERT_TRUE(test::EvaluateInPage(browser, "Control('play').click(); Control('mute').click(); 0", state));
+    EXPECT_TRUE(RunMainLoopUntil([&] {
+        return test::EvaluateInPage(browser, "[MediaElement().paused, Control('play').title, MediaElement().muted, Control('mute').title]", state)
+            && state == "[true,\"Play\",true,\"Unmute\"]";
+    })) << state;
+    ASSERT_TRUE(test::EvaluateInPage(browser, "document.body.dispatchEvent(new KeyboardEvent('keydown', {key: ' ', bubbles: true})); 0", state));
+    EXPECT_TRUE(RunMainLoopUntil([&] {
+        return test::EvaluateInPage(browser, "[MediaElement().paused || MediaElement().ended, Control('play').title]", state)
+            && state == "[false,\"Pause\"]";
+    })) << state;
+}
+
 TEST_F(PlayerPageTest, WithLoopTheFirstCheckedFileFollowsTheLast)
 {
     page->OnCommand(ID_VIEW_LOOP);
