@@ -113,6 +113,9 @@ void GenerateIndexPage(CPageProtocol& protocol)
     std::vector<std::string> names;
     // Every order needs the names' keys, made while the folder is still being read.
     auto keyMaker = std::make_unique<CNameKeyMaker>();
+    const PictureOrder order = DecodePictureOrder(IndexSortOrder.load());
+    if (order.key == PictureSortKey::Name)
+        keyMaker->KeepHead(FIRST_CHUNK, order.descending);
     // Regular files only (a link to one is one): a FIFO or a link to a device under a
     // picture's name would hold a decode slot for ever.
     ListRegularFiles(
@@ -123,7 +126,7 @@ void GenerateIndexPage(CPageProtocol& protocol)
         return;
     std::string chunk;
     std::size_t sent = 0;
-    SortPictureNames(folder, names, DecodePictureOrder(IndexSortOrder.load()),
+    SortPictureNames(folder, names, order,
                      [&protocol] { return protocol.IsCancelled(); }, FIRST_CHUNK,
                      [&](const std::vector<std::string>& first) {
                          // The folder's URL, said once: entries are names in it.

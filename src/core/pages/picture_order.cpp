@@ -182,6 +182,17 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
             headReady(names);
         return;
     }
+    // Name order's first names may be known already, from the keys' making.
+    const std::size_t headCount = std::min(head, names.size());
+    const bool headKept = headReady && keys != nullptr && order.key == PictureSortKey::Name
+        && keys->Count() == names.size() && keys->HeadKept(headCount, order.descending);
+    if (headKept) {
+        std::vector<std::string> first;
+        first.reserve(headCount);
+        for (std::size_t i = 0; i < headCount; ++i)
+            first.push_back(names[keys->Head()[i]]);
+        headReady(first);
+    }
     std::vector<SortItem> items;
     KeyParts keyParts;
     if (!MakeItems(folder, names, order.key, items, keyParts, cancelled, keys))
@@ -198,7 +209,13 @@ void SortPictureNames(const std::string& folder, std::vector<std::string>& names
         return names[x.index] < names[y.index];
     };
     auto rest = items.begin();
-    if (headReady) {
+    if (headKept) {
+        std::vector<bool> inHead(names.size());
+        for (std::size_t i = 0; i < headCount; ++i)
+            inHead[keys->Head()[i]] = true;
+        rest = std::partition(items.begin(), items.end(), [&inHead](const SortItem& item) { return inHead[item.index]; });
+        std::sort(items.begin(), rest, less);
+    } else if (headReady) {
         // The first screenful need not wait for a large folder's whole sort: one pass
         // that keeps the least few seen so far, where most names are turned away by a
         // single comparison.
@@ -264,16 +281,32 @@ bool CNameKeyMaker::MakeOne(std::unique_lock<std::mutex>& lock)
 {
     if (m_stopping || m_next >= m_sealed)
         return false;
-    Batch& batch = m_batches[m_next++];
+    const std::size_t number = m_next++;
+    Batch& batch = m_batches[number];
     lock.unlock();
     batch.keys.reserve(batch.count * 32);
     batch.keyEnds.reserve(batch.count);
-    for (std::size_t at = 0; at < batch.names.size();) {
+    // Most names of a large folder are turned away from the head by one comparison with
+    // its last name as the batch began, made while the key is fresh; the few left join
+    // the head at the end of the batch.
+    HeadEntry last;
+    const bool keeping = m_headCount > 0;
+    const bool full = keeping && LastOfHead(last);
+    std::vector<HeadEntry> offered;
+    for (std::size_t at = 0, i = 0; at < batch.names.size(); ++i) {
         const std::string_view name(batch.names.data() + at);
+        const std::size_t begin = batch.keys.size();
         batch.keys += MakeFolderSortKey(name);
         batch.keyEnds.push_back(static_cast<std::uint32_t>(batch.keys.size()));
         at += name.size() + 1;
+        if (keeping) {
+            const std::string_view key = std::string_view(batch.keys).substr(begin);
+            if (!full || HeadBefore(key, name, last.key, last.name))
+                offered.push_back({std::string(key), std::string(name), static_cast<std::uint32_t>(number * BATCH + i)});
+        }
     }
+    if (!offered.empty())
+        JoinHead(offered);
     // The names are not needed again.
     std::string().swap(batch.names);
     lock.lock();
@@ -317,12 +350,68 @@ bool CNameKeyMaker::Finish(const std::function<bool()>& cancelled)
         m_worker.join();
     if (stopped) {
         m_batches.clear();
+        m_head.clear();
         return false;
     }
+    std::sort(m_head.begin(), m_head.end(), [this](const HeadEntry& a, const HeadEntry& b) {
+        return HeadBefore(a.key, a.name, b.key, b.name);
+    });
+    m_headOrder.clear();
+    for (const HeadEntry& entry : m_head)
+        m_headOrder.push_back(entry.index);
+    std::vector<HeadEntry>().swap(m_head);
     m_count = 0;
     for (const Batch& batch : m_batches)
         m_count += batch.count;
     return true;
+}
+
+void CNameKeyMaker::KeepHead(std::size_t count, bool descending)
+{
+    m_headCount = count;
+    m_headDescending = descending;
+}
+
+bool CNameKeyMaker::HeadKept(std::size_t count, bool descending) const
+{
+    return m_headCount >= count && m_headDescending == descending && m_headOrder.size() == std::min(m_headCount, m_count);
+}
+
+bool CNameKeyMaker::HeadBefore(std::string_view keyA, std::string_view nameA, std::string_view keyB,
+                               std::string_view nameB) const
+{
+    if (m_headDescending) {
+        std::swap(keyA, keyB);
+        std::swap(nameA, nameB);
+    }
+    if (const int byKey = keyA.compare(keyB); byKey != 0)
+        return byKey < 0;
+    return nameA < nameB;
+}
+
+bool CNameKeyMaker::LastOfHead(HeadEntry& last)
+{
+    std::lock_guard lock(m_headMutex);
+    if (m_head.size() < m_headCount)
+        return false;
+    last = m_head.front();
+    return true;
+}
+
+void CNameKeyMaker::JoinHead(std::vector<HeadEntry>& offered)
+{
+    const auto before = [this](const HeadEntry& a, const HeadEntry& b) { return HeadBefore(a.key, a.name, b.key, b.name); };
+    std::lock_guard lock(m_headMutex);
+    for (HeadEntry& entry : offered) {
+        if (m_head.size() < m_headCount) {
+            m_head.push_back(std::move(entry));
+            std::push_heap(m_head.begin(), m_head.end(), before);
+        } else if (before(entry, m_head.front())) {
+            std::pop_heap(m_head.begin(), m_head.end(), before);
+            m_head.back() = std::move(entry);
+            std::push_heap(m_head.begin(), m_head.end(), before);
+        }
+    }
 }
 
 std::string_view CNameKeyMaker::Key(std::size_t i) const

@@ -43,7 +43,8 @@ class CNameKeyMaker;
 // and smallest. Descending reverses the whole order. Stops early, leaving names in
 // some order, once cancelled() is true. When headReady is given, the first head names of
 // the order are handed to it as soon as they are known, before the rest is sorted. The
-// names' keys are taken from keys when it holds them all, in the names' order.
+// names' keys are taken from keys when it holds them all, in the names' order, and so
+// are the first names of name order when it kept them (KeepHead).
 void SortPictureNames(const std::string& folder, std::vector<std::string>& names, PictureOrder order,
                       const std::function<bool()>& cancelled = {}, std::size_t head = 0,
                       const std::function<void(const std::vector<std::string>&)>& headReady = {},
@@ -72,6 +73,15 @@ public:
     std::size_t Count() const { return m_count; }
     std::string_view Key(std::size_t i) const;
 
+    // Keeps the first count names of name order (descending: of its reverse) as their
+    // keys are made, so that a large folder's first screenful is known when its last key
+    // is, not after a pass over a million of them. Before the first Add.
+    void KeepHead(std::size_t count, bool descending);
+    // After Finish: whether the first count names of that order were kept, and the
+    // indices (in the order of Add) of those kept, in order.
+    bool HeadKept(std::size_t count, bool descending) const;
+    const std::vector<std::uint32_t>& Head() const { return m_headOrder; }
+
 private:
     struct Batch {
         std::string names; // each followed by a NUL
@@ -83,6 +93,17 @@ private:
     // return; false when none waits.
     bool MakeOne(std::unique_lock<std::mutex>& lock);
     void Seal();
+    struct HeadEntry {
+        std::string key;
+        std::string name;
+        std::uint32_t index = 0;
+    };
+    // Whether a name comes before another in the order kept.
+    bool HeadBefore(std::string_view keyA, std::string_view nameA, std::string_view keyB, std::string_view nameB) const;
+    // The last of the head, once it holds all it keeps; false before.
+    bool LastOfHead(HeadEntry& last);
+    // Adds to the head those offered that come before its last.
+    void JoinHead(std::vector<HeadEntry>& offered);
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -93,6 +114,12 @@ private:
     std::size_t m_count = 0;
     bool m_stopping = false;
     std::thread m_worker;
+
+    std::mutex m_headMutex;
+    std::vector<HeadEntry> m_head; // a heap, the last of the order on top
+    std::size_t m_headCount = 0;
+    bool m_headDescending = false;
+    std::vector<std::uint32_t> m_headOrder;
 };
 
 } // namespace mev

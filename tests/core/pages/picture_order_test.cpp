@@ -114,6 +114,27 @@ TEST(PictureOrder, KeysMadeWhileListingSortAsAnyOthers)
         SortPictureNames(folder.Path(), sorted, order, {}, 0, {}, &maker);
         EXPECT_EQ(sorted, expected);
     }
+    // The first names of name order, either way, kept as the keys are made (names that
+    // differ only in case have one key): the same first screenful and the same order.
+    names.insert(names.begin() + CNameKeyMaker::BATCH + 5, {"a0.jpg", "A0.jpg", "a00.jpg"});
+    names.insert(names.end(), {"zz9.jpg", "ZZ9.jpg"});
+    for (const bool descending : {false, true}) {
+        const PictureOrder order{PictureSortKey::Name, descending};
+        std::vector<std::string> expected = names;
+        SortPictureNames(folder.Path(), expected, order);
+        CNameKeyMaker keeper;
+        keeper.KeepHead(64, descending);
+        keeper.Add(names.data(), names.size());
+        ASSERT_TRUE(keeper.Finish({}));
+        ASSERT_TRUE(keeper.HeadKept(64, descending));
+        EXPECT_FALSE(keeper.HeadKept(64, !descending));
+        std::vector<std::string> first;
+        std::vector<std::string> sorted = names;
+        SortPictureNames(folder.Path(), sorted, order, {}, 64, [&](const std::vector<std::string>& head) { first = head; },
+                         &keeper);
+        EXPECT_EQ(first, std::vector<std::string>(expected.begin(), expected.begin() + 64)) << descending;
+        EXPECT_EQ(sorted, expected) << descending;
+    }
     // Called off, it gives nothing.
     CNameKeyMaker cancelled;
     cancelled.Add(names.data(), names.size());
