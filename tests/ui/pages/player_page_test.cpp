@@ -159,9 +159,9 @@ TEST_F(PlayerPageTest, AutoPlayPlaysTheCheckedFilesInTurnAndEndsAfterTheLast)
     EXPECT_EQ(list().GetSelectedRow(), 3);
 }
 
-// The page's own bar, not the engine's controls: its buttons and keys pause, mute and
-// play the file, and it shows the file's name and length.
-TEST_F(PlayerPageTest, ThePagesOwnBarPausesMutesAndPlaysTheFile)
+// The page's own bar, not the engine's controls: its buttons, track and keys pause,
+// mute, move and play the file, and it shows the file's name and length.
+TEST_F(PlayerPageTest, ThePagesOwnBarPausesMutesSeeksAndPlaysTheFile)
 {
     Click(0);
     ASSERT_TRUE(RunMainLoopUntil([&] { return Busy(); }));
@@ -177,6 +177,10 @@ TEST_F(PlayerPageTest, ThePagesOwnBarPausesMutesAndPlaysTheFile)
         return test::EvaluateInPage(browser, "[MediaElement().paused, Control('play').title, MediaElement().muted, Control('mute').title]", state)
             && state == "[true,\"Play\",true,\"Unmute\"]";
     })) << state;
+    // The track moved to its middle takes the file there.
+    ASSERT_TRUE(test::EvaluateInPage(browser, "var seek = Control('seek'); seek.value = 500; seek.dispatchEvent(new Event('input'));"
+        "Math.abs(MediaElement().currentTime - MediaElement().duration / 2) < 0.2", state));
+    EXPECT_EQ(state, "true");
     ASSERT_TRUE(test::EvaluateInPage(browser, "document.body.dispatchEvent(new KeyboardEvent('keydown', {key: ' ', bubbles: true})); 0", state));
     EXPECT_TRUE(RunMainLoopUntil([&] {
         return test::EvaluateInPage(browser, "[MediaElement().paused || MediaElement().ended, Control('play').title]", state)
