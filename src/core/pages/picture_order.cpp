@@ -353,9 +353,7 @@ bool CNameKeyMaker::Finish(const std::function<bool()>& cancelled)
         m_head.clear();
         return false;
     }
-    std::sort(m_head.begin(), m_head.end(), [this](const HeadEntry& a, const HeadEntry& b) {
-        return HeadBefore(a.key, a.name, b.key, b.name);
-    });
+    std::sort(m_head.begin(), m_head.end(), HeadOrder());
     m_headOrder.clear();
     for (const HeadEntry& entry : m_head)
         m_headOrder.push_back(entry.index);
@@ -400,7 +398,7 @@ bool CNameKeyMaker::LastOfHead(HeadEntry& last)
 
 void CNameKeyMaker::JoinHead(std::vector<HeadEntry>& offered)
 {
-    const auto before = [this](const HeadEntry& a, const HeadEntry& b) { return HeadBefore(a.key, a.name, b.key, b.name); };
+    const auto before = HeadOrder();
     std::lock_guard lock(m_headMutex);
     for (HeadEntry& entry : offered) {
         if (m_head.size() < m_headCount) {

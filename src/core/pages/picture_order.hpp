@@ -100,6 +100,10 @@ private:
     };
     // Whether a name comes before another in the order kept.
     bool HeadBefore(std::string_view keyA, std::string_view nameA, std::string_view keyB, std::string_view nameB) const;
+    auto HeadOrder() const
+    {
+        return [this](const HeadEntry& a, const HeadEntry& b) { return HeadBefore(a.key, a.name, b.key, b.name); };
+    }
     // The last of the head, once it holds all it keeps; false before.
     bool LastOfHead(HeadEntry& last);
     // Adds to the head those offered that come before its last.
