@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,6 +40,42 @@ TEST(MakeLocaleFolderSortKey, PlainAndAccentedNamesShareOneOrder)
     });
     const std::vector<std::string> expected{"\xc3\xa1" "1.jpg", "a9.jpg", "A10.jpg", "b.jpg", "B2.jpg"};
     EXPECT_EQ(names, expected);
+}
+
+TEST(MakeLocaleFolderSortKey, PlainNamesGetGLibsFileNameKey)
+{
+    // Plain names have their key made by hand; it must be GLib's own, byte for byte, or
+    // the two kinds of name would not interleave as they should.
+    std::vector<std::string> names{"", ".", "..", "0", "000", "007.jpg", "a.b.c", "IMG_0001.JPG", "x00y",
+                                   "9" + std::string(300, 'z'), std::string(300, 'a') + ".png",
+                                   std::string(260, '0') + "1"};
+    GRand* random = g_rand_new_with_seed(7);
+    const std::string alphabet = "aZz09_0.- ~";
+    for (int i = 0; i < 5000; ++i) {
+        std::string name;
+        const int length = g_rand_int_range(random, 0, 16);
+        for (int k = 0; k < length; ++k)
+            name += alphabet[static_cast<std::size_t>(g_rand_int_range(random, 0, static_cast<gint32>(alphabet.size())))];
+        names.push_back(name);
+    }
+    g_rand_free(random);
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    int tried = 0;
+    for (const char* locale : {"C.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"}) {
+        if (std::setlocale(LC_ALL, locale) == nullptr)
+            continue;
+        ++tried;
+        for (const std::string& name : names) {
+            std::string folded = name;
+            for (char& c : folded)
+                c = g_ascii_tolower(c);
+            gchar* expected = g_utf8_collate_key_for_filename(folded.c_str(), -1);
+            EXPECT_EQ(MakeLocaleFolderSortKey(name), expected) << locale << ": " << name;
+            g_free(expected);
+        }
+    }
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_GT(tried, 0);
 }
 
 TEST(RunProgram, StartsTheProgramOnTheFile)

@@ -1,8 +1,11 @@
 #include "core/files/user_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +96,22 @@ CStatus ListEntriesOfType(const std::string& folder, unsigned char direntType, m
     opened = dir != nullptr;
     if (dir == nullptr)
         return CStatus::LastError();
+    // The list is made room for once: grown by doubling, a million names are moved
+    // about twice over, which took a quarter of the listing's time. A folder's size
+    // roughly bounds its entries (ext4 and tmpfs spend 20 bytes or more on each), and
+    // room never written costs no memory.
+    constexpr std::size_t MOST_RESERVED = std::size_t{1} << 22;
+    struct stat folderFacts {};
+    if (names.empty() && fstat(dirfd(dir), &folderFacts) == 0 && folderFacts.st_size > 0)
+        names.reserve(std::min(static_cast<std::size_t>(folderFacts.st_size) / 20, MOST_RESERVED));
+#ifdef MADV_HUGEPAGE
+    // Filled a page at a time, the list of a million names faults 8,000 times.
+    constexpr std::uintptr_t HUGE_PAGE = std::uintptr_t{1} << 21;
+    const auto start = (reinterpret_cast<std::uintptr_t>(names.data()) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(names.data() + names.capacity()) & ~(HUGE_PAGE - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
     CStatus status;
     std::size_t handed = names.size();
     for (std::size_t seen = 0;; ++seen) {
