@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "core/work/huge_pages.hpp"
 
 namespace mev {
 
@@ -104,14 +104,8 @@ CStatus ListEntriesOfType(const std::string& folder, unsigned char direntType, m
     struct stat folderFacts {};
     if (names.empty() && fstat(dirfd(dir), &folderFacts) == 0 && folderFacts.st_size > 0)
         names.reserve(std::min(static_cast<std::size_t>(folderFacts.st_size) / 20, MOST_RESERVED));
-#ifdef MADV_HUGEPAGE
-    // Filled a page at a time, the list of a million names faults 8,000 times.
-    constexpr std::uintptr_t HUGE_PAGE = std::uintptr_t{1} << 21;
-    const auto start = (reinterpret_cast<std::uintptr_t>(names.data()) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(names.data() + names.capacity()) & ~(HUGE_PAGE - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#endif
+    // Filled a page at a time, the list of a million names faulted 8,000 times.
+    AdviseHugePages(names.data(), names.capacity() * sizeof(std::string));
     CStatus status;
     std::size_t handed = names.size();
     for (std::size_t seen = 0;; ++seen) {

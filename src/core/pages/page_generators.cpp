@@ -116,10 +116,22 @@ void GenerateIndexPage(CPageProtocol& protocol)
     const PictureOrder order = DecodePictureOrder(IndexSortOrder.load());
     if (order.key == PictureSortKey::Name)
         keyMaker->KeepHead(FIRST_CHUNK, order.descending);
+    // A folder's pictures mostly share one extension: the last one's answer is kept.
+    std::string lastExtension = "/";
+    bool lastIsImage = false;
+    const auto isImage = [&](std::string_view name) {
+        const auto dot = name.rfind('.');
+        const std::string_view extension = dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
+        if (extension != lastExtension) {
+            lastExtension = extension;
+            lastIsImage = IsImageName(name, kinds);
+        }
+        return lastIsImage;
+    };
     // Regular files only (a link to one is one): a FIFO or a link to a device under a
     // picture's name would hold a decode slot for ever.
     ListRegularFiles(
-        folder, [&kinds](std::string_view name) { return IsImageName(name, kinds); }, names,
+        folder, isImage, names,
         [&protocol] { return protocol.IsCancelled(); },
         [&keyMaker](const std::string* first, std::size_t count) { keyMaker->Add(first, count); });
     if (protocol.IsCancelled() || !keyMaker->Finish([&protocol] { return protocol.IsCancelled(); }))

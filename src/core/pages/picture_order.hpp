@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/work/huge_pages.hpp"
+
 namespace mev {
 
 // The order of the thumbnail index.
@@ -85,7 +87,7 @@ public:
 private:
     struct Batch {
         std::string names; // each followed by a NUL
-        std::string keys;
+        std::string_view keys; // in m_keyBytes
         std::vector<std::uint32_t> keyEnds;
         std::size_t count = 0;
     };
@@ -118,6 +120,7 @@ private:
     std::size_t m_count = 0;
     bool m_stopping = false;
     std::thread m_worker;
+    CHugePageBytes m_keyBytes; // under m_mutex
 
     std::mutex m_headMutex;
     std::vector<HeadEntry> m_head; // a heap, the last of the order on top
