@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/work/huge_pages.hpp"
+#include "core/files/huge_pages.hpp"
 
 namespace mev {
 

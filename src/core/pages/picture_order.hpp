@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/work/huge_pages.hpp"
+#include "core/files/huge_pages.hpp"
 
 namespace mev {
 

@@ -1,4 +1,4 @@
-#include "core/work/huge_pages.hpp"
+#include "core/files/huge_pages.hpp"
 
 #include <algorithm>
 #include <cstdint>
