@@ -11,6 +11,13 @@ shift || true
 here=$(cd "$(dirname "$0")" && pwd)
 # Only read by sanitizer builds: the desktop libraries' own lifetime allocations.
 export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+# The window tests' runtime folder (tests/ui/ui_test_main.cpp), where their web
+# processes look for the sound server: one started there for the whole run, as a
+# server the tests' own processes start on demand ends when idle, and the web
+# processes in their sandbox cannot start one. Without it media falls back to ALSA,
+# which has no card here.
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/mev-ui-runtime-$(id -u)}
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 if command -v pulseaudio >/dev/null 2>&1 && ! pulseaudio --check 2>/dev/null; then
   pulseaudio --start --exit-idle-time=-1 >/dev/null 2>&1 || true
 fi
