@@ -134,8 +134,10 @@ struct CPageBrowser::Callbacks {
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self)
     {
         // A link of the page that goes away no longer stands under the pointer.
-        if (event == WEBKIT_LOAD_STARTED)
+        if (event == WEBKIT_LOAD_STARTED) {
             static_cast<CPageBrowser*>(self)->ClearStatusText();
+            static_cast<CPageBrowser*>(self)->m_inPageShown.clear();
+        }
         if (event == WEBKIT_LOAD_FINISHED) {
             auto* browser = static_cast<CPageBrowser*>(self);
             // A lost page's time to bring the process down again counts from its return:
@@ -182,6 +184,15 @@ struct CPageBrowser::Callbacks {
             if (!alive.expired())
                 browser->RecoverPage();
         });
+    }
+
+    static void OnUriChanged(WebKitWebView* view, GParamSpec*, gpointer self)
+    {
+        // The engine's address has caught up with the file a page turned into.
+        auto* browser = static_cast<CPageBrowser*>(self);
+        const char* uri = webkit_web_view_get_uri(view);
+        if (uri != nullptr && browser->m_inPageShown == uri)
+            browser->m_inPageShown.clear();
     }
 
     static void OnResponsiveChanged(WebKitWebView* view, GParamSpec*, gpointer self)
@@ -300,6 +311,7 @@ void CPageBrowser::AttachView(WebKitWebView* view)
     g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(&Callbacks::OnWebProcessTerminated), this);
     m_hangTimer.disconnect();
     g_signal_connect(m_view, "notify::is-web-process-responsive", G_CALLBACK(&Callbacks::OnResponsiveChanged), this);
+    g_signal_connect(m_view, "notify::uri", G_CALLBACK(&Callbacks::OnUriChanged), this);
     g_signal_connect(m_view, "mouse-target-changed", G_CALLBACK(&Callbacks::OnMouseTargetChanged), this);
     g_signal_connect(m_view, "context-menu", G_CALLBACK(&Callbacks::OnContextMenu), this);
     g_signal_connect(webkit_web_view_get_user_content_manager(m_view), "script-message-received::mevPlayer",
@@ -341,6 +353,7 @@ bool CPageBrowser::MoveToMediaContext()
     AttachView(NewPageView(true));
     m_lastRequest.clear();
     m_inPageRequest.clear();
+    m_inPageShown.clear();
     m_statusText.clear();
     // The owner puts the new view where the old one was.
     m_signalViewReplaced.emit();
@@ -383,6 +396,7 @@ void CPageBrowser::Navigate(const std::string& url)
     const std::string target = EncodedTarget(url);
     m_lastRequest = target;
     m_inPageRequest.clear();
+    m_inPageShown.clear();
     webkit_web_view_load_uri(m_view, target.c_str());
 }
 
@@ -391,7 +405,7 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
     // Only the page last asked for may turn itself into the next: a load still on its
     // way would replace it. (A player page counts as loading for as long as its media
     // streams in, so the load state cannot tell.)
-    const char* shown = webkit_web_view_get_uri(m_view);
+    const char* shown = m_inPageShown.empty() ? webkit_web_view_get_uri(m_view) : m_inPageShown.c_str();
     if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || m_lastRequest != shown) {
         Navigate(url);
         return;
@@ -407,6 +421,9 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
                       return;
                   m_inPageRequest.clear();
                   if (ok && json == "true") {
+                      // The page changed its address before it answered, but the engine
+                      // may tell this side of it later: until then the address is this.
+                      m_inPageShown = target;
                       m_signalLoadFinished.emit();
                       return;
                   }
@@ -435,6 +452,8 @@ std::string CPageBrowser::GetLocationUrl() const
 {
     if (!m_inPageRequest.empty())
         return DecodeUrl(m_inPageRequest);
+    if (!m_inPageShown.empty())
+        return DecodeUrl(m_inPageShown);
     const char* uri = webkit_web_view_get_uri(m_view);
     return DecodeUrl(uri != nullptr && *uri != '\0' ? std::string(uri) : m_lastRequest);
 }

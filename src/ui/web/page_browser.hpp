@@ -101,6 +101,8 @@ private:
     std::string m_lastRequest;
     // The encoded URL a page was asked to turn into by NavigateInPage, until it answers.
     std::string m_inPageRequest;
+    // The encoded URL a page turned into, until the engine's address says so too.
+    std::string m_inPageShown;
     bool m_offScreen = false;
     std::string m_lostPage;
     std::int64_t m_lostAt = 0;
