@@ -202,10 +202,6 @@ std::string FoldForSorting(std::string_view name)
     return bases;
 }
 
-} // namespace
-
-namespace {
-
 // What the current locale asks of a key, worked out again only when it changes: asked
 // for every name, GLib's character set query alone takes a lock twice.
 struct LocaleKeyRules {
@@ -218,16 +214,15 @@ LocaleKeyRules CurrentLocaleKeyRules()
     thread_local std::string ctype;
     thread_local std::string collation;
     thread_local LocaleKeyRules rules;
-    thread_local bool known = false;
     const char* nowCtype = std::setlocale(LC_CTYPE, nullptr);
     const char* nowCollation = std::setlocale(LC_COLLATE, nullptr);
     if (nowCtype == nullptr || nowCollation == nullptr)
         return {};
-    if (!known || ctype != nowCtype || collation != nowCollation) {
+    // A locale's name is never empty, so the first call always works the rules out.
+    if (ctype != nowCtype || collation != nowCollation) {
         ctype = nowCtype;
         collation = nowCollation;
         rules = {g_get_charset(nullptr) != FALSE, HasLinguisticCollation()};
-        known = true;
     }
     return rules;
 }
