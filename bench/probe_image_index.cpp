@@ -261,51 +261,51 @@ int main(int argc, char** argv)
 
     mev::CPageBrowser* index = page->GetIndexBrowser(0);
     // Inside each page, the moments its first thumbnail and its first complete screenful
-    // came, on the page's own clock.
+    // came, on the page's own clock, each also told to the probe as it happens: asking the
+    // page over and over would keep the web process busy while the folder is listed.
     const std::string pageTiming =
         "(function(){window.__probe={};function complete(){return " + std::string(SCREEN_COMPLETE) + ";}"
+        "function tell(what){try{webkit.messageHandlers.probe.postMessage(what);}catch(e){}}"
         "document.addEventListener('load',function(e){if(e.target.tagName!='IMG')return;var t=performance.now();"
-        "if(!__probe.first)__probe.first=t;if(!__probe.screen&&complete())__probe.screen=t;},true);})();";
+        "if(!__probe.first){__probe.first=t;tell('first');}"
+        "if(!__probe.screen&&complete()){__probe.screen=t;tell('screen');}},true);})();";
+    WebKitUserContentManager* contents = webkit_web_view_get_user_content_manager(index->GetWebView());
     WebKitUserScript* timingScript =
         webkit_user_script_new(pageTiming.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(index->GetWebView()),
-                                           timingScript);
+    webkit_user_content_manager_add_script(contents, timingScript);
     webkit_user_script_unref(timingScript);
     bool loaded = false;
     index->signal_load_finished().connect([&] { loaded = true; });
-    double firstShown = -1;
-    double screenShown = -1;
-    bool asking = false;
+    struct Told {
+        Clock::time_point t0;
+        double first = -1;
+        double screen = -1;
+    } told;
+    webkit_user_content_manager_register_script_message_handler(contents, "probe", nullptr);
+    g_signal_connect(contents, "script-message-received::probe",
+                     G_CALLBACK(+[](WebKitUserContentManager*, JSCValue* value, gpointer data) {
+                         auto* state = static_cast<Told*>(data);
+                         char* what = jsc_value_to_string(value);
+                         const double at = MsSince(state->t0);
+                         if (g_strcmp0(what, "first") == 0 && state->first < 0)
+                             state->first = at;
+                         if (g_strcmp0(what, "screen") == 0 && state->screen < 0)
+                             state->screen = at;
+                         g_free(what);
+                     }),
+                     &told);
 
     const auto t0 = Clock::now();
     const long long choiceEpochMs = g_get_real_time() / 1000;
+    told.t0 = t0;
     start = t0;
     last = t0;
     measuring = true;
     page->OnFolderSelected(folder);  // what the tree's selection change does
-    until(
-        [&] {
-            if (firstShown < 0 && !asking) {
-                asking = true;
-                index->EvaluateScript(
-                    "(function(){var p=document.images[0];return !!(p&&p.complete&&p.naturalWidth>0);})()",
-                    [&](bool ok, std::string json) {
-                        asking = false;
-                        if (ok && json == "true" && firstShown < 0)
-                            firstShown = MsSince(t0);
-                    });
-            } else if (firstShown >= 0 && screenShown < 0 && !asking) {
-                asking = true;
-                index->EvaluateScript(SCREEN_COMPLETE, [&](bool ok, std::string json) {
-                    asking = false;
-                    if (ok && json == "true" && screenShown < 0)
-                        screenShown = MsSince(t0);
-                });
-            }
-            return loaded && mev::IndexTotal == count && screenShown >= 0;
-        },
-        600000);
+    until([&] { return loaded && mev::IndexTotal == count && told.screen >= 0; }, 600000);
+    const double firstShown = told.first;
+    const double screenShown = told.screen;
     const double wholePage = MsSince(t0);
     const double streamingLongest = longest;
     until([] { return false; }, 2000);
