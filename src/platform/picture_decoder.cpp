@@ -16,6 +16,7 @@
 
 #include <dlfcn.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glib/gstdio.h>
 #include <vips/vips.h>
 
 #include "core/files/user_file.hpp"
@@ -59,15 +60,49 @@ struct ImageRef {
 // descriptor, made by the sandbox.
 const char* g_linkFolder = nullptr;
 
+// Folders "mev-pictures-<pid>-*" in the temporary folder left empty by processes that
+// have ended without tidying up (a decode helper stopped for taking too long, say).
+void RemoveStaleAliasFolders(const std::string& tmp)
+{
+    GDir* dir = g_dir_open(tmp.c_str(), 0, nullptr);
+    if (dir == nullptr)
+        return;
+    constexpr std::string_view PREFIX = "mev-pictures-";
+    while (const char* name = g_dir_read_name(dir)) {
+        const std::string_view entry(name);
+        if (!entry.starts_with(PREFIX))
+            continue;
+        const std::string_view rest = entry.substr(PREFIX.size());
+        const auto dash = rest.find('-');
+        if (dash == std::string_view::npos || dash == 0
+            || rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        const std::string pid(rest.substr(0, dash));
+        if (std::stol(pid) == static_cast<long>(getpid()) || g_file_test(("/proc/" + pid).c_str(), G_FILE_TEST_EXISTS))
+            continue;
+        // Only an empty folder goes, and only one of this user's.
+        const std::string path = tmp + "/" + name;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid())
+            rmdir(path.c_str());
+    }
+    g_dir_close(dir);
+}
+
 // A private folder for the names the readers open pictures by; "" when none could be made.
 const std::string& AliasFolder()
 {
     // Never destroyed: decodes still running when the program ends use it after static
     // objects have gone.
     static const auto* folder = [] {
-        gchar* made = g_dir_make_tmp("mev-pictures-XXXXXX", nullptr);
+        RemoveStaleAliasFolders(g_get_tmp_dir());
+        const std::string pattern = "mev-pictures-" + std::to_string(getpid()) + "-XXXXXX";
+        gchar* made = g_dir_make_tmp(pattern.c_str(), nullptr);
         auto* path = new std::string(made != nullptr ? made : "");
         g_free(made);
+        // Gone with the program, unless a decode still holds a name in it then.
+        if (!path->empty())
+            std::atexit([] { g_rmdir(AliasFolder().c_str()); });
         return path;
     }();
     return *folder;
