@@ -83,6 +83,15 @@ profile_up() {
   export HOME=$prof XDG_CONFIG_HOME=$prof/config XDG_CACHE_HOME=$prof/cache XDG_DATA_HOME=$prof/data
   export XDG_RUNTIME_DIR=$prof/run
   mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+  # A sound server in the profile's runtime folder, where the players look for it:
+  # without one the engine tries every other kind of sink in turn and keeps them loaded.
+  pulseaudio --daemonize=no --exit-idle-time=-1 >/dev/null 2>&1 & pulse=$!
+  local i; for i in $(seq 1 40); do [[ -S $XDG_RUNTIME_DIR/pulse/native ]] && break; sleep 0.1; done
+}
+
+profile_down() {
+  stop_pid "$pulse"
+  rm -rf "$prof"
 }
 
 wait_window() { # wait_window <name regex>
@@ -120,7 +129,7 @@ measure_mev() { # measure_mev <label> <exe> <run>
   G_MESSAGES_DEBUG=mev "$2" "Images=$folder" "Audios=$folder" "Videos=$folder" show=Images >"$prof/log" 2>&1 & pid=$!
   if ! wait_window '^MEV - '; then
     echo "run $3: no MEV window (log: $prof/log)" >&2
-    stop_pid "$pid"; stop_pid "$xvfb"; return
+    stop_pid "$pid"; stop_pid "$xvfb"; profile_down; return
   fi
   sleep "$settle"
   click "${tree_root[@]}"
@@ -139,7 +148,7 @@ measure_mev() { # measure_mev <label> <exe> <run>
   echo "$1 $3 $start $tabs $own $webKb $web $private $views" >>"$results"
   stop_pid "$pid"
   stop_pid "$xvfb"
-  rm -rf "$prof"
+  profile_down
 }
 
 measure_other() { # measure_other <program> <run>
@@ -152,20 +161,18 @@ measure_other() { # measure_other <program> <run>
   echo "$1 $2 $total $total $total 0 0 $private -" >>"$results"
   stop_pid "$cpid"
   stop_pid "$xvfb"
-  rm -rf "$prof"
+  profile_down
 }
 
 # Each program gets a display of its own: what one leaves on a display (the address of
 # an accessibility bus in a profile already removed) would stop the next.
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
-pulseaudio --daemonize=no --exit-idle-time=-1 >/dev/null 2>&1 & pulse=$!
 for run in $(seq 1 "$runs"); do
   measure_mev mev "$mev" "$run"
   [[ -n $before ]] && measure_mev before "$before" "$run"
   [[ -n $compare ]] && measure_other "$compare" "$run"
 done
-stop_pid "$pulse"
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]; else print 0}'; }
 mb() { awk -v kb="$1" 'BEGIN {printf "%.0f", kb / 1024}'; }
