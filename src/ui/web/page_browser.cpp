@@ -354,6 +354,7 @@ bool CPageBrowser::MoveToMediaContext()
     m_lastRequest.clear();
     m_inPageRequest.clear();
     m_inPageShown.clear();
+    ++m_loads;
     m_statusText.clear();
     // The owner puts the new view where the old one was.
     m_signalViewReplaced.emit();
@@ -397,6 +398,7 @@ void CPageBrowser::Navigate(const std::string& url)
     m_lastRequest = target;
     m_inPageRequest.clear();
     m_inPageShown.clear();
+    ++m_loads;
     webkit_web_view_load_uri(m_view, target.c_str());
 }
 
@@ -404,8 +406,11 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
 {
     // Only the page last asked for may turn itself into the next: a load still on its
     // way would replace it. (A player page counts as loading for as long as its media
-    // streams in, so the load state cannot tell.)
-    const char* shown = m_inPageShown.empty() ? webkit_web_view_get_uri(m_view) : m_inPageShown.c_str();
+    // streams in, so the load state cannot tell.) A turn within the page still on its way
+    // counts as made: the page takes the calls in turn, so this one follows it.
+    const char* shown = !m_inPageRequest.empty() ? m_inPageRequest.c_str()
+        : m_inPageShown.empty()                  ? webkit_web_view_get_uri(m_view)
+                                                 : m_inPageShown.c_str();
     if (!IsScriptIdentifier(function) || shown == nullptr || *shown == '\0' || m_lastRequest != shown) {
         Navigate(url);
         return;
@@ -415,25 +420,40 @@ void CPageBrowser::NavigateInPage(const std::string& url, const std::string& fun
     m_inPageRequest = target;
     RunScript("(typeof " + function + " === 'function') ? !!" + function + "(" + ScriptString(argument) + ", "
                   + ScriptString(target) + ") : false",
-              [this, target](bool ok, const std::string& json) {
-                  // Another navigation since then has the last word.
-                  if (m_inPageRequest != target)
+              [this, target, loads = m_loads](bool ok, const std::string& json) {
+                  // A load since then has the last word. A later turn within the page
+                  // comes after this one, which the page made all the same (auto play
+                  // on a busy machine: a short file ended before its turn was answered).
+                  if (m_loads != loads)
                       return;
-                  m_inPageRequest.clear();
+                  const bool latest = m_inPageRequest == target;
+                  if (latest)
+                      m_inPageRequest.clear();
                   if (ok && json == "true") {
                       // The page changed its address before it answered, but the engine
                       // may tell this side of it later: until then the address is this.
                       m_inPageShown = target;
+                      if (latest) {
+                          m_signalLoadFinished.emit();
+                          return;
+                      }
+                      // Told as this file, while the later turn waits for its answer.
+                      std::string later = std::move(m_inPageRequest);
+                      m_inPageRequest.clear();
                       m_signalLoadFinished.emit();
+                      if (m_loads == loads && m_inPageRequest.empty())
+                          m_inPageRequest = std::move(later);
                       return;
                   }
-                  webkit_web_view_load_uri(m_view, target.c_str());
+                  if (latest)
+                      webkit_web_view_load_uri(m_view, target.c_str());
               });
 }
 
 void CPageBrowser::Refresh()
 {
     // A page still asked to turn into another is left for that one, loaded afresh.
+    ++m_loads;
     if (!m_inPageRequest.empty()) {
         const std::string target = m_inPageRequest;
         m_inPageRequest.clear();

@@ -103,6 +103,9 @@ private:
     std::string m_inPageRequest;
     // The encoded URL a page turned into, until the engine's address says so too.
     std::string m_inPageShown;
+    // Loads asked for (not turns within a page): a page's answer to a turn asked for
+    // before the last of them counts for nothing.
+    std::uint64_t m_loads = 0;
     bool m_offScreen = false;
     std::string m_lostPage;
     std::int64_t m_lostAt = 0;
