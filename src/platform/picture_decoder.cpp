@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -77,8 +78,11 @@ void RemoveStaleAliasFolders(const std::string& tmp)
         if (dash == std::string_view::npos || dash == 0
             || rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos)
             continue;
-        const std::string pid(rest.substr(0, dash));
-        if (std::stol(pid) == static_cast<long>(getpid()) || g_file_test(("/proc/" + pid).c_str(), G_FILE_TEST_EXISTS))
+        // Any other user may name a folder so: a number too long for a pid is no one's.
+        long pid = 0;
+        const std::string_view digits = rest.substr(0, dash);
+        if (std::from_chars(digits.data(), digits.data() + digits.size(), pid).ec != std::errc()
+            || pid == static_cast<long>(getpid()) || g_file_test(("/proc/" + std::to_string(pid)).c_str(), G_FILE_TEST_EXISTS))
             continue;
         // Only an empty folder goes, and only one of this user's.
         const std::string path = tmp + "/" + name;

@@ -117,7 +117,7 @@ public:
         if (!m_reader.joinable()) {
             if (m_first == nullptr)
                 m_first = std::make_unique<char[]>(FIRST_BLOCK);
-            const ssize_t got = Read(m_first.get(), FIRST_BLOCK);
+            const ssize_t got = Read(m_fd, m_first.get(), FIRST_BLOCK, m_error);
             if (got <= 0)
                 return false;
             // A full first block: many more follow, read ahead from now on.
@@ -148,14 +148,14 @@ private:
     static constexpr std::size_t BLOCK = 256 * 1024;
     static constexpr std::size_t BLOCKS = 4;
 
-    ssize_t Read(char* into, std::size_t size)
+    // One block of entries into 'into': its size, 0 at the end, or -1 with error set.
+    static ssize_t Read(int fd, char* into, std::size_t size, int& error)
     {
         ssize_t got = 0;
         do
-            got = getdents64(m_fd, into, size);
+            got = getdents64(fd, into, size);
         while (got < 0 && errno == EINTR);
-        if (got < 0)
-            m_error = errno;
+        error = got < 0 ? errno : 0;
         return got;
     }
 
@@ -170,11 +170,8 @@ private:
             lock.unlock();
             if (m_blocks[slot] == nullptr)
                 m_blocks[slot] = std::make_unique<char[]>(BLOCK);
-            ssize_t got = 0;
-            do
-                got = getdents64(m_fd, m_blocks[slot].get(), BLOCK);
-            while (got < 0 && errno == EINTR);
-            const int error = got < 0 ? errno : 0;
+            int error = 0;
+            const ssize_t got = Read(m_fd, m_blocks[slot].get(), BLOCK, error);
             lock.lock();
             if (got <= 0) {
                 m_ended = true;
