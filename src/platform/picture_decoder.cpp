@@ -17,7 +17,6 @@
 
 #include <dlfcn.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib/gstdio.h>
 #include <vips/vips.h>
 
 #include "core/files/user_file.hpp"
@@ -73,16 +72,13 @@ void RemoveStaleAliasFolders(const std::string& tmp)
         const std::string_view entry(name);
         if (!entry.starts_with(PREFIX))
             continue;
-        const std::string_view rest = entry.substr(PREFIX.size());
-        const auto dash = rest.find('-');
-        if (dash == std::string_view::npos || dash == 0
-            || rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        // Any other user may name a folder so: a number too long for a pid is no one's.
+        // Any other user may name a folder so: only "<pid>-" with a number that fits counts.
+        const char* digits = name + PREFIX.size();
+        const char* end = name + entry.size();
         long pid = 0;
-        const std::string_view digits = rest.substr(0, dash);
-        if (std::from_chars(digits.data(), digits.data() + digits.size(), pid).ec != std::errc()
-            || pid == static_cast<long>(getpid()) || g_file_test(("/proc/" + std::to_string(pid)).c_str(), G_FILE_TEST_EXISTS))
+        const auto [after, error] = std::from_chars(digits, end, pid);
+        if (error != std::errc() || after == end || *after != '-' || pid == static_cast<long>(getpid())
+            || g_file_test(("/proc/" + std::to_string(pid)).c_str(), G_FILE_TEST_EXISTS))
             continue;
         // Only an empty folder goes, and only one of this user's.
         const std::string path = tmp + "/" + name;
@@ -106,7 +102,7 @@ const std::string& AliasFolder()
         g_free(made);
         // Gone with the program, unless a decode still holds a name in it then.
         if (!path->empty())
-            std::atexit([] { g_rmdir(AliasFolder().c_str()); });
+            std::atexit(&CPictureDecoder::RemoveAliasFolder);
         return path;
     }();
     return *folder;
