@@ -24,7 +24,7 @@ add_custom_target(mev_docs ALL DEPENDS ${MEV_DOCS})
 # What running and installing need, without the tests: `make run`, `make install` and
 # `make deb` build this target only, and installing builds nothing more.
 add_custom_target(mev_program)
-add_dependencies(mev_program mev mev-decode mev_docs)
+add_dependencies(mev_program mev mev-decode mev_vips mev_docs)
 if(TARGET flash_player)
   add_dependencies(mev_program flash_player)
 endif()
@@ -34,6 +34,8 @@ install(TARGETS mev RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The decode helper is no command of its own: the program finds it in libexec/mev of its
 # prefix (see CSandboxedPictureDecoder::FindHelper).
 install(TARGETS mev-decode RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/mev)
+# Its libvips half, loaded from its folder when a picture needs it.
+install(TARGETS mev_vips LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/mev)
 install(DIRECTORY DESTINATION ${CMAKE_INSTALL_DATADIR}/mev)
 install(FILES ${CMAKE_BINARY_DIR}/${MEV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # File managers find programs for a type through the folder's MIME cache. A package

@@ -49,6 +49,9 @@ inline constexpr int DECODE_PICTURE_FD = 10;
 // files that decide them, a line each: "type .jpg", "stamp /usr/lib/.../libvips.so.42".
 inline constexpr const char* LIST_TYPES_OPTION = "--list-types";
 
+// The helper's libvips half, a module in the helper's folder (platform/vips_pictures.hpp).
+inline constexpr const char* VIPS_MODULE_NAME = "mev-decode-vips.so";
+
 // ".jpg" from ".../a.JPG"; "" for anything odd.
 std::string PictureExtensionOf(std::string_view path);
 

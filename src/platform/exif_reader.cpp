@@ -4,34 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vips/vips.h>
+#include "platform/vips_pictures.hpp"
 
 namespace mev {
-
-namespace {
-
-// Owns one reference of a GObject.
-template <typename T>
-struct ObjectRef {
-    T* object = nullptr;
-    ~ObjectRef()
-    {
-        if (object != nullptr)
-            g_object_unref(object);
-    }
-};
-
-std::string Field(VipsImage* image, const char* name)
-{
-    if (vips_image_get_typeof(image, name) == 0)
-        return {};
-    const char* text = nullptr;
-    if (vips_image_get_string(image, name, &text) != 0 || text == nullptr)
-        return {};
-    return ExifFieldValue(text);
-}
-
-} // namespace
 
 std::string ExifFieldValue(std::string_view field)
 {
@@ -80,37 +55,33 @@ std::optional<PictureInfo> CExifReader::ReadFrom(int fd)
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    ObjectRef<VipsSource> source;
-    source.object = vips_source_new_from_descriptor(fd); // it holds its own duplicate
-    if (source.object == nullptr)
-        return std::nullopt;
-    ObjectRef<VipsImage> image;
-    image.object = vips_image_new_from_source(source.object, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (image.object == nullptr) {
-        vips_error_clear();
-        return std::nullopt;
-    }
-    VipsImage* header = image.object;
+    IVipsPictures* vips = LoadVipsPictures();
+    static const std::vector<const char*> FIELDS = {
+        "exif-ifd2-DateTimeOriginal", "exif-ifd0-DateTime", "exif-ifd0-Make",         "exif-ifd0-Model",
+        "exif-ifd2-LensModel",        "exif-ifd2-ExposureTime", "exif-ifd2-FNumber",  "exif-ifd2-ISOSpeedRatings",
+        "exif-ifd2-FocalLength",      "exif-ifd3-GPSLatitude",  "exif-ifd3-GPSLatitudeRef", "exif-ifd3-GPSLongitude",
+        "exif-ifd3-GPSLongitudeRef",
+    };
     PictureInfo info;
-    info.width = vips_image_get_width(header);
-    info.height = vips_image_get_height(header);
-    if (vips_image_get_orientation_swap(header))
-        std::swap(info.width, info.height);
+    std::vector<std::string> values;
+    if (vips == nullptr || !vips->ReadFields(fd, FIELDS, info.width, info.height, values) || values.size() != FIELDS.size())
+        return std::nullopt;
+    std::vector<std::string> fields;
+    for (const std::string& value : values)
+        fields.push_back(ExifFieldValue(value));
     info.fileSize = static_cast<std::uint64_t>(st.st_size);
-    info.dateTaken = Field(header, "exif-ifd2-DateTimeOriginal");
-    if (info.dateTaken.empty())
-        info.dateTaken = Field(header, "exif-ifd0-DateTime");
-    info.make = Field(header, "exif-ifd0-Make");
-    info.model = Field(header, "exif-ifd0-Model");
-    info.lens = Field(header, "exif-ifd2-LensModel");
-    info.exposureTime = Field(header, "exif-ifd2-ExposureTime");
-    info.fNumber = Field(header, "exif-ifd2-FNumber");
-    info.iso = Field(header, "exif-ifd2-ISOSpeedRatings");
-    info.focalLength = Field(header, "exif-ifd2-FocalLength");
-    info.latitude = Field(header, "exif-ifd3-GPSLatitude");
-    info.latitudeRef = Field(header, "exif-ifd3-GPSLatitudeRef");
-    info.longitude = Field(header, "exif-ifd3-GPSLongitude");
-    info.longitudeRef = Field(header, "exif-ifd3-GPSLongitudeRef");
+    info.dateTaken = !fields[0].empty() ? fields[0] : fields[1];
+    info.make = fields[2];
+    info.model = fields[3];
+    info.lens = fields[4];
+    info.exposureTime = fields[5];
+    info.fNumber = fields[6];
+    info.iso = fields[7];
+    info.focalLength = fields[8];
+    info.latitude = fields[9];
+    info.latitudeRef = fields[10];
+    info.longitude = fields[11];
+    info.longitudeRef = fields[12];
     return info;
 }
 

@@ -17,10 +17,11 @@
 
 #include <dlfcn.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <vips/vips.h>
 
 #include "core/files/user_file.hpp"
+#include "core/shell/program_path.hpp"
 #include "core/thumbs/decode_budget.hpp"
+#include "platform/vips_pictures.hpp"
 
 namespace mev {
 
@@ -32,33 +33,18 @@ constexpr int MAX_RENDITION_SIDE = 6000;
 
 constexpr int DECODE_NICENESS = 10;
 
-bool g_ready = false;
-
-// What libvips says about the files it reads (a truncated JPEG, a bad checksum) is about
-// the user's pictures, not about the program: the broken-picture placeholder says it.
-void DropFileWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-
-struct ImageRef {
-    VipsImage* image = nullptr;
-    ImageRef() = default;
-    ImageRef(const ImageRef&) = delete;
-    ImageRef& operator=(const ImageRef&) = delete;
-    ~ImageRef()
-    {
-        if (image != nullptr)
-            g_object_unref(image);
-    }
-    void Reset(VipsImage* next)
-    {
-        if (image != nullptr)
-            g_object_unref(image);
-        image = next;
-    }
-};
-
 // Set in a sandboxed helper: a read-only folder of links "picture.<ext>" to the picture
 // descriptor, made by the sandbox.
 const char* g_linkFolder = nullptr;
+
+// The libvips module, once loaded, and its file.
+std::atomic<IVipsPictures*> g_vips{nullptr};
+std::string g_vipsModule;
+
+IVipsPictures* LoadedVips()
+{
+    return g_vips.load(std::memory_order_acquire);
+}
 
 // Folders "mev-pictures-<pid>-*" in the temporary folder left empty by processes that
 // have ended without tidying up (a decode helper stopped for taking too long, say).
@@ -232,104 +218,31 @@ std::uint64_t DecodeBytes(std::string_view loader, std::uint64_t width, std::uin
 // Reads the header only and checks the size against the pixel cap; 'bytes' is what the
 // decode to fit 'side' will take. The header says what the file claims, before any
 // pixel memory is taken.
-bool HeaderAllows(const CPictureFile& file, int side, int& width, int& height, std::uint64_t& bytes)
+bool HeaderAllows(IVipsPictures& vips, const CPictureFile& file, int side, int& width, int& height,
+                  std::uint64_t& bytes)
 {
-    ImageRef header;
-    header.image = vips_image_new_from_file(file.ReaderPath(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (header.image == nullptr)
+    IVipsPictures::Header header;
+    if (!vips.ReadHeader(file.ReaderPath(), header))
         return false;
-    width = vips_image_get_width(header.image);
-    height = vips_image_get_height(header.image);
-    const char* loader = nullptr;
-    if (vips_image_get_typeof(header.image, VIPS_META_LOADER) != 0)
-        vips_image_get_string(header.image, VIPS_META_LOADER, &loader);
-    const std::string_view loaderName(loader != nullptr ? loader : "");
+    width = header.width;
+    height = header.height;
     const auto w = static_cast<std::uint64_t>(std::max(width, 0));
     const auto h = static_cast<std::uint64_t>(std::max(height, 0));
-    const std::uint64_t pixelBytes = static_cast<std::uint64_t>(vips_image_get_bands(header.image))
-        * vips_format_sizeof(vips_image_get_format(header.image));
     // The decoded picture is never smaller than 8-bit RGBA in the loaders' hands.
-    bytes = DecodeBytes(loaderName, w, h, std::max<std::uint64_t>(pixelBytes, 4), side);
-    if (IsVectorLoader(loaderName))
+    bytes = DecodeBytes(header.loader, w, h, std::max<std::uint64_t>(header.pixelBytes, 4), side);
+    if (IsVectorLoader(header.loader))
         return width > 0 && height > 0;
     return IsDecodeSizeAllowed(w, h);
 }
 
-// A small red square with a white exclamation mark in the top right corner, drawn on a
-// thumbnail of a picture that could be read only in part.
-bool DrawDamageMark(ImageRef& picture)
+// With the source size.
+std::optional<EncodedPicture> Sized(std::optional<EncodedPicture> picture, int width, int height)
 {
-    VipsImage* copy = vips_image_copy_memory(picture.image);
-    if (copy == nullptr)
-        return false;
-    picture.Reset(copy);
-    const int width = vips_image_get_width(picture.image);
-    const int height = vips_image_get_height(picture.image);
-    const int side = std::min({std::max(std::min(width, height) / 6, 10), 28, width, height});
-    const int bands = vips_image_get_bands(picture.image);
-    const bool colour = bands >= 3;
-    std::vector<double> red(static_cast<std::size_t>(bands), 255.0);
-    std::vector<double> white(static_cast<std::size_t>(bands), 255.0);
-    if (colour) {
-        red[0] = 200;
-        red[1] = 30;
-        red[2] = 30;
-    } else {
-        red[0] = 60;
+    if (picture) {
+        picture->sourceWidth = width;
+        picture->sourceHeight = height;
     }
-    const int left = width - side;
-    const int bar = std::max(side / 6, 2);
-    const int middle = left + (side - bar) / 2;
-    return vips_draw_rect(picture.image, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
-}
-
-// To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
-bool ToDisplayable(ImageRef& picture)
-{
-    VipsImage* out = nullptr;
-    if (vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_sRGB
-        && vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_B_W) {
-        if (vips_colourspace(picture.image, &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
-            return false;
-        picture.Reset(out);
-    }
-    if (vips_image_get_format(picture.image) != VIPS_FORMAT_UCHAR) {
-        if (vips_cast_uchar(picture.image, &out, nullptr) != 0)
-            return false;
-        picture.Reset(out);
-    }
-    return true;
-}
-
-std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, int sourceWidth, int sourceHeight,
-                                     bool damaged = false)
-{
-    if (!ToDisplayable(picture))
-        return std::nullopt;
-    if (damaged && !DrawDamageMark(picture))
-        return std::nullopt;
-    void* buffer = nullptr;
-    size_t length = 0;
-    EncodedPicture encoded;
-    const bool png = alwaysPng || vips_image_hasalpha(picture.image);
-    int result = 0;
-    if (png) {
-        result = vips_pngsave_buffer(picture.image, &buffer, &length, "compression", 3, "strip", TRUE, nullptr);
-        encoded.mimeType = "image/png";
-    } else {
-        result = vips_jpegsave_buffer(picture.image, &buffer, &length, "Q", 90, "strip", TRUE, nullptr);
-        encoded.mimeType = "image/jpeg";
-    }
-    if (result != 0 || buffer == nullptr)
-        return std::nullopt;
-    encoded.bytes.assign(static_cast<const char*>(buffer), length);
-    g_free(buffer);
-    encoded.sourceWidth = sourceWidth;
-    encoded.sourceHeight = sourceHeight;
-    encoded.damaged = damaged;
-    return encoded;
+    return picture;
 }
 
 // Decoding runs below the window's priority, so that scrolling and clicks stay quick
@@ -347,25 +260,37 @@ void LowerThreadPriority()
         setpriority(PRIO_PROCESS, thread, DECODE_NICENESS);
 }
 
-// A JPEG file with its end marker: one that was cut short goes to libvips, which refuses
-// it (gdk-pixbuf would show the part it has). A file with data after its end marker
-// goes there too, and is read as usual.
-bool IsWholeJpeg(const CPictureFile& file)
+// The formats gdk-pixbuf decodes here, without libvips: whole JPEG and PNG files.
+enum class PixbufFormat { None, Jpeg, Png };
+
+// A JPEG file with its end marker, or a PNG file that ends with its end chunk: one that
+// was cut short goes to libvips, which shows the part it has, marked (gdk-pixbuf would
+// show the JPEG's part unmarked). A file with data after its end goes there too, and is
+// read as usual.
+PixbufFormat WholePixbufFormat(const CPictureFile& file)
 {
     struct stat info {};
-    if (fstat(file.Fd(), &info) != 0 || info.st_size < 5)
-        return false;
-    unsigned char head[3] = {};
-    unsigned char tail[2] = {};
-    return pread(file.Fd(), head, 3, 0) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF
-        && pread(file.Fd(), tail, 2, info.st_size - 2) == 2 && tail[0] == 0xFF && tail[1] == 0xD9;
+    if (fstat(file.Fd(), &info) != 0 || info.st_size < 20)
+        return PixbufFormat::None;
+    unsigned char head[8] = {};
+    unsigned char tail[8] = {};
+    if (pread(file.Fd(), head, sizeof(head), 0) != sizeof(head)
+        || pread(file.Fd(), tail, sizeof(tail), info.st_size - static_cast<off_t>(sizeof(tail))) != sizeof(tail))
+        return PixbufFormat::None;
+    if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF && tail[6] == 0xFF && tail[7] == 0xD9)
+        return PixbufFormat::Jpeg;
+    static const unsigned char PNG_HEAD[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static const unsigned char PNG_TAIL[8] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    if (std::equal(head, head + 8, PNG_HEAD) && std::equal(tail, tail + 8, PNG_TAIL))
+        return PixbufFormat::Png;
+    return PixbufFormat::None;
 }
 
-// The thumbnail of a whole JPEG file; nothing when gdk-pixbuf cannot read it (libvips
-// then tries). 'refused' tells a picture over the pixel cap or the memory budget, which
-// nobody may decode.
-std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size, const CPictureDecoder::ReserveRoom& reserve,
-                                              bool& refused)
+// The thumbnail of a whole JPEG or PNG file; nothing when gdk-pixbuf cannot read it
+// (libvips then tries). 'refused' tells a picture over the pixel cap or the memory
+// budget, which nobody may decode.
+std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, PixbufFormat format, int size,
+                                              const CPictureDecoder::ReserveRoom& reserve, bool& refused)
 {
     int width = 0;
     int height = 0;
@@ -377,8 +302,10 @@ std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size
         refused = true;
         return std::nullopt;
     }
-    // gdk-pixbuf keeps RGB, and scales from the shrunk decode into a picture of its own.
-    if (!reserve(DecodeBytes("jpegload", w, h, 3, size) * 2)) {
+    // gdk-pixbuf keeps RGB (RGBA for a PNG, which it reads whole), and scales from the
+    // decode into a picture of its own.
+    const bool jpeg = format == PixbufFormat::Jpeg;
+    if (!reserve(DecodeBytes(jpeg ? "jpegload" : "pngload", w, h, jpeg ? 3 : 4, size) * 2)) {
         refused = true;
         return std::nullopt;
     }
@@ -416,23 +343,11 @@ std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, int size
 template <typename Decode>
 std::optional<EncodedPicture> Guarded(Decode decode)
 {
-    if (!g_ready)
-        return std::nullopt;
     LowerThreadPriority();
     std::optional<EncodedPicture> result = decode();
-    vips_error_clear();
-    vips_thread_shutdown();
+    if (IVipsPictures* vips = LoadedVips())
+        vips->EndDecode();
     return result;
-}
-
-// A thumbnail of what reads of a picture that libvips refuses whole, as a file cut short
-// is; nothing when not even that reads.
-bool ThumbnailOfPart(const CPictureFile& file, int side, ImageRef& thumbnail)
-{
-    vips_error_clear();
-    return vips_thumbnail(file.ReaderPath(), &thumbnail.image, side, "height", side, "size", VIPS_SIZE_DOWN, "fail_on",
-                          VIPS_FAIL_ON_NONE, nullptr)
-        == 0;
 }
 
 // Holds room in the shared budget for in-process decodes, one decode after the other.
@@ -451,6 +366,34 @@ private:
 
 } // namespace
 
+IVipsPictures* LoadVipsPictures()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // In the helper's folder (installed, or the build's), or the one above it for a
+        // test or benchmark in a folder of the build.
+        const std::string folder = GetProgramFolder();
+        for (const std::string& path : {folder + "/" + VIPS_MODULE_NAME, folder + "/../" + VIPS_MODULE_NAME}) {
+            if (folder.empty() || access(path.c_str(), R_OK) != 0)
+                continue;
+            // For the life of the process: libvips cannot be shut down and started again.
+            void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+            const auto open = module != nullptr
+                ? reinterpret_cast<OpenVipsPictures>(dlsym(module, VIPS_PICTURES_ENTRY))
+                : nullptr;
+            if (open != nullptr)
+                g_vips.store(open(), std::memory_order_release);
+            if (LoadedVips() != nullptr) {
+                char* resolved = realpath(path.c_str(), nullptr);
+                g_vipsModule = resolved != nullptr ? resolved : path;
+                free(resolved);
+            }
+            break;
+        }
+    });
+    return g_vips.load(std::memory_order_acquire);
+}
+
 void CPictureDecoder::UseLinkFolder(const char* folder)
 {
     g_linkFolder = folder;
@@ -464,23 +407,7 @@ void CPictureDecoder::RemoveAliasFolder()
 
 bool CPictureDecoder::Initialise()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (VIPS_INIT("mev") != 0) {
-            vips_error_clear();
-            return;
-        }
-        // Pictures are decoded side by side, each on one thread; operations are not
-        // kept for reuse, since every picture is decoded once.
-        vips_concurrency_set(1);
-        vips_cache_set_max(0);
-        vips_cache_set_max_mem(0);
-        vips_leak_set(FALSE);
-        g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
-                          &DropFileWarning, nullptr);
-        g_ready = true;
-    });
-    return g_ready;
+    return LoadVipsPictures() != nullptr;
 }
 
 std::optional<EncodedPicture> CPictureDecoder::DecodeThumbnail(int fd, const std::string& extension, int size,
@@ -490,30 +417,24 @@ std::optional<EncodedPicture> CPictureDecoder::DecodeThumbnail(int fd, const std
         if (size <= 0 || fd < 0)
             return std::nullopt;
         const CPictureFile file(fd, extension);
-        if (IsWholeJpeg(file)) {
+        if (const PixbufFormat format = WholePixbufFormat(file); format != PixbufFormat::None) {
             bool refused = false;
-            if (auto thumbnail = PixbufThumbnail(file, size, reserve, refused))
+            if (auto thumbnail = PixbufThumbnail(file, format, size, reserve, refused))
                 return thumbnail;
             if (refused)
                 return std::nullopt;
         }
+        IVipsPictures* vips = LoadVipsPictures();
         int width = 0;
         int height = 0;
         std::uint64_t bytes = 0;
-        if (!HeaderAllows(file, size, width, height, bytes) || !reserve(bytes))
+        if (vips == nullptr || !HeaderAllows(*vips, file, size, width, height, bytes) || !reserve(bytes))
             return std::nullopt;
-        ImageRef thumbnail;
-        // Pixels are read as the encoder asks for them: a file cut short fails there.
-        if (vips_thumbnail(file.ReaderPath(), &thumbnail.image, size, "height", size, "size", VIPS_SIZE_DOWN,
-                           "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
-            == 0) {
-            if (auto encoded = Encode(thumbnail, true, width, height))
-                return encoded;
-        }
-        thumbnail.Reset(nullptr);
-        if (!ThumbnailOfPart(file, size, thumbnail))
-            return std::nullopt;
-        return Encode(thumbnail, true, width, height, true);
+        if (auto whole = vips->Shrink(file.ReaderPath(), size, true, true))
+            return Sized(std::move(whole), width, height);
+        // What reads of a picture that libvips refuses whole, as a file cut short is.
+        vips->EndDecode();
+        return Sized(vips->Shrink(file.ReaderPath(), size, false, true), width, height);
     });
 }
 
@@ -524,17 +445,13 @@ std::optional<EncodedPicture> CPictureDecoder::DecodeRendition(int fd, const std
         if (fd < 0)
             return std::nullopt;
         const CPictureFile file(fd, extension);
+        IVipsPictures* vips = LoadVipsPictures();
         int width = 0;
         int height = 0;
         std::uint64_t bytes = 0;
-        if (!HeaderAllows(file, MAX_RENDITION_SIDE, width, height, bytes) || !reserve(bytes))
+        if (vips == nullptr || !HeaderAllows(*vips, file, MAX_RENDITION_SIDE, width, height, bytes) || !reserve(bytes))
             return std::nullopt;
-        ImageRef picture;
-        if (vips_thumbnail(file.ReaderPath(), &picture.image, MAX_RENDITION_SIDE, "height", MAX_RENDITION_SIDE, "size",
-                           VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
-            != 0)
-            return std::nullopt;
-        return Encode(picture, false, width, height);
+        return Sized(vips->Shrink(file.ReaderPath(), MAX_RENDITION_SIDE, true, false), width, height);
     });
 }
 
@@ -575,11 +492,13 @@ std::vector<std::string> CPictureDecoder::GetPictureExtensions() const
         {"openexrload", {".exr"}},
         {"magickload", {".bmp", ".ico", ".tga", ".psd", ".xcf", ".pcx"}},
     };
+    IVipsPictures* vips = LoadVipsPictures();
     std::vector<std::string> keys;
-    if (!g_ready)
-        return keys;
     for (const Format& format : FORMATS) {
-        if (vips_type_find("VipsOperation", format.loader) == 0)
+        // Without libvips, what gdk-pixbuf reads here.
+        const std::string_view loader = format.loader;
+        const bool read = vips != nullptr ? vips->HasLoader(format.loader) : (loader == "jpegload" || loader == "pngload");
+        if (!read)
             continue;
         for (const char* extension : format.extensions)
             keys.emplace_back(extension);
@@ -589,19 +508,11 @@ std::vector<std::string> CPictureDecoder::GetPictureExtensions() const
 
 std::vector<std::string> CPictureDecoder::GetTypeStamps()
 {
-    std::vector<std::string> stamps;
-    Dl_info library{};
-    if (dladdr(reinterpret_cast<void*>(&vips_version), &library) == 0 || library.dli_fname == nullptr)
-        return stamps;
-    char* resolved = realpath(library.dli_fname, nullptr);
-    if (resolved == nullptr)
-        return stamps;
-    const std::string path = resolved;
-    free(resolved);
-    stamps.push_back(path);
-    // Where libvips looks for its loader modules (HEIF, JPEG XL, ImageMagick...).
-    const std::string folder = path.substr(0, path.rfind('/'));
-    stamps.push_back(folder + "/vips-modules-" + std::to_string(vips_version(0)) + "." + std::to_string(vips_version(1)));
+    IVipsPictures* vips = LoadVipsPictures();
+    if (vips == nullptr)
+        return {};
+    std::vector<std::string> stamps = vips->GetTypeStamps();
+    stamps.insert(stamps.begin(), g_vipsModule);
     return stamps;
 }
 

@@ -511,8 +511,12 @@ std::vector<std::string> CSandboxedPictureDecoder::MakeSandboxCommand(const std:
     for (const char* etc : {"/etc/ld.so.cache", "/etc/fonts", "/etc/ImageMagick-6", "/etc/ImageMagick-7", "/etc/alternatives"})
         command.insert(command.end(), {"--ro-bind-try", etc, etc});
     command.insert(command.end(), {"--proc", "/proc", "--dev", "/dev"});
-    if (!program.empty() && program.front().rfind("/usr/", 0) != 0)
+    if (!program.empty() && program.front().rfind("/usr/", 0) != 0) {
         command.insert(command.end(), {"--ro-bind", program.front(), program.front()});
+        // The helper's libvips module, next to it.
+        const std::string module = GetFolderOf(program.front()) + "/" + VIPS_MODULE_NAME;
+        command.insert(command.end(), {"--ro-bind-try", module, module});
+    }
     const std::string fd = "/proc/self/fd/" + std::to_string(DECODE_PICTURE_FD);
     for (const std::string& extension : extensions)
         command.insert(command.end(), {"--symlink", fd, std::string(LINK_FOLDER) + "/picture" + extension});

@@ -155,6 +155,16 @@ TEST_F(PictureDecoderTest, PictureCutShortShowsItsPartMarked)
     EXPECT_LT(corner[1], 80);
     g_free(corner);
     g_object_unref(shown);
+    // A PNG cut short too, though whole ones are read by another decoder.
+    VipsImage* noise = vips_image_new_from_file(temp.File("whole.jpg").c_str(), nullptr);
+    ASSERT_NE(noise, nullptr);
+    ASSERT_EQ(vips_image_write_to_file(noise, temp.File("whole.png").c_str(), nullptr), 0);
+    g_object_unref(noise);
+    const std::string png = test::CTempFolder::Read(temp.File("whole.png"));
+    const auto pngPart = decoder.MakeThumbnail(temp.Write("half.png", png.substr(0, png.size() * 2 / 3)), 128);
+    ASSERT_TRUE(pngPart);
+    EXPECT_TRUE(pngPart->damaged);
+    EXPECT_FALSE(decoder.MakeThumbnail(temp.File("whole.png"), 128)->damaged);
     // Not a picture at all: still nothing.
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("cut.jpg", whole.substr(0, 40)), 128));
 }

@@ -16,6 +16,7 @@
 #include <glib.h>
 #include <vips/vips.h>
 
+#include "core/shell/program_path.hpp"
 #include "platform/decode_protocol.hpp"
 #include "platform/exif_reader.hpp"
 #include "platform/picture_decoder.hpp"
@@ -73,8 +74,9 @@ protected:
     CSandboxedPictureDecoder::Options m_options;
 };
 
-// Whether a helper of this process runs the program, started outside the sandbox.
-bool HelperRuns(const std::string& program)
+// The /proc folder of a helper of this process that runs the program, started outside
+// the sandbox; "" when none runs.
+std::string HelperProcess(const std::string& program)
 {
     const std::string parent = std::to_string(getpid());
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
@@ -85,10 +87,15 @@ bool HelperRuns(const std::string& program)
         std::ifstream status(entry.path() / "status");
         for (std::string line; std::getline(status, line);) {
             if (line.rfind("PPid:", 0) == 0 && line.substr(line.find_first_not_of(" \t", 5)) == parent)
-                return true;
+                return entry.path().string();
         }
     }
-    return false;
+    return {};
+}
+
+bool HelperRuns(const std::string& program)
+{
+    return !HelperProcess(program).empty();
 }
 
 // Asked to get ready, the decoder starts its helpers before the first picture comes.
@@ -121,6 +128,35 @@ TEST_F(SandboxedPictureDecoderTest, IdleHelpersEndAndTheNextPictureStartsOne)
     ASSERT_TRUE(again);
     EXPECT_EQ(again->sourceWidth, 30);
     EXPECT_EQ(decoder.GetFailureCount(), 0u);
+}
+
+// A helper that has only seen JPEG and PNG files has not loaded libvips, which costs it
+// most of its start and its memory; the first picture of another type loads it.
+TEST_F(SandboxedPictureDecoderTest, HelperLoadsLibvipsForTheFirstPictureThatNeedsIt)
+{
+    m_options.sandbox = false;
+    m_options.warmCount = 1;
+    const CSandboxedPictureDecoder decoder(m_options);
+    const auto mapsLibvips = [&] {
+        std::ifstream maps(HelperProcess(m_options.helperPath) + "/maps");
+        const std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+        EXPECT_FALSE(text.empty());
+        return text.find("/libvips.so") != std::string::npos;
+    };
+    const std::string png = temp.Write("a.png", GreyPng(300, 200));
+    VipsImage* picture = vips_image_new_from_file(png.c_str(), nullptr);
+    ASSERT_NE(picture, nullptr);
+    ASSERT_EQ(vips_image_write_to_file(picture, temp.File("a.jpg").c_str(), nullptr), 0);
+    ASSERT_EQ(vips_image_write_to_file(picture, temp.File("a.gif").c_str(), nullptr), 0);
+    g_object_unref(picture);
+    for (const char* name : {"a.png", "a.jpg"}) {
+        const auto thumbnail = decoder.MakeThumbnail(temp.File(name), 128);
+        ASSERT_TRUE(thumbnail) << name;
+        EXPECT_EQ(thumbnail->sourceWidth, 300) << name;
+    }
+    EXPECT_FALSE(mapsLibvips());
+    ASSERT_TRUE(decoder.MakeThumbnail(temp.File("a.gif"), 128));
+    EXPECT_TRUE(mapsLibvips());
 }
 
 // A picture that makes its helper abort, and one that makes it hang past the time limit,
@@ -251,6 +287,7 @@ TEST_F(SandboxedPictureDecoderTest, PictureTypesAreKeptUntilTheHelperChanges)
     const std::string helper = temp / "mev-decode";
     std::filesystem::copy_file(m_options.helperPath, helper);
     std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(GetFolderOf(m_options.helperPath) + "/" + VIPS_MODULE_NAME, temp / VIPS_MODULE_NAME);
     const std::string cache = temp / "cache/mev/picture-types";
     const auto types = LoadPictureTypes(helper, cache);
     EXPECT_EQ(types, CPictureDecoder().GetPictureExtensions());
