@@ -80,7 +80,7 @@ void Reply(const DecodeReply& reply, const std::string& data = {})
 // "--list-types": what the program lists as pictures, and the files that decide it.
 int ListTypes()
 {
-    // Without its libvips module the helper still reads JPEG and PNG files.
+    // Without its libvips module the helper still reads JPEG, PNG, GIF and BMP files.
     CPictureDecoder::Initialise();
     char* self = realpath("/proc/self/exe", nullptr);
     if (self != nullptr)
@@ -122,7 +122,8 @@ int main(int argc, char** argv)
     // weight: lowered too, a group would get a tenth of its share on a busy machine,
     // where decode threads inside the program had the program's whole share.
     setpriority(PRIO_PROCESS, 0, DECODE_NICENESS);
-    // libvips is loaded with the first picture that needs it: JPEG and PNG files do not.
+    // libvips is loaded with the first picture that needs it: JPEG, PNG, GIF
+    // and BMP files do not.
     CPictureDecoder::UseLinkFolder(linkFolder);
     if (!ApplySyscallFilter())
         return 1;

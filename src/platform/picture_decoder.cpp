@@ -260,13 +260,15 @@ void LowerThreadPriority()
         setpriority(PRIO_PROCESS, thread, DECODE_NICENESS);
 }
 
-// The formats gdk-pixbuf decodes here, without libvips: whole JPEG and PNG files.
-enum class PixbufFormat { None, Jpeg, Png };
+// The formats gdk-pixbuf decodes here, without libvips: whole JPEG, PNG, GIF and BMP
+// files.
+enum class PixbufFormat { None, Jpeg, Png, Gif, Bmp };
 
-// A JPEG file with its end marker, or a PNG file that ends with its end chunk: one that
-// was cut short goes to libvips, which shows the part it has, marked (gdk-pixbuf would
-// show the JPEG's part unmarked). A file with data after its end goes there too, and is
-// read as usual.
+// A JPEG file with its end marker, a PNG file that ends with its end chunk, a GIF file
+// that ends with its trailer, a BMP file as long as its header says: one that was cut
+// short goes to libvips, which shows the part it has, marked (gdk-pixbuf would show a
+// JPEG's part unmarked). A file with data after its end goes there too, and is read as
+// usual.
 PixbufFormat WholePixbufFormat(const CPictureFile& file)
 {
     struct stat info {};
@@ -283,10 +285,16 @@ PixbufFormat WholePixbufFormat(const CPictureFile& file)
     static const unsigned char PNG_TAIL[8] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
     if (std::equal(head, head + 8, PNG_HEAD) && std::equal(tail, tail + 8, PNG_TAIL))
         return PixbufFormat::Png;
+    const std::string_view start(reinterpret_cast<const char*>(head), sizeof(head));
+    if ((start.starts_with("GIF87a") || start.starts_with("GIF89a")) && tail[7] == 0x3B)
+        return PixbufFormat::Gif;
+    const std::uint32_t declared = head[2] | head[3] << 8 | head[4] << 16 | static_cast<std::uint32_t>(head[5]) << 24;
+    if (start.starts_with("BM") && declared >= 26 && declared <= static_cast<std::uint64_t>(info.st_size))
+        return PixbufFormat::Bmp;
     return PixbufFormat::None;
 }
 
-// The thumbnail of a whole JPEG or PNG file; nothing when gdk-pixbuf cannot read it
+// The thumbnail of a whole file gdk-pixbuf reads; nothing when it cannot read it
 // (libvips then tries). 'refused' tells a picture over the pixel cap or the memory
 // budget, which nobody may decode.
 std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, PixbufFormat format, int size,
@@ -302,10 +310,10 @@ std::optional<EncodedPicture> PixbufThumbnail(const CPictureFile& file, PixbufFo
         refused = true;
         return std::nullopt;
     }
-    // gdk-pixbuf keeps RGB (RGBA for a PNG, which it reads whole), and scales from the
+    // gdk-pixbuf keeps RGB (RGBA for the formats it reads whole), and scales from the
     // decode into a picture of its own.
     const bool jpeg = format == PixbufFormat::Jpeg;
-    if (!reserve(DecodeBytes(jpeg ? "jpegload" : "pngload", w, h, jpeg ? 3 : 4, size) * 2)) {
+    if (!reserve(DecodeBytes(jpeg ? "jpegload" : "pixbuf", w, h, jpeg ? 3 : 4, size) * 2)) {
         refused = true;
         return std::nullopt;
     }
@@ -492,16 +500,16 @@ std::vector<std::string> CPictureDecoder::GetPictureExtensions() const
         {"openexrload", {".exr"}},
         {"magickload", {".bmp", ".ico", ".tga", ".psd", ".xcf", ".pcx"}},
     };
+    // What gdk-pixbuf reads here is read with libvips or without.
+    static const std::string_view PIXBUF_READS[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".gif", ".bmp"};
     IVipsPictures* vips = LoadVipsPictures();
     std::vector<std::string> keys;
     for (const Format& format : FORMATS) {
-        // Without libvips, what gdk-pixbuf reads here.
-        const std::string_view loader = format.loader;
-        const bool read = vips != nullptr ? vips->HasLoader(format.loader) : (loader == "jpegload" || loader == "pngload");
-        if (!read)
-            continue;
-        for (const char* extension : format.extensions)
-            keys.emplace_back(extension);
+        const bool read = vips != nullptr && vips->HasLoader(format.loader);
+        for (const char* extension : format.extensions) {
+            if (read || std::find(std::begin(PIXBUF_READS), std::end(PIXBUF_READS), extension) != std::end(PIXBUF_READS))
+                keys.emplace_back(extension);
+        }
     }
     return keys;
 }

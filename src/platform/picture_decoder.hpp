@@ -11,19 +11,19 @@ namespace mev {
 // Decodes pictures with libvips: thumbnails shrink on load where the format allows (JPEG
 // by DCT scaling, WebP, HEIF, TIFF pyramids, vector formats rendered at the small size),
 // one thread per decode so that the scheduler's slots use the processors. Thumbnails of
-// whole JPEG and PNG files, the bulk of any photo folder, come from gdk-pixbuf, whose
-// scaled JPEG decode takes two thirds of the time, and which needs none of libvips:
+// whole JPEG, PNG, GIF and BMP files, the bulk of any photo folder, come from gdk-pixbuf,
+// whose scaled JPEG decode takes two thirds of the time and which needs none of libvips:
 // libvips is a module of its own (platform/vips_pictures.hpp), loaded with the first
-// picture that needs it. Pictures over
-// the pixel cap or the memory budget, and unreadable ones, give nothing; a thumbnail of a
-// picture that reads only in part (cut short) shows that part, marked. A thread that
-// decodes is lowered in priority for the rest of its life (workers live for one request).
+// picture that needs it. Pictures over the pixel cap or the memory budget, and
+// unreadable ones, give nothing; a thumbnail of a picture that reads only in part (cut
+// short) shows that part, marked. A thread that decodes is lowered in priority for the
+// rest of its life (workers live for one request).
 // The program itself has its decodes made by helper processes (CSandboxedPictureDecoder),
 // which call the Decode functions; this class decodes in the calling process.
 class CPictureDecoder : public IPictureDecoder {
 public:
     // Loads libvips now rather than with the first picture that needs it. False when it
-    // cannot start: the decoder then reads JPEG and PNG files only.
+    // cannot start: the decoder then reads JPEG, PNG, GIF and BMP files only.
     static bool Initialise();
 
     // Takes room in the decode memory budget for the next step of a decode, which keeps it

@@ -12,8 +12,8 @@ namespace mev {
 
 // The libvips half of the picture decoder, in a module of its own (VIPS_MODULE_NAME, next
 // to the decode helper). libvips links a hundred libraries and loads its loader modules
-// when it starts, which took a helper 80 ms and 30 MB before its first picture: a
-// helper that only sees JPEG and PNG files, the bulk of any photo folder, decodes them
+// when it starts, which took a helper 80 ms and 30 MB before its first picture: a helper
+// that only sees JPEG, PNG, GIF and BMP files, the bulk of any photo folder, decodes them
 // with gdk-pixbuf and never loads this module.
 class IVipsPictures {
 public:
@@ -52,7 +52,7 @@ using OpenVipsPictures = IVipsPictures* (*)();
 inline constexpr const char* VIPS_PICTURES_ENTRY = "mev_open_vips_pictures";
 
 // Loads the module once; nothing when it is missing or libvips does not start (pictures
-// then decode as JPEG and PNG only).
+// then decode as JPEG, PNG, GIF and BMP only).
 IVipsPictures* LoadVipsPictures();
 
 } // namespace mev

@@ -93,7 +93,7 @@ TEST_F(PictureDecoderTest, ThumbnailsShrinkAndTurnUpright)
     EXPECT_EQ(PngSize(thumbnail->bytes), std::make_pair(64, 128));
     EXPECT_EQ(thumbnail->sourceWidth, 400);
 
-    for (const char* name : {"a.tif", "a.webp", "a.png", "a.gif"}) {
+    for (const char* name : {"a.tif", "a.webp", "a.png", "a.gif", "a.bmp"}) {
         ASSERT_TRUE(WritePicture(temp.File(name), 300, 300)) << name;
         const auto small = decoder.MakeThumbnail(temp.File(name), 256);
         ASSERT_TRUE(small) << name;
@@ -155,16 +155,18 @@ TEST_F(PictureDecoderTest, PictureCutShortShowsItsPartMarked)
     EXPECT_LT(corner[1], 80);
     g_free(corner);
     g_object_unref(shown);
-    // A PNG cut short too, though whole ones are read by another decoder.
+    // PNG and GIF files cut short too, though whole ones are read by another decoder.
     VipsImage* noise = vips_image_new_from_file(temp.File("whole.jpg").c_str(), nullptr);
     ASSERT_NE(noise, nullptr);
-    ASSERT_EQ(vips_image_write_to_file(noise, temp.File("whole.png").c_str(), nullptr), 0);
+    for (const std::string name : {"whole.png", "whole.gif"}) {
+        ASSERT_EQ(vips_image_write_to_file(noise, temp.File(name).c_str(), nullptr), 0) << name;
+        const std::string bytes = test::CTempFolder::Read(temp.File(name));
+        const auto cut = decoder.MakeThumbnail(temp.Write("cut-" + name, bytes.substr(0, bytes.size() * 2 / 3)), 128);
+        ASSERT_TRUE(cut) << name;
+        EXPECT_TRUE(cut->damaged) << name;
+        EXPECT_FALSE(decoder.MakeThumbnail(temp.File(name), 128)->damaged) << name;
+    }
     g_object_unref(noise);
-    const std::string png = test::CTempFolder::Read(temp.File("whole.png"));
-    const auto pngPart = decoder.MakeThumbnail(temp.Write("half.png", png.substr(0, png.size() * 2 / 3)), 128);
-    ASSERT_TRUE(pngPart);
-    EXPECT_TRUE(pngPart->damaged);
-    EXPECT_FALSE(decoder.MakeThumbnail(temp.File("whole.png"), 128)->damaged);
     // Not a picture at all: still nothing.
     EXPECT_FALSE(decoder.MakeThumbnail(temp.Write("cut.jpg", whole.substr(0, 40)), 128));
 }

@@ -130,7 +130,7 @@ TEST_F(SandboxedPictureDecoderTest, IdleHelpersEndAndTheNextPictureStartsOne)
     EXPECT_EQ(decoder.GetFailureCount(), 0u);
 }
 
-// A helper that has only seen JPEG and PNG files has not loaded libvips, which costs it
+// A helper that has only seen JPEG, PNG, GIF and BMP files has not loaded libvips, which costs it
 // most of its start and its memory; the first picture of another type loads it.
 TEST_F(SandboxedPictureDecoderTest, HelperLoadsLibvipsForTheFirstPictureThatNeedsIt)
 {
@@ -147,15 +147,16 @@ TEST_F(SandboxedPictureDecoderTest, HelperLoadsLibvipsForTheFirstPictureThatNeed
     VipsImage* picture = vips_image_new_from_file(png.c_str(), nullptr);
     ASSERT_NE(picture, nullptr);
     ASSERT_EQ(vips_image_write_to_file(picture, temp.File("a.jpg").c_str(), nullptr), 0);
-    ASSERT_EQ(vips_image_write_to_file(picture, temp.File("a.gif").c_str(), nullptr), 0);
+    for (const char* name : {"a.gif", "a.bmp", "a.tif"})
+        ASSERT_EQ(vips_image_write_to_file(picture, temp.File(name).c_str(), nullptr), 0) << name;
     g_object_unref(picture);
-    for (const char* name : {"a.png", "a.jpg"}) {
+    for (const char* name : {"a.png", "a.jpg", "a.gif", "a.bmp"}) {
         const auto thumbnail = decoder.MakeThumbnail(temp.File(name), 128);
         ASSERT_TRUE(thumbnail) << name;
         EXPECT_EQ(thumbnail->sourceWidth, 300) << name;
     }
     EXPECT_FALSE(mapsLibvips());
-    ASSERT_TRUE(decoder.MakeThumbnail(temp.File("a.gif"), 128));
+    ASSERT_TRUE(decoder.MakeThumbnail(temp.File("a.tif"), 128));
     EXPECT_TRUE(mapsLibvips());
 }
 
