@@ -11,6 +11,7 @@ shift || true
 here=$(cd "$(dirname "$0")" && pwd)
 # Only read by sanitizer builds: the desktop libraries' own lifetime allocations.
 export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export UBSAN_OPTIONS="suppressions=$here/ubsan.supp${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 # The window tests' runtime folder (tests/ui/ui_test_main.cpp), where their web
 # processes look for the sound server: one started there for the whole run, as a
 # server the tests' own processes start on demand ends when idle, and the web
