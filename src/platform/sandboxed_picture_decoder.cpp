@@ -31,7 +31,8 @@ namespace {
 
 constexpr const char* HELPER_NAME = "mev-decode";
 // What a helper's address space holds besides decoded pixels: the loaders' libraries,
-// their heaps and thread stacks (a helper maps some 150 MB before its first picture).
+// their heaps and thread stacks (a helper that loads libvips maps some 150 MB before its
+// first picture).
 constexpr std::uint64_t CODE_AND_HEAP = 256ull << 20;
 // Inside the sandbox: the read-only links "picture.<ext>" to the descriptor a helper
 // reads its picture from.
