@@ -35,6 +35,9 @@ wm_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
 [ -d "$share/mev" ] || fail "no data folder share/mev"
 # The program finds its decode helper in libexec/mev of its prefix.
 [ -x "$prefix/libexec/mev/mev-decode" ] || fail "no decode helper libexec/mev/mev-decode"
+# Its libvips module beside it: the installed helper reads a type only libvips reads.
+"$prefix/libexec/mev/mev-decode" --list-types | grep -qx "type .tif" ||
+  fail "the installed decode helper does not find its libvips module"
 
 # Every picture, music and clip type of the MIME database, as the tabs list them, and
 # what the file manager sees: MEV among the programs for the types named here.
