@@ -105,6 +105,8 @@ public:
     {
         const std::string target = "/proc/self/fd/" + std::to_string(fd);
         m_readerPath = target;
+        if (extension.empty())
+            return; // loaders choose by the content alone
         if (g_linkFolder != nullptr) {
             // ImageMagick follows links to the name the file had outside the sandbox, which
             // is not there: its formats read a copy in the sandbox's private /tmp.
@@ -112,7 +114,7 @@ public:
                 return;
             const std::string link = std::string(g_linkFolder) + "/picture" + extension;
             struct stat info {};
-            if (fd == DECODE_PICTURE_FD && !extension.empty() && lstat(link.c_str(), &info) == 0)
+            if (fd == DECODE_PICTURE_FD && lstat(link.c_str(), &info) == 0)
                 m_readerPath = link;
             return;
         }
@@ -269,15 +271,15 @@ enum class PixbufFormat { None, Jpeg, Png, Gif, Bmp };
 // short goes to libvips, which shows the part it has, marked (gdk-pixbuf would show a
 // JPEG's part unmarked). A file with data after its end goes there too, and is read as
 // usual.
-PixbufFormat WholePixbufFormat(const CPictureFile& file)
+PixbufFormat WholePixbufFormat(int fd)
 {
     struct stat info {};
-    if (fstat(file.Fd(), &info) != 0 || info.st_size < 20)
+    if (fstat(fd, &info) != 0 || info.st_size < 20)
         return PixbufFormat::None;
     unsigned char head[8] = {};
     unsigned char tail[8] = {};
-    if (pread(file.Fd(), head, sizeof(head), 0) != sizeof(head)
-        || pread(file.Fd(), tail, sizeof(tail), info.st_size - static_cast<off_t>(sizeof(tail))) != sizeof(tail))
+    if (pread(fd, head, sizeof(head), 0) != sizeof(head)
+        || pread(fd, tail, sizeof(tail), info.st_size - static_cast<off_t>(sizeof(tail))) != sizeof(tail))
         return PixbufFormat::None;
     if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF && tail[6] == 0xFF && tail[7] == 0xD9)
         return PixbufFormat::Jpeg;
@@ -424,14 +426,16 @@ std::optional<EncodedPicture> CPictureDecoder::DecodeThumbnail(int fd, const std
     return Guarded([&]() -> std::optional<EncodedPicture> {
         if (size <= 0 || fd < 0)
             return std::nullopt;
-        const CPictureFile file(fd, extension);
-        if (const PixbufFormat format = WholePixbufFormat(file); format != PixbufFormat::None) {
+        if (const PixbufFormat format = WholePixbufFormat(fd); format != PixbufFormat::None) {
+            // gdk-pixbuf goes by the content alone: no name with the extension, nor a copy.
+            const CPictureFile file(fd, {});
             bool refused = false;
             if (auto thumbnail = PixbufThumbnail(file, format, size, reserve, refused))
                 return thumbnail;
             if (refused)
                 return std::nullopt;
         }
+        const CPictureFile file(fd, extension);
         IVipsPictures* vips = LoadVipsPictures();
         int width = 0;
         int height = 0;
