@@ -3,6 +3,7 @@
 #include "platform/vips_pictures.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 #include <dlfcn.h>
@@ -16,36 +17,39 @@ namespace {
 // the user's pictures, not about the program: the broken-picture placeholder says it.
 void DropFileWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-struct ImageRef {
-    VipsImage* image = nullptr;
-    ImageRef() = default;
-    ImageRef(const ImageRef&) = delete;
-    ImageRef& operator=(const ImageRef&) = delete;
-    ~ImageRef()
+// Owns one reference of a GObject.
+template <typename T>
+struct ObjectRef {
+    T* object = nullptr;
+    ObjectRef() = default;
+    ObjectRef(const ObjectRef&) = delete;
+    ObjectRef& operator=(const ObjectRef&) = delete;
+    ~ObjectRef()
     {
-        if (image != nullptr)
-            g_object_unref(image);
+        if (object != nullptr)
+            g_object_unref(object);
     }
-    void Reset(VipsImage* next)
+    void Reset(T* next)
     {
-        if (image != nullptr)
-            g_object_unref(image);
-        image = next;
+        if (object != nullptr)
+            g_object_unref(object);
+        object = next;
     }
 };
+using ImageRef = ObjectRef<VipsImage>;
 
 // A small red square with a white exclamation mark in the top right corner, drawn on a
 // thumbnail of a picture that could be read only in part.
 bool DrawDamageMark(ImageRef& picture)
 {
-    VipsImage* copy = vips_image_copy_memory(picture.image);
+    VipsImage* copy = vips_image_copy_memory(picture.object);
     if (copy == nullptr)
         return false;
     picture.Reset(copy);
-    const int width = vips_image_get_width(picture.image);
-    const int height = vips_image_get_height(picture.image);
+    const int width = vips_image_get_width(picture.object);
+    const int height = vips_image_get_height(picture.object);
     const int side = std::min({std::max(std::min(width, height) / 6, 10), 28, width, height});
-    const int bands = vips_image_get_bands(picture.image);
+    const int bands = vips_image_get_bands(picture.object);
     const bool colour = bands >= 3;
     std::vector<double> red(static_cast<std::size_t>(bands), 255.0);
     std::vector<double> white(static_cast<std::size_t>(bands), 255.0);
@@ -59,23 +63,23 @@ bool DrawDamageMark(ImageRef& picture)
     const int left = width - side;
     const int bar = std::max(side / 6, 2);
     const int middle = left + (side - bar) / 2;
-    return vips_draw_rect(picture.image, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
-        && vips_draw_rect(picture.image, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
+    return vips_draw_rect(picture.object, red.data(), bands, left, 0, side, side, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.object, white.data(), bands, middle, side / 6, bar, side * 5 / 12, "fill", TRUE, nullptr) == 0
+        && vips_draw_rect(picture.object, white.data(), bands, middle, side * 2 / 3, bar, bar, "fill", TRUE, nullptr) == 0;
 }
 
 // To 8-bit sRGB (with alpha where the picture has it), as the encoders and the web view want it.
 bool ToDisplayable(ImageRef& picture)
 {
     VipsImage* out = nullptr;
-    if (vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_sRGB
-        && vips_image_get_interpretation(picture.image) != VIPS_INTERPRETATION_B_W) {
-        if (vips_colourspace(picture.image, &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
+    if (vips_image_get_interpretation(picture.object) != VIPS_INTERPRETATION_sRGB
+        && vips_image_get_interpretation(picture.object) != VIPS_INTERPRETATION_B_W) {
+        if (vips_colourspace(picture.object, &out, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
             return false;
         picture.Reset(out);
     }
-    if (vips_image_get_format(picture.image) != VIPS_FORMAT_UCHAR) {
-        if (vips_cast_uchar(picture.image, &out, nullptr) != 0)
+    if (vips_image_get_format(picture.object) != VIPS_FORMAT_UCHAR) {
+        if (vips_cast_uchar(picture.object, &out, nullptr) != 0)
             return false;
         picture.Reset(out);
     }
@@ -91,13 +95,13 @@ std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, bool dam
     void* buffer = nullptr;
     size_t length = 0;
     EncodedPicture encoded;
-    const bool png = alwaysPng || vips_image_hasalpha(picture.image);
+    const bool png = alwaysPng || vips_image_hasalpha(picture.object);
     int result = 0;
     if (png) {
-        result = vips_pngsave_buffer(picture.image, &buffer, &length, "compression", 3, "strip", TRUE, nullptr);
+        result = vips_pngsave_buffer(picture.object, &buffer, &length, "compression", 3, "strip", TRUE, nullptr);
         encoded.mimeType = "image/png";
     } else {
-        result = vips_jpegsave_buffer(picture.image, &buffer, &length, "Q", 90, "strip", TRUE, nullptr);
+        result = vips_jpegsave_buffer(picture.object, &buffer, &length, "Q", 90, "strip", TRUE, nullptr);
         encoded.mimeType = "image/jpeg";
     }
     if (result != 0 || buffer == nullptr)
@@ -108,33 +112,22 @@ std::optional<EncodedPicture> Encode(ImageRef& picture, bool alwaysPng, bool dam
     return encoded;
 }
 
-// Owns one reference of a GObject.
-template <typename T>
-struct ObjectRef {
-    T* object = nullptr;
-    ~ObjectRef()
-    {
-        if (object != nullptr)
-            g_object_unref(object);
-    }
-};
-
 class CVipsPictures final : public IVipsPictures {
 public:
     bool ReadHeader(const char* path, Header& header) override
     {
         ImageRef image;
-        image.image = vips_image_new_from_file(path, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-        if (image.image == nullptr)
+        image.object = vips_image_new_from_file(path, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+        if (image.object == nullptr)
             return false;
-        header.width = vips_image_get_width(image.image);
-        header.height = vips_image_get_height(image.image);
+        header.width = vips_image_get_width(image.object);
+        header.height = vips_image_get_height(image.object);
         const char* loader = nullptr;
-        if (vips_image_get_typeof(image.image, VIPS_META_LOADER) != 0)
-            vips_image_get_string(image.image, VIPS_META_LOADER, &loader);
+        if (vips_image_get_typeof(image.object, VIPS_META_LOADER) != 0)
+            vips_image_get_string(image.object, VIPS_META_LOADER, &loader);
         header.loader = loader != nullptr ? loader : "";
-        header.pixelBytes = static_cast<std::uint64_t>(vips_image_get_bands(image.image))
-            * vips_format_sizeof(vips_image_get_format(image.image));
+        header.pixelBytes = static_cast<std::uint64_t>(vips_image_get_bands(image.object))
+            * vips_format_sizeof(vips_image_get_format(image.object));
         return true;
     }
 
@@ -142,7 +135,7 @@ public:
     {
         ImageRef picture;
         // Pixels are read as the encoder asks for them: a file cut short fails there.
-        if (vips_thumbnail(path, &picture.image, side, "height", side, "size", VIPS_SIZE_DOWN, "fail_on",
+        if (vips_thumbnail(path, &picture.object, side, "height", side, "size", VIPS_SIZE_DOWN, "fail_on",
                            whole ? VIPS_FAIL_ON_ERROR : VIPS_FAIL_ON_NONE, nullptr)
             != 0)
             return std::nullopt;
