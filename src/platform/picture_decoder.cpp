@@ -101,7 +101,7 @@ const std::string& AliasFolder()
 // get the file that was checked.
 class CPictureFile {
 public:
-    CPictureFile(int fd, const std::string& extension) : m_fd(fd)
+    CPictureFile(int fd, const std::string& extension)
     {
         const std::string target = "/proc/self/fd/" + std::to_string(fd);
         m_readerPath = target;
@@ -136,7 +136,6 @@ public:
     CPictureFile(const CPictureFile&) = delete;
     CPictureFile& operator=(const CPictureFile&) = delete;
 
-    int Fd() const { return m_fd; }
     const char* ReaderPath() const { return m_readerPath.c_str(); }
 
 private:
@@ -176,7 +175,6 @@ private:
         return ok;
     }
 
-    const int m_fd;
     std::string m_alias;
     std::string m_readerPath;
 };
