@@ -1,5 +1,8 @@
 #include "platform/exif_reader.hpp"
 
+#include <utility>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,33 +58,33 @@ std::optional<PictureInfo> CExifReader::ReadFrom(int fd)
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    IVipsPictures* vips = LoadVipsPictures();
-    static const std::vector<const char*> FIELDS = {
-        "exif-ifd2-DateTimeOriginal", "exif-ifd0-DateTime", "exif-ifd0-Make",         "exif-ifd0-Model",
-        "exif-ifd2-LensModel",        "exif-ifd2-ExposureTime", "exif-ifd2-FNumber",  "exif-ifd2-ISOSpeedRatings",
-        "exif-ifd2-FocalLength",      "exif-ifd3-GPSLatitude",  "exif-ifd3-GPSLatitudeRef", "exif-ifd3-GPSLongitude",
-        "exif-ifd3-GPSLongitudeRef",
+    // The date the picture was taken, else the date it was last changed.
+    static const std::pair<const char*, std::string PictureInfo::*> FIELDS[] = {
+        {"exif-ifd2-DateTimeOriginal", &PictureInfo::dateTaken}, {"exif-ifd0-DateTime", &PictureInfo::dateTaken},
+        {"exif-ifd0-Make", &PictureInfo::make},                  {"exif-ifd0-Model", &PictureInfo::model},
+        {"exif-ifd2-LensModel", &PictureInfo::lens},             {"exif-ifd2-ExposureTime", &PictureInfo::exposureTime},
+        {"exif-ifd2-FNumber", &PictureInfo::fNumber},            {"exif-ifd2-ISOSpeedRatings", &PictureInfo::iso},
+        {"exif-ifd2-FocalLength", &PictureInfo::focalLength},    {"exif-ifd3-GPSLatitude", &PictureInfo::latitude},
+        {"exif-ifd3-GPSLatitudeRef", &PictureInfo::latitudeRef}, {"exif-ifd3-GPSLongitude", &PictureInfo::longitude},
+        {"exif-ifd3-GPSLongitudeRef", &PictureInfo::longitudeRef},
     };
+    static const std::vector<const char*> NAMES = [] {
+        std::vector<const char*> names;
+        for (const auto& field : FIELDS)
+            names.push_back(field.first);
+        return names;
+    }();
+    IVipsPictures* vips = LoadVipsPictures();
     PictureInfo info;
     std::vector<std::string> values;
-    if (vips == nullptr || !vips->ReadFields(fd, FIELDS, info.width, info.height, values) || values.size() != FIELDS.size())
+    if (vips == nullptr || !vips->ReadFields(fd, NAMES, info.width, info.height, values) || values.size() != NAMES.size())
         return std::nullopt;
-    std::vector<std::string> fields;
-    for (const std::string& value : values)
-        fields.push_back(ExifFieldValue(value));
     info.fileSize = static_cast<std::uint64_t>(st.st_size);
-    info.dateTaken = !fields[0].empty() ? fields[0] : fields[1];
-    info.make = fields[2];
-    info.model = fields[3];
-    info.lens = fields[4];
-    info.exposureTime = fields[5];
-    info.fNumber = fields[6];
-    info.iso = fields[7];
-    info.focalLength = fields[8];
-    info.latitude = fields[9];
-    info.latitudeRef = fields[10];
-    info.longitude = fields[11];
-    info.longitudeRef = fields[12];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::string& member = info.*FIELDS[i].second;
+        if (member.empty())
+            member = ExifFieldValue(values[i]);
+    }
     return info;
 }
 

@@ -170,7 +170,7 @@ public:
         source.object = vips_source_new_from_descriptor(fd); // it holds its own duplicate
         if (source.object == nullptr)
             return false;
-        ObjectRef<VipsImage> image;
+        ImageRef image;
         image.object = vips_image_new_from_source(source.object, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
         if (image.object == nullptr) {
             vips_error_clear();
