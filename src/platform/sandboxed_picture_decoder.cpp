@@ -56,6 +56,7 @@ struct CHelperProcess {
     pid_t pid = -1;
     int socket = -1;
     unsigned uses = 0;
+    bool used = false; // has decoded or read something: may have loaded libvips
 
     CHelperProcess() = default;
     CHelperProcess(const CHelperProcess&) = delete;
@@ -203,6 +204,16 @@ public:
         m_changed.notify_all();
     }
 
+    // While on, a helper that has never been used is kept ready past the idle limit.
+    void KeepReady(bool on)
+    {
+        std::lock_guard lock(m_mutex);
+        m_standby = on ? 1 : 0;
+        if (on)
+            StartSpawner(0);
+        m_changed.notify_all();
+    }
+
     // A ready helper; nothing when none can start.
     std::unique_ptr<CHelperProcess> Take()
     {
@@ -224,6 +235,8 @@ public:
     // Back from Take: healthy, to decode again, or to be ended (null).
     void Give(std::unique_ptr<CHelperProcess> helper, bool counts = true)
     {
+        if (helper)
+            helper->used = true;
         if (helper && counts && ++helper->uses >= RETIRE_AFTER) {
             helper->Close();
             helper.reset();
@@ -253,30 +266,44 @@ private:
     }
 
     // Under the lock.
-    void StartSpawner()
+    void StartSpawner() { StartSpawner(m_options.warmCount); }
+    void StartSpawner(unsigned warm)
     {
         if (m_spawner.joinable() || m_stopping)
             return;
         // Helpers are started from a thread that lives as long as the pool: a helper
         // dies with the thread that started it.
-        m_warmLeft = m_options.warmCount;
+        m_warmLeft = warm;
         m_spawner = std::thread([this] { RunSpawner(); });
     }
 
     void RunSpawner()
     {
         std::unique_lock lock(m_mutex);
+        // Idle helpers the idle limit does not end: the unused ones kept ready.
+        const auto standing = [&] {
+            std::size_t fresh = 0;
+            for (const auto& helper : m_idle)
+                fresh += helper->used ? 0 : 1;
+            return std::min(fresh, m_standby);
+        };
         for (;;) {
-            const auto needed = [&] { return m_stopping || m_idle.size() < m_waiting || m_warmLeft > 0; };
-            const auto resting = [&] { return !m_idle.empty() && m_out == 0; };
+            const auto needed = [&] {
+                return m_stopping || m_idle.size() < m_waiting || m_warmLeft > 0 || m_idle.size() + m_out < m_standby;
+            };
+            const auto resting = [&] { return m_idle.size() > standing() && m_out == 0; };
             if (!needed()) {
                 if (!resting()) {
                     m_changed.wait(lock, [&] { return needed() || resting(); });
                 } else if (!m_changed.wait_until(lock, m_lastUse + m_options.idleLimit, [&] { return needed() || !resting(); })
                            && std::chrono::steady_clock::now() >= m_lastUse + m_options.idleLimit) {
-                    // Nothing decoded for the idle limit: the idle helpers end.
-                    std::deque<std::unique_ptr<CHelperProcess>> idle;
-                    idle.swap(m_idle);
+                    // Nothing decoded for the idle limit: the idle helpers end, but for
+                    // one kept ready, which a fresh one replaces if it was used (it may
+                    // hold libvips and its loaders).
+                    std::deque<std::unique_ptr<CHelperProcess>> all, idle;
+                    all.swap(m_idle);
+                    for (auto& helper : all)
+                        (!helper->used && m_idle.size() < m_standby ? m_idle : idle).push_back(std::move(helper));
                     lock.unlock();
                     EndAll(idle); // waits for them to end: not under the lock
                     lock.lock();
@@ -354,6 +381,7 @@ private:
     std::size_t m_out = 0; // taken, not yet given back
     std::chrono::steady_clock::time_point m_lastUse = std::chrono::steady_clock::now();
     unsigned m_warmLeft = 0;
+    std::size_t m_standby = 0; // unused helpers kept ready (KeepReady)
     bool m_stopping = false;
     std::thread m_spawner;
     std::atomic<Mode> m_mode{Mode::Unknown};
@@ -556,6 +584,11 @@ std::optional<EncodedPicture> CSandboxedPictureDecoder::MakeRendition(const std:
 void CSandboxedPictureDecoder::Prepare() const
 {
     m_pool->Warm();
+}
+
+void CSandboxedPictureDecoder::KeepReady(bool on) const
+{
+    m_pool->KeepReady(on);
 }
 
 std::vector<std::string> CSandboxedPictureDecoder::GetPictureExtensions() const

@@ -60,6 +60,7 @@ public:
     std::optional<EncodedPicture> MakeRendition(const std::string& path) const override;
     std::vector<std::string> GetPictureExtensions() const override;
     void Prepare() const override;
+    void KeepReady(bool on) const override;
     std::optional<PictureInfo> ReadPictureInfo(const std::string& path) const override;
 
     class CPool;

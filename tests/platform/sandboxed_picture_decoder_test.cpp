@@ -74,10 +74,11 @@ protected:
     CSandboxedPictureDecoder::Options m_options;
 };
 
-// The /proc folder of a helper of this process that runs the program, started outside
-// the sandbox; "" when none runs.
-std::string HelperProcess(const std::string& program)
+// The /proc folders of the helpers of this process that run the program, started
+// outside the sandbox.
+std::vector<std::string> HelperProcesses(const std::string& program)
 {
+    std::vector<std::string> found;
     const std::string parent = std::to_string(getpid());
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::error_code error;
@@ -87,10 +88,17 @@ std::string HelperProcess(const std::string& program)
         std::ifstream status(entry.path() / "status");
         for (std::string line; std::getline(status, line);) {
             if (line.rfind("PPid:", 0) == 0 && line.substr(line.find_first_not_of(" \t", 5)) == parent)
-                return entry.path().string();
+                found.push_back(entry.path().string());
         }
     }
-    return {};
+    return found;
+}
+
+// One of them; "" when none runs.
+std::string HelperProcess(const std::string& program)
+{
+    const auto found = HelperProcesses(program);
+    return found.empty() ? std::string() : found.front();
 }
 
 bool HelperRuns(const std::string& program)
@@ -128,6 +136,26 @@ TEST_F(SandboxedPictureDecoderTest, IdleHelpersEndAndTheNextPictureStartsOne)
     ASSERT_TRUE(again);
     EXPECT_EQ(again->sourceWidth, 30);
     EXPECT_EQ(decoder.GetFailureCount(), 0u);
+}
+
+// Kept ready, the decoder leaves one helper running past the idle limit: a fresh one in
+// place of those that decoded (they may hold libvips). Let go, that one ends too.
+TEST_F(SandboxedPictureDecoderTest, KeptReadyOneUnusedHelperOutlastsTheIdleLimit)
+{
+    m_options.sandbox = false;
+    m_options.idleLimit = std::chrono::milliseconds(100);
+    const CSandboxedPictureDecoder decoder(m_options);
+    const auto helpers = [&] { return HelperProcesses(m_options.helperPath); };
+    decoder.KeepReady(true);
+    ASSERT_TRUE(test::WaitUntil([&] { return helpers().size() == 1; }));
+    const std::string first = helpers().front();
+    ASSERT_TRUE(decoder.MakeThumbnail(temp.Write("a.png", GreyPng(30, 20)), 128));
+    EXPECT_TRUE(test::WaitUntil([&] {
+        const auto now = helpers();
+        return now.size() == 1 && now.front() != first;
+    }));
+    decoder.KeepReady(false);
+    EXPECT_TRUE(test::WaitUntil([&] { return helpers().empty(); }));
 }
 
 // A helper that has only seen JPEG, PNG, GIF and BMP files has not loaded libvips, which costs it

@@ -42,6 +42,10 @@ public:
     // Pictures are about to be asked for: a decoder that works through helper processes
     // starts them now, so that the first picture does not wait for one. Cheap once done.
     virtual void Prepare() const {}
+    // While on, pictures may be asked for at any moment (the index of pictures is on
+    // screen): such a decoder keeps one helper started, unused, past its idle limit, so
+    // that the next folder's first picture does not wait for one either.
+    virtual void KeepReady(bool /*on*/) const {}
 };
 
 // Safe to call at any time, also while workers use the decoder.

@@ -16,6 +16,7 @@
 #include "core/shell/settings.hpp"
 #include "core/pages/picture_info.hpp"
 #include "core/shell/url.hpp"
+#include "core/thumbs/picture_decoder.hpp"
 #include "ui/web/page_browser.hpp"
 #include "ui/dialogs/file_operation_dlg.hpp"
 #include "ui/widgets/open_with_menu.hpp"
@@ -122,12 +123,36 @@ CImagePage::CImagePage(CMediaPageHost& host)
     GetBrowser().SetContextMenuId(IDR_IMAGE_MENU);
     IndexSortOrder.store(EncodePictureOrder(DecodePictureOrder(GetSettingInt(SORT_SETTING, 0))));
     IndexShowNames.store(GetSettingInt(NAMES_SETTING, 0) != 0);
+    signal_map().connect([this] { KeepDecoderReady(true); });
+    signal_unmap().connect([this] { KeepDecoderReady(false); });
 }
 
 CImagePage::~CImagePage()
 {
+    m_readyTimer.disconnect();
     if (GetIndexWidthSource() == m_widthSource)
         SetIndexWidthSource(nullptr);
+}
+
+void CImagePage::KeepDecoderReady(bool on)
+{
+    m_readyTimer.disconnect();
+    const auto decoder = GetPictureDecoder();
+    if (!decoder)
+        return;
+    if (!on) {
+        decoder->KeepReady(false);
+        return;
+    }
+    // A helper's start is a process or two: not amid the program's own start, which
+    // shows this tab first.
+    constexpr unsigned READY_AFTER_SECONDS = 2;
+    m_readyTimer = Glib::signal_timeout().connect_seconds(
+        [decoder] {
+            decoder->KeepReady(true);
+            return false;
+        },
+        READY_AFTER_SECONDS);
 }
 
 std::string CImagePage::IndexPageUrl(const std::string& folder)

@@ -87,6 +87,8 @@ private:
     // The status line's text for the picture on screen, from what its page reports.
     std::string DescribeShownPicture();
     void ShowAfterDeleting(const std::vector<std::string>& candidates);
+    // While the tab is on screen, a decode helper stands ready for the next folder.
+    void KeepDecoderReady(bool on);
 
     std::array<std::unique_ptr<CPageBrowser>, SLOT_COUNT> m_index;
     int m_currentSlot = 0;
@@ -100,6 +102,7 @@ private:
     // The file size of the picture the status line describes, read once per picture.
     std::string m_sizedPicture;
     std::uintmax_t m_pictureSize = 0;
+    sigc::connection m_readyTimer;
 };
 
 } // namespace mev
