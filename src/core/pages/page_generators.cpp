@@ -39,6 +39,9 @@ std::string FileUrlAttribute(std::string_view path)
 // pieces, each a short script the page takes in between its own work.
 constexpr std::size_t FIRST_CHUNK = 64;
 constexpr std::size_t CHUNK = 1024;
+// Where sorting the names after the first screenful's takes a processor for tens of
+// milliseconds.
+constexpr std::size_t LARGE_FOLDER = 50'000;
 // The web view takes in a script while it parses, and answers nothing else meanwhile:
 // pieces given all at once would keep the first screenful's thumbnails waiting until
 // 100,000 entries had been read. Paced, the view turns to them between pieces.
@@ -150,6 +153,9 @@ void GenerateIndexPage(CPageProtocol& protocol)
                          sent = first.size();
                          SendChunk(protocol, chunk);
                          PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
+                         // The rest of a large folder's order can wait for the first screenful.
+                         if (names.size() >= LARGE_FOLDER)
+                             AwaitFirstThumbnails([&protocol] { return protocol.IsCancelled(); });
                      },
                      keyMaker.get());
     // The keys are not needed for the rest of the page.

@@ -1,6 +1,9 @@
 #include "core/pages/picture_generators.hpp"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "core/media/media_kinds.hpp"
@@ -18,6 +21,43 @@ namespace mev {
 namespace {
 
 std::atomic<std::uint64_t> g_decodeCount{0};
+
+// Thumbnail requests being answered, and those answered since the start, for a page
+// that waits for its first screenful's (AwaitFirstThumbnails).
+struct ThumbnailTraffic {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int answering = 0;
+    std::uint64_t answered = 0;
+};
+
+ThumbnailTraffic& Traffic()
+{
+    static ThumbnailTraffic traffic;
+    return traffic;
+}
+
+// Counts one request while it is being answered.
+class CAnswering {
+public:
+    CAnswering()
+    {
+        std::lock_guard lock(Traffic().mutex);
+        ++Traffic().answering;
+    }
+    ~CAnswering()
+    {
+        ThumbnailTraffic& traffic = Traffic();
+        {
+            std::lock_guard lock(traffic.mutex);
+            --traffic.answering;
+            ++traffic.answered;
+        }
+        traffic.changed.notify_all();
+    }
+    CAnswering(const CAnswering&) = delete;
+    CAnswering& operator=(const CAnswering&) = delete;
+};
 
 CThumbnailEngine& Engine()
 {
@@ -68,6 +108,7 @@ private:
 
 void MakeThumbnail(CPageProtocol& protocol, ThumbnailSize size, bool urgent)
 {
+    const CAnswering answering;
     const std::string& path = protocol.GetArgument();
     const auto mtime = GetModificationTime(path);
     if (!mtime)
@@ -129,6 +170,26 @@ void PrepareThumbnails(const std::string& firstPicture, int width)
     const std::string uri = CThumbnailCache::MakeUri(firstPicture);
     if (!cache.Load(ChooseThumbnailSize(width), uri, *mtime) && !cache.HasFailed(uri, *mtime))
         decoder->Prepare();
+}
+
+void AwaitFirstThumbnails(const std::function<bool()>& cancelled)
+{
+    // Long enough for a screenful of decodes, short enough that the rest of the page
+    // is never held up for long when no request comes (a page not on screen).
+    constexpr auto MOST = std::chrono::milliseconds(200);
+    constexpr auto STEP = std::chrono::milliseconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + MOST;
+    ThumbnailTraffic& traffic = Traffic();
+    std::unique_lock lock(traffic.mutex);
+    const std::uint64_t before = traffic.answered;
+    while (!(traffic.answered > before && traffic.answering == 0)) {
+        if (cancelled && cancelled())
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return;
+        traffic.changed.wait_until(lock, std::min(deadline, now + STEP));
+    }
 }
 
 template <int Pixels, bool Urgent>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,11 @@ bool PicturePathOfUrl(std::string_view url, std::string& path);
 // when the first one's thumbnail (shown width pixels wide) is not in the cache, the
 // decoder's helpers start now rather than on the first request.
 void PrepareThumbnails(const std::string& firstPicture, int width);
+
+// Waits, at most a moment, until thumbnails have been asked for and none is still being
+// made: the first screenful's, which a large folder's page asks for while the rest of
+// its names would still be sorted, taking a processor from their decodes.
+void AwaitFirstThumbnails(const std::function<bool()>& cancelled);
 
 // How many pictures were decoded for thumbnails since the start (cache hits not counted).
 std::uint64_t GetThumbnailDecodeCount();
