@@ -2,6 +2,7 @@
 #include "core/pages/picture_generators.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -187,6 +188,33 @@ TEST_F(PageGeneratorsTest, IndexOfEmptyOrUnlistableFolder)
     const std::string file = m_temp.Write("x.jpg");
     EXPECT_EQ(CPageProtocol::RunGenerator(file, GenerateIndexPage), empty);
     EXPECT_EQ(CPageProtocol::RunGenerator(m_temp.Path() + "/gone", GenerateIndexPage), empty);
+}
+
+// From 50,000 pictures on, the names after the first screenful wait for its thumbnails,
+// but never for long: a page nobody asks thumbnails of still comes whole, in order.
+TEST_F(PageGeneratorsTest, LargeFolderComesWholeWhenNoThumbnailIsAskedFor)
+{
+    constexpr int COUNT = 50'000;
+    for (int i = 0; i < COUNT; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "p%05d.jpg", i);
+        std::ofstream(m_temp / name).flush();
+    }
+    const std::string page = Render("images", m_temp.Path());
+    ASSERT_GE(page.size(), INDEX_CLOSING.size());
+    EXPECT_EQ(page.substr(page.size() - INDEX_CLOSING.size()), INDEX_CLOSING);
+    std::size_t listed = 0;
+    std::size_t last = 0;
+    for (int i = 0; i < COUNT; ++i) {
+        char entry[20];
+        std::snprintf(entry, sizeof(entry), "\"p%05d.jpg\"", i);
+        const std::size_t at = page.find(entry, last);
+        if (at == std::string::npos)
+            break;
+        last = at;
+        ++listed;
+    }
+    EXPECT_EQ(listed, static_cast<std::size_t>(COUNT));
 }
 
 // A FIFO or a link to a device under a picture's name would hold a decode slot for ever:
