@@ -28,8 +28,9 @@ public:
         std::uint64_t memoryLimit = 0;              // address space of a helper; 0: none
         std::chrono::milliseconds timeLimit{10'000}; // for one decode, then killed
         unsigned warmCount = 2;
-        // Helpers that decoded nothing for that long are ended (they hold tens of
-        // megabytes); the next picture, or Prepare, starts them again.
+        // Helpers that decoded nothing for that long are ended (once libvips is loaded
+        // they hold tens of megabytes); the next picture, or Prepare, starts them again.
+        // While KeepReady is on, one unused helper stays.
         std::chrono::milliseconds idleLimit{30'000};
         bool sandbox = true;                        // false: never bubblewrap
         std::vector<std::string> extensions;        // what the helper reads (LoadPictureTypes)
