@@ -155,7 +155,7 @@ void GenerateIndexPage(CPageProtocol& protocol)
                          PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
                          // The rest of a large folder's order can wait for the first screenful.
                          if (names.size() >= LARGE_FOLDER)
-                             AwaitFirstThumbnails([&protocol] { return protocol.IsCancelled(); });
+                             AwaitFirstThumbnails(protocol);
                      },
                      keyMaker.get());
     // The keys are not needed for the rest of the page.

@@ -172,24 +172,24 @@ void PrepareThumbnails(const std::string& firstPicture, int width)
         decoder->Prepare();
 }
 
-void AwaitFirstThumbnails(const std::function<bool()>& cancelled)
+void AwaitFirstThumbnails(CPageProtocol& protocol)
 {
     // Long enough for a screenful of decodes, short enough that the rest of the page
     // is never held up for long when no request comes (a page not on screen).
     constexpr auto MOST = std::chrono::milliseconds(200);
-    constexpr auto STEP = std::chrono::milliseconds(10);
-    const auto deadline = std::chrono::steady_clock::now() + MOST;
     ThumbnailTraffic& traffic = Traffic();
-    std::unique_lock lock(traffic.mutex);
-    const std::uint64_t before = traffic.answered;
-    while (!(traffic.answered > before && traffic.answering == 0)) {
-        if (cancelled && cancelled())
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline)
-            return;
-        traffic.changed.wait_until(lock, std::min(deadline, now + STEP));
+    protocol.SetCancelWaker([&traffic] {
+        { std::lock_guard lock(traffic.mutex); }
+        traffic.changed.notify_all();
+    });
+    {
+        std::unique_lock lock(traffic.mutex);
+        const std::uint64_t before = traffic.answered;
+        traffic.changed.wait_for(lock, MOST, [&] {
+            return (traffic.answered > before && traffic.answering == 0) || protocol.IsCancelled();
+        });
     }
+    protocol.SetCancelWaker(nullptr);
 }
 
 template <int Pixels, bool Urgent>

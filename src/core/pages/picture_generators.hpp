@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -40,8 +39,9 @@ void PrepareThumbnails(const std::string& firstPicture, int width);
 
 // Waits, at most a moment, until thumbnails have been asked for and none is still being
 // made: the first screenful's, which a large folder's page asks for while the rest of
-// its names would still be sorted, taking a processor from their decodes.
-void AwaitFirstThumbnails(const std::function<bool()>& cancelled);
+// its names would still be sorted, taking a processor from their decodes. Ends at once
+// when the page is cancelled.
+void AwaitFirstThumbnails(CPageProtocol& protocol);
 
 // How many pictures were decoded for thumbnails since the start (cache hits not counted).
 std::uint64_t GetThumbnailDecodeCount();
