@@ -18,6 +18,7 @@
 #include "core/pages/picture_info.hpp"
 #include "core/tags/title_reader.hpp"
 #include "core/thumbs/picture_decoder.hpp"
+#include "core/work/thread_priority.hpp"
 #include "platform/alsa_mixer.hpp"
 #include "platform/bundle_resource_source.hpp"
 #include "platform/gst_media_support.hpp"
@@ -50,6 +51,7 @@ void InitPlatform()
         SetResourceSource(std::make_shared<CBundleResourceSource>());
         SetMediaSupport(std::make_shared<CGstMediaSupport>());
         SetFolderSortKey(&MakeLocaleFolderSortKey);
+        SetThreadLowering(&LowerToBackgroundPriority);
         SetTitleReader(std::make_shared<CTagLibTitleReader>());
         SetMixerFactory([] { return std::make_unique<CAlsaMixer>(); });
         // Pictures are parsed only in helper processes: the program does not even load

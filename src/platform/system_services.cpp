@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -9,6 +10,10 @@
 #include <iterator>
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -353,6 +358,17 @@ std::string GetFileTypeDescription(const std::string& fileName)
     if (!description || !g_utf8_validate(description.get(), -1, nullptr))
         return {};
     return description.get();
+}
+
+void LowerToBackgroundPriority()
+{
+    // Below the decoders (10): the thumbnails on screen come first.
+    constexpr int BACKGROUND_NICENESS = 15;
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0 && current < BACKGROUND_NICENESS)
+        setpriority(PRIO_PROCESS, thread, BACKGROUND_NICENESS);
 }
 
 } // namespace mev

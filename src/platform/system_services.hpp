@@ -28,4 +28,8 @@ DriveType GetPathDriveType(const std::string& path);
 // letter case ignored; names that are not UTF-8 are ordered by their displayed form.
 std::string MakeLocaleFolderSortKey(std::string_view name);
 
+// Lowers the calling thread alone to the niceness of work nobody waits on, below the
+// picture decoders', once and for good: an unprivileged thread cannot raise it again.
+void LowerToBackgroundPriority();
+
 } // namespace mev

@@ -8,9 +8,14 @@
 #include <iterator>
 #include <thread>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "core/work/thread_priority.hpp"
 #include "platform/mount_table.hpp"
 #include "platform_test_env.hpp"
 
@@ -76,6 +81,28 @@ TEST(MakeLocaleFolderSortKey, PlainNamesGetGLibsFileNameKey)
     }
     std::setlocale(LC_ALL, before.c_str());
     EXPECT_GT(tried, 0);
+}
+
+int ThisThreadsNiceness()
+{
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+// A page's long work lowers the thread made for it, never the pool thread that waits.
+TEST(LowerToBackgroundPriority, LowersTheJobsOwnThreadOnly)
+{
+    const int before = ThisThreadsNiceness();
+    if (before >= 15)
+        GTEST_SKIP() << "the tests run at niceness " << before << " already";
+    SetThreadLowering(&LowerToBackgroundPriority);
+    int inJob = before;
+    RunOnThreadOfItsOwn([&] {
+        LowerThisThreadPriority();
+        inJob = ThisThreadsNiceness();
+    });
+    SetThreadLowering(nullptr);
+    EXPECT_GT(inJob, 10); // below the picture decoders, which run at 10
+    EXPECT_EQ(ThisThreadsNiceness(), before);
 }
 
 TEST(RunProgram, StartsTheProgramOnTheFile)

@@ -19,6 +19,7 @@
 #include "core/shell/file_names.hpp"
 #include "core/shell/url.hpp"
 #include "core/tags/id3v1_tag.hpp"
+#include "core/work/thread_priority.hpp"
 
 namespace mev {
 
@@ -139,43 +140,55 @@ void GenerateIndexPage(CPageProtocol& protocol)
         [&keyMaker](const std::string* first, std::size_t count) { keyMaker->Add(first, count); });
     if (protocol.IsCancelled() || !keyMaker->Finish([&protocol] { return protocol.IsCancelled(); }))
         return;
-    std::string chunk;
-    std::size_t sent = 0;
-    SortPictureNames(folder, names, order,
-                     [&protocol] { return protocol.IsCancelled(); }, FIRST_CHUNK,
-                     [&](const std::vector<std::string>& first) {
-                         // The folder's URL, said once: entries are names in it.
-                         const std::string url = MakeFileUrl(JoinPath(folder, first.front()));
-                         const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(first.front()).size());
-                         protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
-                         for (const std::string& name : first)
-                             AppendEntry(chunk, name);
-                         sent = first.size();
-                         SendChunk(protocol, chunk);
-                         PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
-                         // The rest of a large folder's order can wait for the first screenful.
-                         if (names.size() >= LARGE_FOLDER)
-                             AwaitFirstThumbnails(protocol);
-                     },
-                     keyMaker.get());
-    // The keys are not needed for the rest of the page.
-    keyMaker.reset();
-    // Unless cancelled, the first names went out above.
-    if (protocol.IsCancelled())
-        return;
-    std::size_t inChunk = 0;
-    for (std::size_t i = sent; i < names.size(); ++i) {
-        AppendEntry(chunk, names[i]);
-        if (++inChunk >= CHUNK) {
-            inChunk = 0;
-            if (!SendChunk(protocol, chunk))
-                return;
-            Pace(protocol);
+    // Past its first screenful, a large folder's order and the rest of its page are made
+    // below the priority of the web view and the decodes of that screenful: sorting a
+    // million names takes a processor for a second, which they need first.
+    const bool large = names.size() >= LARGE_FOLDER;
+    const auto sendAll = [&] {
+        std::string chunk;
+        std::size_t sent = 0;
+        SortPictureNames(folder, names, order,
+                         [&protocol] { return protocol.IsCancelled(); }, FIRST_CHUNK,
+                         [&](const std::vector<std::string>& first) {
+                             // The folder's URL, said once: entries are names in it.
+                             const std::string url = MakeFileUrl(JoinPath(folder, first.front()));
+                             const std::string folderUrl = url.substr(0, url.size() - EncodeUrlPath(first.front()).size());
+                             protocol.AppendPageData("<script>Folder(\"" + folderUrl + "\");</script>\r\n", false);
+                             for (const std::string& name : first)
+                                 AppendEntry(chunk, name);
+                             sent = first.size();
+                             SendChunk(protocol, chunk);
+                             PrepareThumbnails(JoinPath(folder, first.front()), GetThumbnailWidth());
+                             // The rest of a large folder's order can wait for the first screenful.
+                             if (large) {
+                                 AwaitFirstThumbnails(protocol);
+                                 LowerThisThreadPriority();
+                             }
+                         },
+                         keyMaker.get());
+        // The keys are not needed for the rest of the page.
+        keyMaker.reset();
+        // Unless cancelled, the first names went out above.
+        if (protocol.IsCancelled())
+            return;
+        std::size_t inChunk = 0;
+        for (std::size_t i = sent; i < names.size(); ++i) {
+            AppendEntry(chunk, names[i]);
+            if (++inChunk >= CHUNK) {
+                inChunk = 0;
+                if (!SendChunk(protocol, chunk))
+                    return;
+                Pace(protocol);
+            }
         }
-    }
-    if (!SendChunk(protocol, chunk))
-        return;
-    protocol.AppendPageData("<body>\r\n</html>\r\n", true);
+        if (!SendChunk(protocol, chunk))
+            return;
+        protocol.AppendPageData("<body>\r\n</html>\r\n", true);
+    };
+    if (large)
+        RunOnThreadOfItsOwn(sendAll);
+    else
+        sendAll();
 }
 
 void GenerateImagePage(CPageProtocol& protocol)
