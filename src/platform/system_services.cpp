@@ -1,6 +1,7 @@
 #include "platform/system_services.hpp"
 
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <cerrno>
 #include <cstdlib>
@@ -214,6 +215,51 @@ struct LocaleKeyRules {
     bool linguistic = false;
 };
 
+// The keys of the last few runs of text made on this thread. A folder's names mostly
+// repeat theirs ("img_", "jpg"), and where the locale collates linguistically the C
+// library's key of a run is most of what a name's key costs: a million names asked for it
+// twice each. Forgotten when the locale changes.
+class CRunKeyMemo {
+public:
+    static constexpr std::size_t LONGEST = 32;
+
+    const std::string* Find(std::string_view text) const
+    {
+        for (std::size_t i = 0; i < m_used; ++i) {
+            if (m_texts[i] == text)
+                return &m_keys[i];
+        }
+        return nullptr;
+    }
+
+    void Keep(std::string_view text, std::string_view key)
+    {
+        m_texts[m_next].assign(text);
+        m_keys[m_next].assign(key);
+        m_next = (m_next + 1) % SIZE;
+        m_used = std::max(m_used, m_next == 0 ? SIZE : m_next);
+    }
+
+    void Clear()
+    {
+        m_used = 0;
+        m_next = 0;
+    }
+
+private:
+    static constexpr std::size_t SIZE = 8;
+    std::array<std::string, SIZE> m_texts;
+    std::array<std::string, SIZE> m_keys;
+    std::size_t m_next = 0;
+    std::size_t m_used = 0;
+};
+
+CRunKeyMemo& RunKeys()
+{
+    thread_local CRunKeyMemo memo;
+    return memo;
+}
+
 LocaleKeyRules CurrentLocaleKeyRules()
 {
     thread_local std::string ctype;
@@ -228,20 +274,16 @@ LocaleKeyRules CurrentLocaleKeyRules()
         ctype = nowCtype;
         collation = nowCollation;
         rules = {g_get_charset(nullptr) != FALSE, HasLinguisticCollation()};
+        RunKeys().Clear();
     }
     return rules;
 }
 
-// A run of text's collation key, for ASCII text in a UTF-8 locale, as GLib makes it:
-// the C library's wide-character key, each of its values written out as UTF-8.
-// Normalising ASCII changes nothing, so that step of GLib's is left out, and where the
-// collation is by code point the key is the text itself.
-void AppendAsciiCollationKey(std::string& key, std::string_view text, bool linguistic)
+// Appends the C library's wide-character key of a run of ASCII text, each of its values
+// written out as UTF-8, as GLib makes it: normalising ASCII changes nothing, so that step
+// of GLib's is left out.
+void MakeLinguisticKey(std::string& key, std::string_view text)
 {
-    if (!linguistic) {
-        key += text;
-        return;
-    }
     wchar_t input[256];
     wchar_t output[1024];
     if (text.size() >= std::size(input)) {
@@ -269,6 +311,28 @@ void AppendAsciiCollationKey(std::string& key, std::string_view text, bool lingu
         key.append(utf8, static_cast<std::size_t>(g_unichar_to_utf8(static_cast<gunichar>(values[i]), utf8)));
     }
 }
+
+// A run of text's collation key, for ASCII text in a UTF-8 locale, as GLib makes it;
+// where the collation is by code point the key is the text itself.
+void AppendAsciiCollationKey(std::string& key, std::string_view text, bool linguistic)
+{
+    if (!linguistic) {
+        key += text;
+        return;
+    }
+    const bool memorable = text.size() <= CRunKeyMemo::LONGEST;
+    if (memorable) {
+        if (const std::string* known = RunKeys().Find(text)) {
+            key += *known;
+            return;
+        }
+    }
+    const std::size_t start = key.size();
+    MakeLinguisticKey(key, text);
+    if (memorable)
+        RunKeys().Keep(text, std::string_view(key).substr(start));
+}
+
 
 // The file name key of an ASCII name, made as GLib makes it (runs of digits compare as
 // numbers, a dot sorts before anything else, leading zeros decide last), without the
