@@ -118,8 +118,12 @@ void GenerateIndexPage(CPageProtocol& protocol)
     // Every order needs the names' keys, made while the folder is still being read.
     auto keyMaker = std::make_unique<CNameKeyMaker>();
     const PictureOrder order = DecodePictureOrder(IndexSortOrder.load());
-    if (order.key == PictureSortKey::Name)
+    if (order.key == PictureSortKey::Name) {
         keyMaker->KeepHead(FIRST_CHUNK, order.descending);
+        // A large folder's rest is sorted after its first screenful, below the window's
+        // priority: its keys are made again there rather than kept on the way to it.
+        keyMaker->KeepKeysUpTo(LARGE_FOLDER - 1);
+    }
     // A folder's pictures mostly share one extension: the last one's answer is kept.
     std::string lastExtension = "/";
     bool lastIsImage = false;

@@ -107,7 +107,7 @@ bool MakeItems(const std::string& folder, const std::vector<std::string>& names,
 {
     constexpr std::size_t PER_THREAD = 16384;
     items.resize(names.size());
-    const bool keysMade = made != nullptr && made->Count() == names.size();
+    const bool keysMade = made != nullptr && made->Count() == names.size() && made->KeysKept();
     for (std::size_t i = 0; i < names.size(); ++i) {
         items[i].index = static_cast<std::uint32_t>(i);
         if (keysMade) {
@@ -289,21 +289,25 @@ bool CNameKeyMaker::MakeOne(std::unique_lock<std::mutex>& lock)
     // as often as the making itself took.
     thread_local std::string keys;
     keys.clear();
-    batch.keyEnds.reserve(batch.count);
+    // Past the limit no key is kept: a batch that ends beyond it keeps none.
+    const bool keeping = number * BATCH + batch.count <= m_keepLimit;
+    if (keeping)
+        batch.keyEnds.reserve(batch.count);
     // Most names of a large folder are turned away from the head by one comparison with
     // its last name as the batch began, made while the key is fresh; the few left join
     // the head at the end of the batch.
     HeadEntry last;
-    const bool keeping = m_headCount > 0;
-    const bool full = keeping && LastOfHead(last);
+    const bool heading = m_headCount > 0;
+    const bool full = heading && LastOfHead(last);
     std::vector<HeadEntry> offered;
     for (std::size_t at = 0, i = 0; at < batch.names.size(); ++i) {
         const std::string_view name(batch.names.data() + at);
         const std::size_t begin = keys.size();
         keys += MakeFolderSortKey(name);
-        batch.keyEnds.push_back(static_cast<std::uint32_t>(keys.size()));
+        if (keeping)
+            batch.keyEnds.push_back(static_cast<std::uint32_t>(keys.size()));
         at += name.size() + 1;
-        if (keeping) {
+        if (heading) {
             const std::string_view key = std::string_view(keys).substr(begin);
             if (!full || HeadBefore(key, name, last.key, last.name))
                 offered.push_back({std::string(key), std::string(name), static_cast<std::uint32_t>(number * BATCH + i)});
@@ -314,9 +318,11 @@ bool CNameKeyMaker::MakeOne(std::unique_lock<std::mutex>& lock)
     // The names are not needed again.
     std::string().swap(batch.names);
     lock.lock();
-    char* room = m_keyBytes.Take(keys.size());
-    std::copy(keys.begin(), keys.end(), room);
-    batch.keys = std::string_view(room, keys.size());
+    if (keeping) {
+        char* room = m_keyBytes.Take(keys.size());
+        std::copy(keys.begin(), keys.end(), room);
+        batch.keys = std::string_view(room, keys.size());
+    }
     ++m_made;
     m_changed.notify_all();
     return true;

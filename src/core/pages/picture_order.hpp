@@ -71,9 +71,17 @@ public:
     // Makes what is left, here and on the helper; false, with no keys, once cancelled()
     // is true.
     bool Finish(const std::function<bool()>& cancelled);
-    // After Finish: the number of keys, and the key of the i-th name added.
+    // After Finish: the number of names, whether their keys were all kept, and the key
+    // of the i-th name added (only when they were).
     std::size_t Count() const { return m_count; }
+    bool KeysKept() const { return m_count <= m_keepLimit; }
     std::string_view Key(std::size_t i) const;
+
+    // Keeps the keys only while there are at most count names: past that, only the head
+    // (KeepHead) is kept, and whoever sorts the rest makes their keys again. A large
+    // folder's keys fill tens of megabytes of fresh memory, which its first screenful
+    // need not wait for. Before the first Add.
+    void KeepKeysUpTo(std::size_t count) { m_keepLimit = count; }
 
     // Keeps the first count names of name order (descending: of its reverse) as their
     // keys are made, so that a large folder's first screenful is known when its last key
@@ -118,6 +126,7 @@ private:
     std::size_t m_next = 0;      // the next one to take
     std::size_t m_made = 0;
     std::size_t m_count = 0;
+    std::size_t m_keepLimit = SIZE_MAX;
     bool m_stopping = false;
     std::thread m_worker;
     CHugePageBytes m_keyBytes; // under m_mutex

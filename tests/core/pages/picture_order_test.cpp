@@ -115,17 +115,22 @@ TEST(PictureOrder, KeysMadeWhileListingSortAsAnyOthers)
         EXPECT_EQ(sorted, expected);
     }
     // The first names of name order, either way, kept as the keys are made (names that
-    // differ only in case have one key): the same first screenful and the same order.
+    // differ only in case have one key): the same first screenful and the same order,
+    // whether the keys were kept (all of them, or just up to the last name) or not.
     names.insert(names.begin() + CNameKeyMaker::BATCH + 5, {"a0.jpg", "A0.jpg", "a00.jpg"});
     names.insert(names.end(), {"zz9.jpg", "ZZ9.jpg"});
-    for (const bool descending : {false, true}) {
+    const std::pair<bool, std::size_t> cases[] = {
+        {false, SIZE_MAX}, {true, names.size()}, {false, CNameKeyMaker::BATCH + 10}};
+    for (const auto& [descending, keyLimit] : cases) {
         const PictureOrder order{PictureSortKey::Name, descending};
         std::vector<std::string> expected = names;
         SortPictureNames(folder.Path(), expected, order);
         CNameKeyMaker keeper;
         keeper.KeepHead(64, descending);
+        keeper.KeepKeysUpTo(keyLimit);
         keeper.Add(names.data(), names.size());
         ASSERT_TRUE(keeper.Finish({}));
+        EXPECT_EQ(keeper.KeysKept(), keyLimit >= names.size());
         ASSERT_TRUE(keeper.HeadKept(64, descending));
         EXPECT_FALSE(keeper.HeadKept(64, !descending));
         std::vector<std::string> first;
