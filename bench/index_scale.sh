@@ -14,6 +14,9 @@ ms_of() {
     "$@" >/dev/null
     echo $((($(date +%s%N) - start) / 1000000))
 }
+# Name order's keys cost more where the locale collates by language (en_US.UTF-8, say)
+# than in C.UTF-8: say which one this run has, e.g. LC_ALL=en_US.UTF-8 sh bench/index_scale.sh
+echo "collation: $(locale 2>/dev/null | sed -n 's/^LC_COLLATE=//p' | tr -d '"')"
 for n in $sizes; do
     cache=$(mktemp -d)
     for run in cold warm; do
