@@ -26,8 +26,6 @@ namespace {
 
 using namespace mev;
 
-constexpr int DECODE_NICENESS = 10;
-
 // System calls a picture decoder has no business making: network, running programs,
 // looking into other processes, changing the sandbox. They fail with EPERM, so that a
 // library that tries one (a font lookup, a delegate) fails its own way.

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -179,6 +181,15 @@ int ReceiveWithFd(int socket, void* data, std::size_t length)
         return -1;
     }
     return fd;
+}
+
+void LowerThreadNiceness(int niceness)
+{
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0 && current < niceness)
+        setpriority(PRIO_PROCESS, thread, niceness);
 }
 
 } // namespace mev

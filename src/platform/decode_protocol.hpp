@@ -60,6 +60,15 @@ std::string PictureExtensionOf(std::string_view path);
 std::string EncodePictureInfo(const PictureInfo& info);
 std::optional<PictureInfo> DecodePictureInfo(std::string_view text);
 
+// Decoding runs below the window's priority, so that scrolling and clicks stay quick
+// while every processor makes thumbnails; work nobody waits on runs below it.
+constexpr int DECODE_NICENESS = 10;
+constexpr int BACKGROUND_NICENESS = DECODE_NICENESS + 5;
+
+// Lowers the calling thread alone to niceness, unless it is that low already; for good,
+// since an unprivileged thread cannot raise it again.
+void LowerThreadNiceness(int niceness);
+
 using DecodeDeadline = std::chrono::steady_clock::time_point;
 
 // Whole messages or nothing; false when the other side went away or the deadline passed.

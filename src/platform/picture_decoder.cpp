@@ -10,9 +10,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <dlfcn.h>
@@ -30,8 +28,6 @@ namespace {
 // The longest side a rendition gets: the single-image view fits pictures to the window,
 // and the web view keeps every pixel it shows decoded.
 constexpr int MAX_RENDITION_SIDE = 6000;
-
-constexpr int DECODE_NICENESS = 10;
 
 // Set in a sandboxed helper: a read-only folder of links "picture.<ext>" to the picture
 // descriptor, made by the sandbox.
@@ -245,19 +241,15 @@ std::optional<EncodedPicture> Sized(std::optional<EncodedPicture> picture, int w
     return picture;
 }
 
-// Decoding runs below the window's priority, so that scrolling and clicks stay quick
-// while both processors make thumbnails. Only the calling thread is lowered, and it
-// stays so: request workers end with their request.
+// Only the calling thread is lowered, and it stays so: request workers end with their
+// request.
 void LowerThreadPriority()
 {
     thread_local bool lowered = false;
     if (lowered)
         return;
     lowered = true;
-    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
-    const int current = getpriority(PRIO_PROCESS, thread);
-    if (current < DECODE_NICENESS)
-        setpriority(PRIO_PROCESS, thread, DECODE_NICENESS);
+    LowerThreadNiceness(DECODE_NICENESS);
 }
 
 // The formats gdk-pixbuf decodes here, without libvips: whole JPEG, PNG, GIF and BMP

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <clocale>
-#include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -12,14 +11,11 @@
 #include <memory>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include "core/shell/file_names.hpp"
+#include "platform/decode_protocol.hpp"
 #include "platform/mount_table.hpp"
 #include "platform/session_bus.hpp"
 
@@ -426,13 +422,8 @@ std::string GetFileTypeDescription(const std::string& fileName)
 
 void LowerToBackgroundPriority()
 {
-    // Below the decoders (10): the thumbnails on screen come first.
-    constexpr int BACKGROUND_NICENESS = 15;
-    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
-    errno = 0;
-    const int current = getpriority(PRIO_PROCESS, thread);
-    if (errno == 0 && current < BACKGROUND_NICENESS)
-        setpriority(PRIO_PROCESS, thread, BACKGROUND_NICENESS);
+    // Below the decoders: the thumbnails on screen come first.
+    LowerThreadNiceness(BACKGROUND_NICENESS);
 }
 
 } // namespace mev
